@@ -1,0 +1,33 @@
+# make run: install what is missing, build, start the program on data/.
+# make test: the same set-up, then every test, headless.
+BUILD ?= build
+BUILD_TYPE ?= RelWithDebInfo
+WERROR := $(if $(CI),ON,OFF)
+
+.PHONY: deps build data run test bench format clean
+
+deps:
+	bash scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DPAGRIM_WERROR=$(WERROR)
+	cmake --build $(BUILD)
+
+data: build
+	mkdir -p data
+	[ -f data/Pagrim.mdb ] || (cd data && ../$(BUILD)/pagrim-mkstore)
+
+run: data
+	cd data && ../$(BUILD)/pagrim
+
+test: data
+	ctest --test-dir $(BUILD) --output-on-failure --timeout 300 -j 2
+
+bench: build
+	for b in $(BUILD)/bench_*; do QT_QPA_PLATFORM=offscreen $$b; done
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,47 @@
+#include "connection.h"
+
+#include "errors.h"
+#include "likematcher.h"
+
+#include <QDir>
+#include <sqlite3.h>
+
+namespace pagrim::store {
+
+QString Connection::defaultConnectionString()
+{
+    return QStringLiteral(
+        "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=Pagrim.mdb;Persist Security Info=False");
+}
+
+QString Connection::dataSource() const
+{
+    for (const QString& part : m_connectionString.split(QLatin1Char(';'))) {
+        const qsizetype eq = part.indexOf(QLatin1Char('='));
+        if (eq > 0 && part.left(eq).trimmed().compare(QLatin1String("Data Source"),
+                                                      Qt::CaseInsensitive) == 0)
+            return part.mid(eq + 1).trimmed();
+    }
+    return {};
+}
+
+void Connection::open()
+{
+    close();
+    const QString source = dataSource();
+    if (source.isEmpty())
+        throw DatabaseError(QStringLiteral("No Data Source in the connection string"));
+    m_db.open(QDir::current().absoluteFilePath(source));
+    sqlite3_busy_timeout(m_db.handle(), BusyTimeoutMs);
+    registerLike(m_db.handle());
+}
+
+void Connection::beginTransaction() { m_db.exec(QStringLiteral("BEGIN IMMEDIATE")); }
+void Connection::commit() { m_db.exec(QStringLiteral("COMMIT")); }
+void Connection::rollback()
+{
+    if (m_db.isOpen() && !sqlite3_get_autocommit(m_db.handle()))
+        m_db.exec(QStringLiteral("ROLLBACK"));
+}
+
+} // namespace pagrim::store

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "sqlite.h"
+
+#include <QString>
+
+namespace pagrim::store {
+
+// The one connection to the task store (adoConn). The connection string names
+// the file by its Data Source, resolved against the current folder; the file is
+// opened read-write and never created.
+class Connection
+{
+public:
+    static QString defaultConnectionString();
+
+    Connection() = default;
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    void setConnectionString(const QString& text) { m_connectionString = text; }
+    const QString& connectionString() const { return m_connectionString; }
+    // The Data Source of the connection string.
+    QString dataSource() const;
+
+    // Throws DatabaseError with the engine's message.
+    void open();
+    void close() { m_db.close(); }
+    bool isOpen() const { return m_db.isOpen(); }
+
+    Database& database() { return m_db; }
+    sqlite3* handle() const { return m_db.handle(); }
+
+    // Several writes made whole together.
+    void beginTransaction();
+    void commit();
+    void rollback();
+
+    // How long a write waits for another process's lock.
+    static constexpr int BusyTimeoutMs = 5000;
+
+private:
+    QString m_connectionString = defaultConnectionString();
+    Database m_db;
+};
+
+} // namespace pagrim::store

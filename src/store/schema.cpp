@@ -1,0 +1,74 @@
+#include "schema.h"
+
+#include "errors.h"
+#include "sqlite.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace pagrim::store {
+
+namespace {
+// A text column of Tasks: the store itself refuses more than 255 characters.
+QString text255(const char* name)
+{
+    return QStringLiteral("  %1 VARCHAR(255) CONSTRAINT \"%1 longer than 255 characters\" "
+                          "CHECK (length(%1) <= 255),\n")
+        .arg(QLatin1String(name));
+}
+QString int32(const char* name, const char* extra = "")
+{
+    return QStringLiteral("  %1 INTEGER%2 CONSTRAINT \"%1 out of range\" "
+                          "CHECK (%1 BETWEEN -2147483648 AND 2147483647)")
+        .arg(QLatin1String(name), QLatin1String(extra));
+}
+QString boolean(const char* name)
+{
+    return QStringLiteral("  %1 BOOLEAN CONSTRAINT \"%1 is not a Boolean\" CHECK (%1 IN (0, 1))")
+        .arg(QLatin1String(name));
+}
+} // namespace
+
+QString schemaSql()
+{
+    QString sql = QStringLiteral("CREATE TABLE Tasks (\n");
+    sql += int32("TaskID", " NOT NULL PRIMARY KEY") + QStringLiteral(",\n");
+    sql += text255("TaskName") + text255("TaskDesc") + text255("WebName");
+    sql += boolean("WebType") + QStringLiteral(",\n");
+    sql += text255("ResLstAddr") + text255("ResAddr");
+    sql += QStringLiteral("  TaskDate DATETIME,\n");
+    sql += text255("LoginAddr") + text255("NextPageAddr");
+    sql += int32("ResStart") + QStringLiteral(",\n") + int32("ResEnd") + QStringLiteral(",\n");
+    sql += int32("ResCurrent") + QStringLiteral(",\n") + int32("SaveCurrent");
+    sql += QStringLiteral("\n);\nCREATE TABLE Descs (\n");
+    sql += int32("DescID", " NOT NULL PRIMARY KEY") + QStringLiteral(",\n");
+    sql += int32("TaskID") + QStringLiteral(",\n");
+    sql += QStringLiteral("  DescName VARCHAR(255),\n");
+    sql += boolean("DescNeed") + QStringLiteral(",\n");
+    sql += QStringLiteral("  DescStart MEMO,\n  DescEnd MEMO\n);\n");
+    return sql;
+}
+
+void createStore(const QString& path)
+{
+    if (QFileInfo::exists(path))
+        throw DatabaseError(QStringLiteral("%1 already exists; it was left as it is").arg(path));
+    // Built beside the target, then moved into place; rename never replaces a file.
+    const QString temp = path + QStringLiteral(".new");
+    QFile::remove(temp);
+    try {
+        Database db;
+        db.open(temp, true);
+        db.exec(schemaSql());
+        db.close();
+    } catch (...) {
+        QFile::remove(temp);
+        throw;
+    }
+    if (!QFile::rename(temp, path)) {
+        QFile::remove(temp);
+        throw DatabaseError(QStringLiteral("Cannot create %1").arg(path));
+    }
+}
+
+} // namespace pagrim::store

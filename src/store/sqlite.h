@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QVariant>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// Small owners of the SQLite C API: a database handle and a prepared statement.
+// Errors are thrown as DatabaseError with the engine's message.
+namespace pagrim::store {
+
+class Database
+{
+public:
+    Database() = default;
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // Opens an existing file read-write (never creates it), or creates it when
+    // create is true. Throws on failure; a file that is not a database fails here.
+    void open(const QString& path, bool create = false);
+    void close();
+    bool isOpen() const { return m_db != nullptr; }
+    sqlite3* handle() const { return m_db; }
+
+    // Runs statements that return no rows.
+    void exec(const QString& sql);
+    QString lastError() const;
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+class Statement
+{
+public:
+    Statement(sqlite3* db, const QString& sql);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    int parameterCount() const;
+    QString parameterName(int index) const; // 1-based, without the leading ':'
+    void bind(int index, const QVariant& value);
+    // One step; true while a row is ready.
+    bool step();
+    void reset();
+
+    int columnCount() const;
+    QString columnName(int column) const;
+    QString columnDeclaredType(int column) const;
+    QString columnTable(int column) const;
+    QString columnOrigin(int column) const;
+    QVariant columnValue(int column) const;
+    sqlite3_stmt* handle() const { return m_stmt; }
+
+private:
+    sqlite3* m_db;
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+} // namespace pagrim::store
