@@ -1,1 +1,62 @@
 #pragma once
+
+#include "messagebox.h"
+
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+#include <deque>
+#include <memory>
+
+namespace pagrim::test {
+
+// Records every message box instead of showing it, answering from a queue
+// (the default button when the queue is empty). Restores the real box when done.
+class MessageRecorder
+{
+public:
+    MessageRecorder();
+    ~MessageRecorder();
+    MessageRecorder(const MessageRecorder&) = delete;
+    MessageRecorder& operator=(const MessageRecorder&) = delete;
+
+    void answerNext(ui::Answer answer) { m_answers.push_back(answer); }
+    const QList<ui::MessageRecord>& records() const { return m_records; }
+    int count() const { return int(m_records.size()); }
+    const ui::MessageRecord& last() const { return m_records.back(); }
+    void clear() { m_records.clear(); }
+
+private:
+    QList<ui::MessageRecord> m_records;
+    std::deque<ui::Answer> m_answers;
+};
+
+// Counts beeps instead of sounding them.
+class BeepCounter
+{
+public:
+    BeepCounter();
+    ~BeepCounter();
+    int count() const { return *m_count; }
+
+private:
+    std::shared_ptr<int> m_count = std::make_shared<int>(0);
+};
+
+// A temporary folder with an empty store made by the same code as
+// pagrim-mkstore; the current folder moves into it while the world lives.
+class TempWorld
+{
+public:
+    TempWorld();
+    ~TempWorld();
+    QString path() const { return m_dir.path(); }
+    QString file(const QString& name) const { return m_dir.filePath(name); }
+    QString storePath() const { return file(QStringLiteral("Pagrim.mdb")); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previous;
+};
+
+} // namespace pagrim::test
