@@ -37,6 +37,12 @@ int sizeOf(const QString& declared)
 
 const QString dateFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
+QString quoteName(const QString& name)
+{
+    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
+           QLatin1Char('"');
+}
+
 QDateTime toDateTime(const QVariant& v)
 {
     if (v.typeId() == QMetaType::QDateTime)
@@ -79,9 +85,18 @@ QVariant fromEngine(const QVariant& v, FieldType type)
 
 // ---- Field
 
-const QString& Field::name() const { return m_ds->fieldDef(m_index).name; }
-QVariant Field::value() const { return m_ds->valueAt(m_ds->currentRow(), m_index); }
-bool Field::isNull() const { return value().isNull(); }
+const QString& Field::name() const
+{
+    return m_ds->fieldDef(m_index).name;
+}
+QVariant Field::value() const
+{
+    return m_ds->valueAt(m_ds->currentRow(), m_index);
+}
+bool Field::isNull() const
+{
+    return value().isNull();
+}
 
 int Field::asInteger() const
 {
@@ -123,9 +138,15 @@ bool Field::asBoolean() const
     return v.toLongLong() != 0;
 }
 
-QDateTime Field::asDateTime() const { return toDateTime(value()); }
+QDateTime Field::asDateTime() const
+{
+    return toDateTime(value());
+}
 
-void Field::setValue(const QVariant& value) const { m_ds->setValueAt(m_index, value); }
+void Field::setValue(const QVariant& value) const
+{
+    m_ds->setValueAt(m_index, value);
+}
 
 void Field::setAsString(const QString& text) const
 {
@@ -190,7 +211,10 @@ void Field::setAsString(const QString& text) const
 
 DataSet::DataSet(Connection& connection, QObject* parent) : QObject(parent), m_conn(connection) {}
 
-DataSet::~DataSet() { setMasterSource(nullptr); }
+DataSet::~DataSet()
+{
+    setMasterSource(nullptr);
+}
 
 void DataSet::setCommandText(const QString& sql)
 {
@@ -255,18 +279,30 @@ void DataSet::refillFromMaster()
 {
     if (!m_master)
         return;
-    bool changed = false;
-    for (auto& [name, value] : m_params) {
-        const int i = m_master->fieldIndex(name);
+    std::vector<std::pair<size_t, QVariant>> changes;
+    for (size_t p = 0; p < m_params.size(); ++p) {
+        const int i = m_master->fieldIndex(m_params[p].first);
         if (i < 0)
             continue;
         const QVariant now = m_master->valueAt(m_master->currentRow(), i);
-        if (now != value || now.isNull() != value.isNull()) {
-            value = now;
-            changed = true;
+        const QVariant& was = m_params[p].second;
+        if (now != was || now.isNull() != was.isNull())
+            changes.emplace_back(p, now);
+    }
+    if (changes.empty())
+        return;
+    // A pending row of this query belongs to the old master row: write it
+    // first. When that fails the parameters stay, so the next notice retries.
+    if (isActive() && isEditing()) {
+        try {
+            post();
+        } catch (const Error&) {
+            return;
         }
     }
-    if (changed && isActive() && !isEditing())
+    for (auto& [p, now] : changes)
+        m_params[p].second = now;
+    if (isActive())
         runQuery();
 }
 
@@ -287,8 +323,16 @@ void DataSet::open()
 void DataSet::runQuery()
 {
     Statement st(m_conn.handle(), m_sql);
-    for (int i = 1; i <= st.parameterCount(); ++i)
-        st.bind(i, parameter(st.parameterName(i)));
+    for (int i = 1; i <= st.parameterCount(); ++i) {
+        const QString name = st.parameterName(i);
+        // Parameters the master knows come from its current row.
+        if (m_master) {
+            const int f = m_master->fieldIndex(name);
+            if (f >= 0)
+                setParameter(name, m_master->valueAt(m_master->currentRow(), f));
+        }
+        st.bind(i, parameter(name));
+    }
 
     std::vector<FieldDef> fields;
     for (int c = 0; c < st.columnCount(); ++c) {
@@ -321,6 +365,7 @@ void DataSet::runQuery()
     m_rows = std::move(rows);
     m_backup.clear();
     m_row = m_rows.empty() ? -1 : 0;
+    m_rowBeforeInsert = -1;
     m_bof = true;
     m_eof = m_rows.empty();
     m_state = State::Browse;
@@ -400,8 +445,8 @@ void DataSet::requireCurrent() const
 {
     checkActive();
     if (m_row < 0)
-        throw DatabaseError(
-            QStringLiteral("%1: Cannot perform this operation on an empty dataset").arg(objectName()));
+        throw DatabaseError(QStringLiteral("%1: Cannot perform this operation on an empty dataset")
+                                .arg(objectName()));
 }
 
 void DataSet::checkBrowseMode()
@@ -477,6 +522,7 @@ void DataSet::setState(State state)
 void DataSet::append()
 {
     checkBrowseMode();
+    m_rowBeforeInsert = m_row;
     m_rows.emplace_back(m_fields.size());
     m_row = recordCount() - 1;
     m_bof = false;
@@ -520,11 +566,27 @@ void DataSet::setValueAt(int column, const QVariant& value)
     QVariant v = value;
     if (!v.isNull() && v.isValid()) {
         switch (def.type) {
-        case FieldType::Integer:
-            v = QVariant(v.toInt());
+        case FieldType::Integer: {
+            bool ok = false;
+            const int n =
+                v.typeId() == QMetaType::QString ? v.toString().trimmed().toInt(&ok) : v.toInt(&ok);
+            if (!ok)
+                throw ConversionError(
+                    QStringLiteral("'%1' is not a valid integer value").arg(v.toString()));
+            v = QVariant(n);
             break;
+        }
         case FieldType::Boolean:
-            v = QVariant(v.toBool());
+            if (v.typeId() == QMetaType::QString) {
+                const QString t = v.toString().trimmed().toLower();
+                if (t != QLatin1String("true") && t != QLatin1String("false") &&
+                    t != QLatin1String("1") && t != QLatin1String("0"))
+                    throw ConversionError(
+                        QStringLiteral("'%1' is not a valid boolean value").arg(v.toString()));
+                v = QVariant(t == QLatin1String("true") || t == QLatin1String("1"));
+            } else {
+                v = QVariant(v.toBool());
+            }
             break;
         case FieldType::String:
             v = QVariant(v.toString());
@@ -579,8 +641,8 @@ std::vector<int> DataSet::keyColumns() const
             continue;
         int primaryKey = 0;
         if (sqlite3_table_column_metadata(m_conn.handle(), nullptr, table.toUtf8().constData(),
-                                          f.origin.toUtf8().constData(), nullptr, nullptr,
-                                          nullptr, &primaryKey, nullptr) == SQLITE_OK &&
+                                          f.origin.toUtf8().constData(), nullptr, nullptr, nullptr,
+                                          &primaryKey, nullptr) == SQLITE_OK &&
             primaryKey)
             keys.push_back(int(i));
     }
@@ -597,10 +659,7 @@ void DataSet::writeRow(bool insert)
     for (size_t i = 0; i < m_fields.size(); ++i)
         if (!m_fields[i].calculated && m_fields[i].table.compare(table, Qt::CaseInsensitive) == 0)
             columns.push_back(int(i));
-    const auto quote = [](const QString& name) {
-        return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
-               QLatin1Char('"');
-    };
+    const auto quote = quoteName;
     const auto& row = m_rows[size_t(m_row)];
     QStringList names;
     for (int c : columns)
@@ -632,6 +691,10 @@ void DataSet::writeRow(bool insert)
     for (int k : keys)
         st.bind(n++, m_backup.empty() ? row[size_t(k)] : m_backup[size_t(k)]);
     st.step();
+    // A row that another writer removed must not be reported as written.
+    if (sqlite3_changes(m_conn.handle()) == 0)
+        throw DatabaseError(QStringLiteral("Row cannot be located for updating. Some values may "
+                                           "have been changed since it was last read."));
 }
 
 void DataSet::post()
@@ -651,8 +714,13 @@ void DataSet::cancel()
     if (!isEditing())
         return;
     if (m_state == State::Insert) {
+        // The cancelled row leaves no trace; the row current before it is again.
         m_rows.erase(m_rows.begin() + m_row);
-        m_row = m_rows.empty() ? -1 : recordCount() - 1;
+        m_row = m_rowBeforeInsert >= 0 && m_rowBeforeInsert < recordCount() ? m_rowBeforeInsert
+                : m_rows.empty()                                            ? -1
+                                                                            : recordCount() - 1;
+        m_rowBeforeInsert = -1;
+        m_bof = m_row <= 0;
         m_eof = m_rows.empty();
         m_state = State::Browse;
         notifyReset();
@@ -673,16 +741,20 @@ void DataSet::deleteRecord()
         cancel();
         return;
     }
+    // A pending edit is given up first, so a failed delete leaves a browsed row.
     if (m_state == State::Edit) {
         m_rows[size_t(m_row)] = m_backup;
         m_backup.clear();
+        setState(State::Browse);
+        notifyRow(m_row);
     }
     const std::vector<int> keys = keyColumns();
     QStringList where;
     for (int k : keys)
-        where << QLatin1Char('"') + m_fields[size_t(k)].origin + QStringLiteral("\"=?");
-    Statement st(m_conn.handle(), QStringLiteral("DELETE FROM \"%1\" WHERE %2")
-                                      .arg(baseTable(), where.join(QLatin1String(" AND "))));
+        where << quoteName(m_fields[size_t(k)].origin) + QStringLiteral("=?");
+    Statement st(m_conn.handle(),
+                 QStringLiteral("DELETE FROM %1 WHERE %2")
+                     .arg(quoteName(baseTable()), where.join(QLatin1String(" AND "))));
     int n = 1;
     for (int k : keys)
         st.bind(n++, m_rows[size_t(m_row)][size_t(k)]);
@@ -697,7 +769,10 @@ void DataSet::deleteRecord()
     Q_EMIT stateChanged();
 }
 
-void DataSet::disableControls() { ++m_disabled; }
+void DataSet::disableControls()
+{
+    ++m_disabled;
+}
 
 void DataSet::enableControls()
 {

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QVariant>
 #include <functional>
@@ -13,7 +14,15 @@ namespace pagrim::store {
 class Connection;
 class DataSet;
 
-enum class FieldType { Variant, Integer, Float, String, Boolean, DateTime };
+enum class FieldType
+{
+    Variant,
+    Integer,
+    Float,
+    String,
+    Boolean,
+    DateTime
+};
 
 struct FieldDef
 {
@@ -55,7 +64,13 @@ class DataSet : public QObject
 {
     Q_OBJECT
 public:
-    enum class State { Inactive, Browse, Edit, Insert };
+    enum class State
+    {
+        Inactive,
+        Browse,
+        Edit,
+        Insert
+    };
 
     explicit DataSet(Connection& connection, QObject* parent = nullptr);
     ~DataSet() override;
@@ -71,7 +86,10 @@ public:
     // A field computed for display only, after the result's columns.
     void addCalculatedField(const QString& name, std::function<QString(int row)> getText);
     // Runs after every append, to fill the new row.
-    void setAfterInsert(std::function<void(DataSet&)> handler) { m_afterInsert = std::move(handler); }
+    void setAfterInsert(std::function<void(DataSet&)> handler)
+    {
+        m_afterInsert = std::move(handler);
+    }
 
     // The master's current row fills the parameters named like its fields, and a
     // change of those values re-runs this query.
@@ -123,8 +141,8 @@ public:
     bool controlsDisabled() const { return m_disabled > 0; }
 
 Q_SIGNALS:
-    void layoutReset();          // opened, closed, re-run, rows added or removed
-    void rowChanged(int row);    // values of a row
+    void layoutReset();       // opened, closed, re-run, rows added or removed
+    void rowChanged(int row); // values of a row
     void currentChanged(int row);
     void stateChanged();
 
@@ -153,13 +171,14 @@ private:
     std::vector<std::vector<QVariant>> m_rows;
     std::vector<QVariant> m_backup; // the row before edit
     int m_row = -1;
+    int m_rowBeforeInsert = -1; // the current row when the pending insert began
     bool m_eof = true;
     bool m_bof = true;
     State m_state = State::Inactive;
     int m_disabled = 0;
     bool m_pendingNotice = false;
     std::function<void(DataSet&)> m_afterInsert;
-    DataSet* m_master = nullptr;
+    QPointer<DataSet> m_master;
     QMetaObject::Connection m_masterCurrent, m_masterRow, m_masterReset;
     std::vector<std::pair<int, Flusher>> m_flushers;
     int m_nextFlusher = 1;
