@@ -1,12 +1,10 @@
 #pragma once
 
+#include "dataset.h"
+
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
-
-namespace pagrim::store {
-class DataSet;
-}
 
 namespace pagrim::ui {
 

@@ -2,8 +2,6 @@
 
 #include "messagebox.h"
 
-#include <QCoreApplication>
-
 namespace pagrim::ui {
 
 QString defaultErrorText(const QString& message)
@@ -15,10 +13,9 @@ QString defaultErrorText(const QString& message)
 
 void showDefaultError(const QString& message)
 {
-    QString title = QCoreApplication::applicationName();
-    if (title.isEmpty())
-        title = QStringLiteral("Pagrim");
-    MessageBox(nullptr, defaultErrorText(message), title, Icon::Error, Buttons::Ok, Answer::Ok);
+    // The application's title is the program's name.
+    MessageBox(nullptr, defaultErrorText(message), QStringLiteral("Pagrim"), Icon::Error,
+               Buttons::Ok, Answer::Ok);
 }
 
 } // namespace pagrim::ui

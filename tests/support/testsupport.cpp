@@ -2,9 +2,43 @@
 
 #include "schema.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
 
 namespace pagrim::test {
+
+std::shared_ptr<bool> onNextModal(const char* className, std::function<void(QWidget*)> action,
+                                  int timeoutMs)
+{
+    auto done = std::make_shared<bool>(false);
+    auto* timer = new QTimer(qApp);
+    const QByteArray name(className);
+    auto waited = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, timer, [=] {
+        *waited += timer->interval();
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && modal->isVisible() && modal->inherits(name.constData())) {
+            timer->stop();
+            timer->deleteLater();
+            *done = true;
+            action(modal);
+            return;
+        }
+        if (*waited >= timeoutMs) {
+            timer->stop();
+            timer->deleteLater();
+            qWarning("onNextModal: no %s appeared", name.constData());
+            // Do not leave the test hanging in someone's modal loop.
+            if (QWidget* other = QApplication::activeModalWidget())
+                other->close();
+        }
+    });
+    timer->start(20);
+    return done;
+}
 
 MessageRecorder::MessageRecorder()
 {
@@ -18,7 +52,10 @@ MessageRecorder::MessageRecorder()
     });
 }
 
-MessageRecorder::~MessageRecorder() { ui::setMessageBoxHandler({}); }
+MessageRecorder::~MessageRecorder()
+{
+    ui::setMessageBoxHandler({});
+}
 
 BeepCounter::BeepCounter()
 {
@@ -26,7 +63,10 @@ BeepCounter::BeepCounter()
     ui::setBeepHandler([count] { ++*count; });
 }
 
-BeepCounter::~BeepCounter() { ui::setBeepHandler({}); }
+BeepCounter::~BeepCounter()
+{
+    ui::setBeepHandler({});
+}
 
 TempWorld::TempWorld() : m_previous(QDir::currentPath())
 {
@@ -34,6 +74,9 @@ TempWorld::TempWorld() : m_previous(QDir::currentPath())
     QDir::setCurrent(m_dir.path());
 }
 
-TempWorld::~TempWorld() { QDir::setCurrent(m_previous); }
+TempWorld::~TempWorld()
+{
+    QDir::setCurrent(m_previous);
+}
 
 } // namespace pagrim::test

@@ -6,9 +6,18 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <deque>
+#include <functional>
 #include <memory>
 
+class QWidget;
+
 namespace pagrim::test {
+
+// Runs action on the next modal window that inherits className, once it is shown
+// (for driving dialogs that run their own loop). Gives up after timeoutMs; the
+// result tells whether it ran.
+std::shared_ptr<bool> onNextModal(const char* className, std::function<void(QWidget*)> action,
+                                  int timeoutMs = 15000);
 
 // Records every message box instead of showing it, answering from a queue
 // (the default button when the queue is empty). Restores the real box when done.

@@ -1,0 +1,120 @@
+#include "ufrmEdtTask.h"
+
+#include "dataset.h"
+#include "errors.h"
+#include "guard.h"
+#include "messagebox.h"
+#include "text.h"
+#include "ui_ufrmEdtTask.h"
+
+using namespace pagrim;
+using pagrim::ui::guard;
+
+TfrmEdtTask::TfrmEdtTask(store::DataSet& dsEdt, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TfrmEdtTask>()), m_ds(dsEdt)
+{
+    ui->setupUi(this);
+    // No title bar buttons: the dialog ends through its buttons or the keyboard.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setFixedSize(690, 500);
+
+    const struct
+    {
+        ui::FieldLink* box;
+        const char* field;
+    } bindings[] = {
+        {ui->DBEdit13, "TaskName"},    {ui->DBEdit2, "LoginAddr"},    {ui->DBEdit4, "ResAddr"},
+        {ui->DBEdit6, "ResStart"},     {ui->DBEdit14, "ResEnd"},      {ui->DBEdit15, "ResCurrent"},
+        {ui->DBEdit16, "SaveCurrent"}, {ui->DBEdit1, "ResLstAddr"},   {ui->DBEdit7, "ResAddr"},
+        {ui->DBEdit8, "NextPageAddr"}, {ui->DBEdit9, "ResStart"},     {ui->DBEdit10, "ResEnd"},
+        {ui->DBEdit11, "ResCurrent"},  {ui->DBEdit12, "SaveCurrent"}, {ui->DBMemo1, "TaskDesc"}};
+    for (const auto& b : bindings)
+        b.box->bindField(m_ds, QLatin1String(b.field));
+
+    connect(ui->rbOrdLst, &QRadioButton::clicked, this, guard(this, &TfrmEdtTask::rbOrdLstClick));
+    connect(ui->rbNotOrdLst, &QRadioButton::clicked, this,
+            guard(this, &TfrmEdtTask::rbOrdLstClick));
+    connect(ui->btnOK, &QPushButton::clicked, this, guard(this, &TfrmEdtTask::btnOKClick));
+    connect(ui->btnCancel, &QPushButton::clicked, this, guard(this, &TfrmEdtTask::btnCancelClick));
+}
+
+TfrmEdtTask::~TfrmEdtTask() = default;
+
+void TfrmEdtTask::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (parentWidget())
+        move(parentWidget()->geometry().center() - rect().center());
+    ui::guarded([this] { FormShow(); });
+}
+
+void TfrmEdtTask::FormShow()
+{
+    ShowPageKind(m_ds.field(QStringLiteral("WebType")).asBoolean());
+}
+
+void TfrmEdtTask::ShowPageKind(bool ordinal)
+{
+    ui->rbOrdLst->setChecked(ordinal);
+    ui->rbNotOrdLst->setChecked(!ui->rbOrdLst->isChecked());
+    ui->pnlOrdLstBevel->setVisible(ui->rbOrdLst->isChecked());
+    ui->pnlNotOrdLstBevel->setVisible(!ui->pnlOrdLstBevel->isVisibleTo(this));
+}
+
+void TfrmEdtTask::rbOrdLstClick()
+{
+    ShowPageKind(ui->rbOrdLst->isChecked());
+}
+
+bool TfrmEdtTask::requireText(QLineEdit* box, const QString& message)
+{
+    if (!trimBlanks(box->text()).isEmpty())
+        return true;
+    ui::MessageBox(this, message, QStringLiteral("提示信息"), ui::Icon::Information);
+    box->setFocus();
+    return false;
+}
+
+bool TfrmEdtTask::ValidateInput()
+{
+    const QString noAddress = QStringLiteral("请输入提取地址。    ");
+    if (!requireText(ui->DBEdit13, QStringLiteral("请输入任务名称。    ")))
+        return false;
+    if (ui->rbOrdLst->isChecked())
+        return requireText(ui->DBEdit4, noAddress);
+    return requireText(ui->DBEdit1, QStringLiteral("请输入列表地址。    ")) &&
+           requireText(ui->DBEdit7, noAddress);
+}
+
+void TfrmEdtTask::btnOKClick()
+{
+    if (!ValidateInput())
+        return;
+    if (m_ds.isEditing()) {
+        try {
+            m_ds.field(QStringLiteral("WebType")).setValue(ui->rbOrdLst->isChecked());
+            m_ds.post();
+        } catch (const Error& e) {
+            // The row stays pending with what was typed, and the dialog stays open,
+            // so the user can correct it or cancel.
+            ui::MessageBox(this,
+                           QStringLiteral("保存数据出错，错误信息如下：") + QChar(13) + QChar(13) +
+                               e.message(),
+                           QStringLiteral("错误信息"), ui::Icon::Error);
+            return;
+        }
+    }
+    accept();
+}
+
+void TfrmEdtTask::btnCancelClick()
+{
+    if (m_ds.isEditing())
+        m_ds.cancel();
+    QDialog::reject();
+}
+
+void TfrmEdtTask::reject()
+{
+    ui::guarded([this] { btnCancelClick(); });
+}

@@ -1,0 +1,268 @@
+// The task editor on a real task query: validation, page kinds, save and cancel.
+#include "connection.h"
+#include "dataset.h"
+#include "sqlite.h"
+#include "testsupport.h"
+#include "ufrmEdtTask.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+using namespace pagrim;
+
+namespace {
+template <class T> T* child(QWidget* w, const char* name)
+{
+    T* c = w->findChild<T*>(QLatin1String(name));
+    if (!c)
+        qFatal("no child %s", name);
+    return c;
+}
+
+// Types into a box as the user does: focus, select all, new text.
+void typeInto(QWidget* dlg, const char* name, const QString& text)
+{
+    auto* box = child<QLineEdit>(dlg, name);
+    box->setFocus();
+    box->selectAll();
+    if (text.isEmpty())
+        QTest::keyClick(box, Qt::Key_Delete);
+    else
+        QTest::keyClicks(box, text);
+}
+} // namespace
+
+class TstEdtTask : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<test::TempWorld> world;
+    std::unique_ptr<test::MessageRecorder> boxes;
+    std::unique_ptr<store::Connection> conn;
+    std::unique_ptr<store::DataSet> tasks;
+    std::unique_ptr<TfrmEdtTask> dlg;
+
+    // An editor on task 1 (webType false: a list page task), put into editing.
+    TfrmEdtTask& editTask(bool webType)
+    {
+        store::Database db;
+        db.open(world->storePath());
+        db.exec(QStringLiteral("insert into Tasks (TaskID, TaskName, WebType, ResLstAddr, ResAddr, "
+                               "NextPageAddr, ResStart, ResEnd, ResCurrent, SaveCurrent) values "
+                               "(1, 'T', %1, 'http://list/', 'http://c/*', 'http://list/*', 1, 9, "
+                               "3, 2)")
+                    .arg(webType ? 1 : 0));
+        db.close();
+        tasks->open();
+        tasks->edit();
+        return show();
+    }
+    TfrmEdtTask& show()
+    {
+        dlg = std::make_unique<TfrmEdtTask>(*tasks);
+        dlg->show();
+        (void)QTest::qWaitForWindowExposed(dlg.get());
+        return *dlg;
+    }
+    QVariantList stored(const QString& cols)
+    {
+        store::Database db;
+        db.open(world->storePath());
+        store::Statement st(db.handle(), QStringLiteral("select %1 from Tasks").arg(cols));
+        QVariantList out;
+        if (st.step())
+            for (int c = 0; c < st.columnCount(); ++c)
+                out << st.columnValue(c);
+        return out;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        world = std::make_unique<test::TempWorld>();
+        boxes = std::make_unique<test::MessageRecorder>();
+        conn = std::make_unique<store::Connection>();
+        conn->open();
+        tasks = std::make_unique<store::DataSet>(*conn);
+        tasks->setCommandText(QStringLiteral("select * from tasks order by TaskID"));
+    }
+    void cleanup()
+    {
+        dlg.reset();
+        tasks.reset();
+        conn.reset();
+        boxes.reset();
+        world.reset();
+    }
+
+    void validation_data()
+    {
+        QTest::addColumn<bool>("ordinal");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("listAddress");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("name of blanks") << true << "   "
+                                        << ""
+                                        << "http://c/*"
+                                        << "请输入任务名称。    "
+                                        << "DBEdit13";
+        QTest::newRow("ordinal without address") << true << "T"
+                                                 << ""
+                                                 << " "
+                                                 << "请输入提取地址。    "
+                                                 << "DBEdit4";
+        QTest::newRow("list without list address") << false << "T"
+                                                   << ""
+                                                   << "http://c/*"
+                                                   << "请输入列表地址。    "
+                                                   << "DBEdit1";
+        QTest::newRow("list without address") << false << "T"
+                                              << "http://l/"
+                                              << ""
+                                              << "请输入提取地址。    "
+                                              << "DBEdit7";
+    }
+    void validation()
+    {
+        QFETCH(bool, ordinal);
+        QFETCH(QString, name);
+        QFETCH(QString, listAddress);
+        QFETCH(QString, address);
+        QFETCH(QString, message);
+        QFETCH(QString, focus);
+        TfrmEdtTask& d = editTask(ordinal);
+        typeInto(&d, "DBEdit13", name);
+        if (!ordinal)
+            typeInto(&d, "DBEdit1", listAddress);
+        typeInto(&d, ordinal ? "DBEdit4" : "DBEdit7", address);
+        QTest::mouseClick(child<QPushButton>(&d, "btnOK"), Qt::LeftButton);
+        QCOMPARE(boxes->count(), 1);
+        QCOMPARE(boxes->last().text, message);
+        QCOMPARE(boxes->last().caption, QStringLiteral("提示信息"));
+        QCOMPARE(boxes->last().icon, ui::Icon::Information);
+        QCOMPARE(boxes->last().owner, &d);
+        QCOMPARE(QApplication::focusWidget()->objectName(), focus);
+        QVERIFY(d.isVisible());
+        QVERIFY(tasks->isEditing());
+        QCOMPARE(stored(QStringLiteral("TaskName")).value(0).toString(), QStringLiteral("T"));
+    }
+
+    void pageKindFollowsRow()
+    {
+        TfrmEdtTask& d = editTask(false);
+        QVERIFY(child<QRadioButton>(&d, "rbNotOrdLst")->isChecked());
+        QVERIFY(child<QWidget>(&d, "pnlNotOrdLst")->isVisible());
+        QVERIFY(!child<QWidget>(&d, "pnlOrdLst")->isVisible());
+        QCOMPARE(child<QLineEdit>(&d, "DBEdit9")->text(), QStringLiteral("1"));
+        QCOMPARE(child<QLineEdit>(&d, "DBEdit6")->text(), QStringLiteral("1"));
+    }
+
+    void switchingKindKeepsListColumns()
+    {
+        TfrmEdtTask& d = editTask(false);
+        QTest::mouseClick(child<QRadioButton>(&d, "rbOrdLst"), Qt::LeftButton);
+        QVERIFY(child<QWidget>(&d, "pnlOrdLst")->isVisible());
+        QVERIFY(!child<QWidget>(&d, "pnlNotOrdLst")->isVisible());
+        // A value typed in one panel is the value the other panel shows.
+        typeInto(&d, "DBEdit6", QStringLiteral("7"));
+        QTest::mouseClick(child<QPushButton>(&d, "btnOK"), Qt::LeftButton);
+        QCOMPARE(boxes->count(), 0);
+        QVERIFY(!d.isVisible());
+        QCOMPARE(stored(QStringLiteral("WebType, ResLstAddr, NextPageAddr, ResStart")),
+                 (QVariantList{qint64(1), QStringLiteral("http://list/"),
+                               QStringLiteral("http://list/*"), qint64(7)}));
+        QCOMPARE(child<QLineEdit>(&d, "DBEdit9")->text(), QStringLiteral("7"));
+    }
+
+    void cancelRestoresStoredValues()
+    {
+        TfrmEdtTask& d = editTask(false);
+        typeInto(&d, "DBEdit13", QStringLiteral("changed"));
+        QTest::mouseClick(child<QRadioButton>(&d, "rbOrdLst"), Qt::LeftButton);
+        QTest::keyClick(&d, Qt::Key_Escape);
+        QVERIFY(!d.isVisible());
+        QVERIFY(!tasks->isEditing());
+        QCOMPARE(tasks->field(QStringLiteral("TaskName")).asString(), QStringLiteral("T"));
+        QCOMPARE(tasks->field(QStringLiteral("WebType")).asBoolean(), false);
+        QCOMPARE(stored(QStringLiteral("TaskName, WebType")),
+                 (QVariantList{QStringLiteral("T"), qint64(0)}));
+    }
+
+    void memoStoresLinesWithCrLf()
+    {
+        TfrmEdtTask& d = editTask(true);
+        auto* memo = child<QPlainTextEdit>(&d, "DBMemo1");
+        memo->setFocus();
+        QTest::keyClicks(memo, QStringLiteral("one"));
+        QTest::keyClick(memo, Qt::Key_Return);
+        QTest::keyClicks(memo, QStringLiteral("two"));
+        QVERIFY(d.isVisible()); // Enter in the memo is a new line, not OK
+        QTest::mouseClick(child<QPushButton>(&d, "btnOK"), Qt::LeftButton);
+        QCOMPARE(stored(QStringLiteral("TaskDesc")).value(0).toString(),
+                 QStringLiteral("one\r\ntwo"));
+    }
+
+    void longTextsAndFailedSave()
+    {
+        TfrmEdtTask& d = editTask(true);
+        // The single-line boxes take the column's 255 characters and no more.
+        const QString full(255, QLatin1Char('n'));
+        child<QLineEdit>(&d, "DBEdit13")->setFocus();
+        child<QLineEdit>(&d, "DBEdit13")->selectAll();
+        QTest::keyClicks(child<QLineEdit>(&d, "DBEdit13"), full + QStringLiteral("xyz"));
+        QCOMPARE(child<QLineEdit>(&d, "DBEdit13")->text(), full);
+        // The description has no limit of its own; the store refuses 256.
+        auto* memo = child<QPlainTextEdit>(&d, "DBMemo1");
+        memo->setFocus();
+        QTest::keyClicks(memo, QString(256, QLatin1Char('d')));
+        QTest::mouseClick(child<QPushButton>(&d, "btnOK"), Qt::LeftButton);
+        QCOMPARE(boxes->count(), 1);
+        QVERIFY2(boxes->last().text.startsWith(QStringLiteral("保存数据出错，错误信息如下：\r\r")),
+                 qPrintable(boxes->last().text));
+        QVERIFY2(boxes->last().text.contains(QStringLiteral("TaskDesc")),
+                 qPrintable(boxes->last().text));
+        QCOMPARE(boxes->last().caption, QStringLiteral("错误信息"));
+        QCOMPARE(boxes->last().icon, ui::Icon::Error);
+        // Nothing typed is lost: the dialog stays open on the pending row.
+        QVERIFY(d.isVisible());
+        QVERIFY(tasks->isEditing());
+        QCOMPARE(tasks->field(QStringLiteral("TaskName")).asString(), full);
+        QCOMPARE(stored(QStringLiteral("TaskName")).value(0).toString(), QStringLiteral("T"));
+        // Corrected, the same OK saves it.
+        memo->selectAll();
+        QTest::keyClicks(memo, QStringLiteral("short"));
+        QTest::mouseClick(child<QPushButton>(&d, "btnOK"), Qt::LeftButton);
+        QVERIFY(!d.isVisible());
+        QCOMPARE(stored(QStringLiteral("TaskName, TaskDesc")),
+                 (QVariantList{full, QStringLiteral("short")}));
+    }
+
+    void numberBoxRefusesText()
+    {
+        TfrmEdtTask& d = editTask(true);
+        typeInto(&d, "DBEdit14", QStringLiteral("12x"));
+        // Leaving the box shows the conversion error and brings the focus back.
+        child<QLineEdit>(&d, "DBEdit13")->setFocus();
+        QCOMPARE(boxes->count(), 1);
+        QCOMPARE(boxes->last().text, QStringLiteral("'12x' is not a valid integer value."));
+        QCOMPARE(boxes->last().caption, QStringLiteral("Pagrim"));
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget()->objectName(),
+                                  QStringLiteral("DBEdit14"), 5000);
+        // OK with the text still there is a failed save that keeps the dialog.
+        QTest::keyClick(child<QLineEdit>(&d, "DBEdit14"), Qt::Key_Return);
+        QVERIFY(boxes->count() >= 2);
+        QCOMPARE(boxes->last().text, QStringLiteral("保存数据出错，错误信息如下：\r\r'12x' is not "
+                                                    "a valid integer value"));
+        QVERIFY(d.isVisible());
+        QCOMPARE(stored(QStringLiteral("ResEnd")).value(0).toInt(), 9);
+    }
+};
+
+QTEST_MAIN(TstEdtTask)
+#include "tst_edttask.moc"
