@@ -3,6 +3,7 @@
 #include "errors.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <sqlite3.h>
 
 namespace pagrim::store {
@@ -20,6 +21,10 @@ Database::~Database() { close(); }
 void Database::open(const QString& path, bool create)
 {
     close();
+    // The engine takes an empty file for an empty database; as a store it is
+    // no database at all, and saying so at open spares a later "no such table".
+    if (!create && QFileInfo(path).isFile() && QFileInfo(path).size() == 0)
+        throw DatabaseError(QStringLiteral("file is not a database"));
     int flags = SQLITE_OPEN_READWRITE;
     if (create)
         flags |= SQLITE_OPEN_CREATE;

@@ -1,0 +1,203 @@
+// The connection to the task store: the file is the Data Source resolved
+// against the current folder, opened read-write and never created; what is
+// wrong with it shows at open.
+#include "connection.h"
+#include "dataset.h"
+#include "errors.h"
+#include "schema.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <thread>
+
+using namespace pagrim;
+using namespace pagrim::store;
+
+class TestConnection : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void connectionString();
+    void badStoreFailsAtOpen_data();
+    void badStoreFailsAtOpen();
+    void storeBesideProgramIsNotUsed();
+    void opensStoreOfCurrentFolder();
+    void storeWithoutTablesOpens();
+    void shortLockOfAnotherWriterIsWaitedFor();
+
+private:
+    QString inFolder(const QString& name) const { return m_dir->filePath(name); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_previous;
+    QString m_besideProgram; // a store this test put beside the program
+};
+
+void TestConnection::init()
+{
+    m_previous = QDir::currentPath();
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    QDir::setCurrent(m_dir->path());
+}
+
+void TestConnection::cleanup()
+{
+    QDir::setCurrent(m_previous);
+    if (!m_besideProgram.isEmpty())
+        QFile::remove(m_besideProgram);
+    m_besideProgram.clear();
+    m_dir.reset();
+}
+
+void TestConnection::connectionString()
+{
+    Connection conn;
+    QCOMPARE(conn.connectionString(),
+             QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=Pagrim.mdb;Persist "
+                            "Security Info=False"));
+    QCOMPARE(conn.dataSource(), QStringLiteral("Pagrim.mdb"));
+    conn.setConnectionString(QStringLiteral("provider=x; data source = Other.mdb ;"));
+    QCOMPARE(conn.dataSource(), QStringLiteral("Other.mdb"));
+    createStore(inFolder(QStringLiteral("Other.mdb")));
+    conn.open();
+    QVERIFY(conn.isOpen());
+    conn.setConnectionString(QStringLiteral("Provider=x"));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, conn.open());
+}
+
+void TestConnection::badStoreFailsAtOpen_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("missing") << QStringLiteral("missing")
+                             << QStringLiteral("unable to open database file");
+    QTest::newRow("text file") << QStringLiteral("text")
+                               << QStringLiteral("file is not a database");
+    QTest::newRow("empty file") << QStringLiteral("empty")
+                                << QStringLiteral("file is not a database");
+    QTest::newRow("folder") << QStringLiteral("folder")
+                            << QStringLiteral("unable to open database file");
+}
+
+void TestConnection::badStoreFailsAtOpen()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, message);
+    const QString path = inFolder(QStringLiteral("Pagrim.mdb"));
+    QByteArray before;
+    if (kind == QLatin1String("text") || kind == QLatin1String("empty")) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        if (kind == QLatin1String("text"))
+            f.write(QByteArray(4096, 'x').prepend("This is no database.\n"));
+        f.close();
+        QFile r(path);
+        QVERIFY(r.open(QIODevice::ReadOnly));
+        before = r.readAll();
+    } else if (kind == QLatin1String("folder")) {
+        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("Pagrim.mdb")));
+    }
+    Connection conn;
+    try {
+        conn.open();
+        QFAIL("the store opened");
+    } catch (const DatabaseError& e) {
+        QCOMPARE(e.message(), message);
+    }
+    QVERIFY(!conn.isOpen());
+    if (kind == QLatin1String("missing")) {
+        QVERIFY(!QFileInfo::exists(path)); // never created
+    } else if (!before.isNull()) {
+        QFile r(path);
+        QVERIFY(r.open(QIODevice::ReadOnly));
+        QCOMPARE(r.readAll(), before); // never touched
+    }
+}
+
+void TestConnection::storeBesideProgramIsNotUsed()
+{
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/Pagrim.mdb");
+    if (QFileInfo::exists(beside))
+        QSKIP("a store already lies beside the test program");
+    createStore(beside);
+    m_besideProgram = beside;
+    Connection conn;
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, conn.open());
+    QVERIFY(!QFileInfo::exists(inFolder(QStringLiteral("Pagrim.mdb"))));
+}
+
+void TestConnection::opensStoreOfCurrentFolder()
+{
+    QTemporaryDir other;
+    createStore(other.filePath(QStringLiteral("Pagrim.mdb")));
+    createStore(inFolder(QStringLiteral("Pagrim.mdb")));
+    QDir::setCurrent(other.path());
+    Connection conn;
+    conn.open();
+    conn.database().exec(QStringLiteral("insert into Tasks (TaskID) values (1)"));
+    // Moving to another folder later changes nothing for the open connection.
+    QDir::setCurrent(m_dir->path());
+    conn.database().exec(QStringLiteral("insert into Tasks (TaskID) values (2)"));
+    conn.close();
+    Database check;
+    check.open(other.filePath(QStringLiteral("Pagrim.mdb")));
+    Statement st(check.handle(), QStringLiteral("select count(*) from Tasks"));
+    QVERIFY(st.step());
+    QCOMPARE(st.columnValue(0).toInt(), 2);
+}
+
+void TestConnection::storeWithoutTablesOpens()
+{
+    {
+        Database db;
+        db.open(inFolder(QStringLiteral("Pagrim.mdb")), true);
+        db.exec(QStringLiteral("create table Other (x)"));
+    }
+    Connection conn;
+    conn.open(); // only the first statement on the missing table fails
+    auto q = CreateScratchQuery(conn);
+    q->setCommandText(QStringLiteral("select * from tasks order by TaskID"));
+    try {
+        q->open();
+        QFAIL("a missing table was read");
+    } catch (const DatabaseError& e) {
+        QCOMPARE(e.message(), QStringLiteral("no such table: tasks"));
+    }
+}
+
+void TestConnection::shortLockOfAnotherWriterIsWaitedFor()
+{
+    createStore(inFolder(QStringLiteral("Pagrim.mdb")));
+    Connection conn;
+    conn.open();
+    Database other;
+    other.open(inFolder(QStringLiteral("Pagrim.mdb")));
+    other.exec(QStringLiteral("BEGIN EXCLUSIVE"));
+    std::thread release([&other] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        other.exec(QStringLiteral("COMMIT"));
+    });
+    QElapsedTimer timer;
+    timer.start();
+    bool written = false;
+    try {
+        conn.database().exec(QStringLiteral("insert into Tasks (TaskID) values (1)"));
+        written = true;
+    } catch (const DatabaseError&) {
+    }
+    release.join();
+    QVERIFY(written);
+    QVERIFY(timer.elapsed() >= 250);
+}
+
+QTEST_GUILESS_MAIN(TestConnection)
+#include "tst_connection.moc"
