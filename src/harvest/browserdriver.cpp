@@ -1,0 +1,190 @@
+#include "browserdriver.h"
+
+#include "browserprofile.h"
+#include "codepage.h"
+#include "errors.h"
+#include "filewrite.h"
+#include "messagebox.h"
+
+#include <QEventLoop>
+#include <QTimer>
+#include <QUrl>
+#include <QVariant>
+#include <QWebEngineLoadingInfo>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineView>
+#include <memory>
+
+namespace pagrim::harvest {
+
+namespace {
+
+const char LinksScript[] =
+    "Array.prototype.map.call(document.links, function (a) { return a.href; })";
+
+QUrl checkedAddress(const QString& address)
+{
+    const QUrl url(address);
+    if (address.trimmed().isEmpty() || !url.isValid() || url.isRelative())
+        throw Error(QStringLiteral("无效的网页地址：\"%1\"").arg(address));
+    return url;
+}
+
+} // namespace
+
+BrowserDriver::BrowserDriver(QWebEngineView* wbGet, QWidget* owner, StatusSink showStatus,
+                             RunningTest running, QObject* parent)
+    : QObject(parent), m_view(wbGet), m_owner(owner), m_showStatus(std::move(showStatus)),
+      m_running(std::move(running))
+{
+    useSharedProfile(wbGet);
+    connect(wbGet->page(), &QWebEnginePage::loadingChanged, this, &BrowserDriver::loadingChanged);
+}
+
+BrowserDriver::~BrowserDriver() = default;
+
+QWebEngineView* BrowserDriver::wbGet() const { return m_view; }
+
+void BrowserDriver::loadingChanged(const QWebEngineLoadingInfo& info)
+{
+    if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus)
+        wbGetNavigateComplete2();
+    else
+        wbGetDocumentComplete(info);
+}
+
+void BrowserDriver::wbGetNavigateComplete2()
+{
+    // Only the top-level load is reported, so the first start names it.
+    if (!m_topFrame)
+        m_topFrame = true;
+}
+
+void BrowserDriver::wbGetDocumentComplete(const QWebEngineLoadingInfo& info)
+{
+    if (!m_topFrame)
+        return;
+    m_topFrame = false;
+    // A stop before anything was committed (an address no handler takes) leaves
+    // the old document in place: the browser refused the address.
+    if (info.status() == QWebEngineLoadingInfo::LoadStoppedStatus && m_view &&
+        m_view->page()->url() != info.url()) {
+        m_refused = true;
+        return;
+    }
+    ++m_completedPages;
+    m_hasDocument = true;
+    ui::Beep();
+    m_pageLoaded = true;
+}
+
+void BrowserDriver::Navigate(const QString& address)
+{
+    const QUrl url = checkedAddress(address);
+    if (m_view)
+        m_view->page()->load(url);
+}
+
+void BrowserDriver::OpenPage(const QString& address)
+{
+    m_pageLoaded = false;
+    m_refused = false;
+    m_showStatus(QStringLiteral(" 正在打开网页 - ") + address + QStringLiteral(" 请稍候... "));
+    Navigate(address);
+
+    // Copies, so that the loop reads nothing of a driver destroyed under it.
+    const RunningTest running = m_running;
+    const QPointer<BrowserDriver> self(this);
+    QEventLoop loop;
+    for (;;) {
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
+        if (!self || !m_view || m_pageLoaded || m_refused || !running())
+            break;
+    }
+    if (self && m_refused && !m_pageLoaded)
+        throw Error(QStringLiteral("浏览器无法打开网页地址：\"%1\"").arg(address));
+}
+
+bool BrowserDriver::waitForResult(
+    const std::function<void(std::function<void(const QVariant&)>)>& start, QVariant* result)
+{
+    // The callback may come after the wait has given up, or never.
+    struct Pending
+    {
+        QEventLoop* loop = nullptr;
+        bool done = false;
+        QVariant value;
+    };
+    auto pending = std::make_shared<Pending>();
+    QEventLoop loop;
+    pending->loop = &loop;
+    QTimer::singleShot(ScriptTimeoutMs, &loop, &QEventLoop::quit);
+    connect(m_view, &QObject::destroyed, &loop, &QEventLoop::quit);
+    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
+
+    start([pending](const QVariant& value) {
+        pending->done = true;
+        pending->value = value;
+        if (pending->loop)
+            pending->loop->quit();
+    });
+    if (!pending->done)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    pending->loop = nullptr;
+    if (pending->done)
+        *result = pending->value;
+    return pending->done;
+}
+
+void BrowserDriver::SavePage(const QString& path)
+{
+    m_showStatus(QStringLiteral(" 正在保存网页到文件，请稍候... "));
+    const QPointer<BrowserDriver> self(this);
+    const QPointer<QWidget> owner = m_owner;
+
+    QVariant html;
+    bool handed = false;
+    if (m_view && m_hasDocument) {
+        QWebEnginePage* page = m_view->page();
+        handed = waitForResult(
+            [page](std::function<void(const QVariant&)> done) {
+                page->toHtml([done](const QString& text) { done(text); });
+            },
+            &html);
+    }
+    // Every document serializes to some markup; an empty answer is a failure.
+    if (!handed || html.toString().isEmpty()) {
+        ui::MessageBox(owner, QStringLiteral("保存 HTML 文件失败    "), QStringLiteral("错误信息"),
+                       ui::Icon::None, ui::Buttons::Ok);
+        return;
+    }
+
+    QString reason;
+    if (!writeFileWhole(path, codepage::fromUnicodeWithReferences(html.toString()), &reason))
+        throw Error(QStringLiteral("Cannot create file \"%1\". %2").arg(path, reason));
+}
+
+QStringList BrowserDriver::Links()
+{
+    QVariant value;
+    bool answered = false;
+    if (m_view && m_hasDocument) {
+        QWebEnginePage* page = m_view->page();
+        answered = waitForResult(
+            [page](std::function<void(const QVariant&)> done) {
+                // A world of its own: the page's scripts cannot change what is read.
+                page->runJavaScript(QString::fromLatin1(LinksScript),
+                                    QWebEngineScript::ApplicationWorld, done);
+            },
+            &value);
+    }
+    if (!answered || value.typeId() != QMetaType::QVariantList)
+        throw Error(QStringLiteral("无法读取网页中的链接"));
+    QStringList links;
+    for (const QVariant& v : value.toList())
+        links.append(v.toString());
+    return links;
+}
+
+} // namespace pagrim::harvest

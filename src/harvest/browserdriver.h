@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QWebEngineLoadingInfo;
+class QVariant;
+class QWebEngineView;
+class QWidget;
+
+namespace pagrim::harvest {
+
+// Drives the harvesting browser wbGet one page at a time: opens a page and waits
+// for its top-level document, saves the document as a file in the program code
+// page, and reads its links.
+//
+// The driver does not own wbGet (its window does); it puts a page on the shared
+// browser profile into it. Every wait dispatches events; if wbGet or the driver
+// is destroyed during a wait, the wait ends and nothing of theirs is touched.
+//
+// Completion: WebEngine reports the top-level load only, its end after every
+// frame of the page. A navigation asked for while another is still loading
+// takes the place of the other, which reports no completion of its own, so the
+// completion that ends OpenPage's wait is that of the page it asked for. The
+// events arrive whenever events are dispatched, also outside OpenPage; there
+// they only set PageLoaded and TopFrame.
+class BrowserDriver : public QObject
+{
+    Q_OBJECT
+
+public:
+    using StatusSink = std::function<void(const QString&)>;
+    using RunningTest = std::function<bool()>;
+
+    // showStatus is the window's ShowStatus, running its Running test; message
+    // boxes are owned by owner.
+    BrowserDriver(QWebEngineView* wbGet, QWidget* owner, StatusSink showStatus, RunningTest running,
+                  QObject* parent = nullptr);
+    ~BrowserDriver() override;
+
+    QWebEngineView* wbGet() const;
+    // False from OpenPage's start until the top-level document completes.
+    bool PageLoaded() const { return m_pageLoaded; }
+    // Whether a top-level navigation has started and not yet completed.
+    bool TopFrame() const { return m_topFrame; }
+    // Beeps heard so far, one per completed top-level page.
+    int completedPages() const { return m_completedPages; }
+
+    // Navigates without waiting (the window's first "about:blank").
+    void Navigate(const QString& address);
+    // Shows " 正在打开网页 - <address> 请稍候... ", clears PageLoaded, navigates
+    // and waits until the page's top-level document has completed or Running
+    // gives false; no time limit. An empty, malformed or relative address, or
+    // one the browser refuses, raises pagrim::Error.
+    void OpenPage(const QString& address);
+    // Shows " 正在保存网页到文件，请稍候... " and writes the document the browser
+    // holds to path, whole, in the program code page (characters it cannot hold
+    // as "&#N;"). A file that cannot be made raises "Cannot create file "%1". %2".
+    // When the browser holds no document or does not hand it out, nothing is
+    // written and "保存 HTML 文件失败    " is shown; SavePage then returns.
+    void SavePage(const QString& path);
+    // The addresses of the document's links (anchors with an address and
+    // image-map areas, not those inside frames) in document order, absolute.
+    // Raises pagrim::Error when the browser holds no document or does not answer.
+    QStringList Links();
+
+    // The browser's events (top-level only).
+    void wbGetNavigateComplete2();
+    void wbGetDocumentComplete(const QWebEngineLoadingInfo& info);
+
+    // How long a wait for a script's result lasts before it counts as failed.
+    static constexpr int ScriptTimeoutMs = 30000;
+
+private:
+    void loadingChanged(const QWebEngineLoadingInfo& info);
+    // Runs start(done) and waits, letting no user input run, until done is
+    // called or the time is up; gives false when no result came.
+    bool waitForResult(const std::function<void(std::function<void(const QVariant&)>)>& start,
+                       QVariant* result);
+
+    QPointer<QWebEngineView> m_view;
+    QPointer<QWidget> m_owner;
+    StatusSink m_showStatus;
+    RunningTest m_running;
+
+    bool m_pageLoaded = false;
+    bool m_topFrame = false;
+    bool m_hasDocument = false;
+    bool m_refused = false;
+    int m_completedPages = 0;
+};
+
+} // namespace pagrim::harvest

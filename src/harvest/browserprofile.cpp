@@ -1,0 +1,68 @@
+#include "browserprofile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+
+namespace pagrim::harvest {
+
+namespace {
+
+QWebEngineProfile* g_profile = nullptr;
+QString g_testFolder;
+
+void applyFolder(QWebEngineProfile* profile, const QString& folder)
+{
+    profile->setPersistentStoragePath(QDir(folder).filePath(QStringLiteral("storage")));
+    profile->setCachePath(QDir(folder).filePath(QStringLiteral("cache")));
+}
+
+// Runs before WebEngine's own shutdown routine, which was registered earlier
+// (the routines run last registered first): a profile must go before the
+// browser engine does.
+void deleteProfile()
+{
+    delete g_profile;
+    g_profile = nullptr;
+}
+
+} // namespace
+
+QWebEngineProfile* sharedBrowserProfile()
+{
+    if (!g_profile) {
+        g_profile = new QWebEngineProfile(QStringLiteral("Pagrim"));
+        if (!g_testFolder.isEmpty())
+            applyFolder(g_profile, g_testFolder);
+        g_profile->setPersistentCookiesPolicy(QWebEngineProfile::AllowPersistentCookies);
+        qAddPostRoutine(deleteProfile);
+    }
+    return g_profile;
+}
+
+void useSharedProfile(QWebEngineView* view)
+{
+    QWebEngineProfile* profile = sharedBrowserProfile();
+    // Asking the view for its page would make one on the default profile.
+    for (auto* page : view->findChildren<QWebEnginePage*>(Qt::FindDirectChildrenOnly)) {
+        if (page->profile() == profile && view->page() == page)
+            return;
+    }
+    view->setPage(new QWebEnginePage(profile, view));
+}
+
+QWebEngineView* createSharedProfileView(QWidget* parent)
+{
+    return new QWebEngineView(sharedBrowserProfile(), parent);
+}
+
+void setBrowserProfileFolderForTesting(const QString& folder)
+{
+    g_testFolder = folder;
+    if (g_profile)
+        applyFolder(g_profile, folder);
+}
+
+} // namespace pagrim::harvest

@@ -1,0 +1,414 @@
+// The browser driver against a web server of the test's own on 127.0.0.1.
+#include "browserdriver.h"
+#include "browserprofile.h"
+#include "codepage.h"
+#include "errors.h"
+#include "httpserver.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <QtTest>
+#include <httplib.h>
+#include <memory>
+
+using namespace pagrim;
+using pagrim::harvest::BrowserDriver;
+
+namespace {
+
+// Ends a wait that never ends by stopping the run, so that a hang fails fast.
+constexpr int Watchdog = 20000;
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TstBrowserDriver : public QObject
+{
+    Q_OBJECT
+
+public:
+    static void initMain() { QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); }
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void firstBlankPageBeepsOnce();
+    void framesPageEndsOnTopLevelCompletion();
+    void stopDuringHeldPageThenLateCompletion();
+    void newPageTakesThePlaceOfAHeldOne();
+    void savePageInProgramCodePage_data();
+    void savePageInProgramCodePage();
+    void serverErrorPageIsSaved();
+    void cannotCreateFile();
+    void noDocumentWritesNothing();
+    void cookieCarriesOverToTheOtherView();
+    void linksAbsoluteInDocumentOrder();
+    void refusedAddress_data();
+    void refusedAddress();
+    void viewDestroyedDuringWait();
+
+private:
+    // OpenPage with a watchdog that stops the run; gives whether the page loaded.
+    bool open(const QString& path);
+    QString evaluate(QWebEngineView* view, const QString& script);
+
+    QTemporaryDir m_profileDir;
+    std::unique_ptr<test::HttpServer> m_server;
+    QTemporaryDir m_dir;
+    QWebEngineView* m_view = nullptr;
+    BrowserDriver* m_driver = nullptr;
+    bool m_running = true;
+    QStringList m_status;
+    QList<bool> m_loadedAtStatus;
+};
+
+void TstBrowserDriver::initTestCase()
+{
+    QVERIFY(m_profileDir.isValid());
+    harvest::setBrowserProfileFolderForTesting(m_profileDir.path());
+    m_server = std::make_unique<test::HttpServer>();
+    m_server->setPage(QStringLiteral("/a.htm"), "<html><body><p>page A</p></body></html>");
+    m_server->setPage(QStringLiteral("/b.htm"), "<html><body><p>page B</p></body></html>");
+}
+
+void TstBrowserDriver::init()
+{
+    m_running = true;
+    m_status.clear();
+    m_loadedAtStatus.clear();
+    m_view = harvest::createSharedProfileView();
+    m_view->setGeometry(665, 0, 0, 1);
+    m_driver = new BrowserDriver(
+        m_view, nullptr,
+        [this](const QString& text) {
+            m_status.append(text);
+            m_loadedAtStatus.append(m_driver->PageLoaded());
+        },
+        [this] { return m_running; });
+}
+
+void TstBrowserDriver::cleanup()
+{
+    delete m_driver;
+    m_driver = nullptr;
+    delete m_view;
+    m_view = nullptr;
+    codepage::setCurrentForTesting(0);
+}
+
+bool TstBrowserDriver::open(const QString& path)
+{
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    connect(&watchdog, &QTimer::timeout, this, [this] { m_running = false; });
+    watchdog.start(Watchdog);
+    m_driver->OpenPage(m_server->address(path));
+    const bool loaded = m_running && m_driver->PageLoaded();
+    m_running = true;
+    return loaded;
+}
+
+QString TstBrowserDriver::evaluate(QWebEngineView* view, const QString& script)
+{
+    QString result;
+    bool done = false;
+    QEventLoop loop;
+    QTimer::singleShot(Watchdog, &loop, &QEventLoop::quit);
+    view->page()->runJavaScript(script, [&](const QVariant& v) {
+        result = v.toString();
+        done = true;
+        loop.quit();
+    });
+    if (!done)
+        loop.exec();
+    return result;
+}
+
+void TstBrowserDriver::firstBlankPageBeepsOnce()
+{
+    test::BeepCounter beeps;
+    m_driver->Navigate(QStringLiteral("about:blank"));
+    QTRY_VERIFY_WITH_TIMEOUT(m_driver->PageLoaded(), Watchdog);
+    QCOMPARE(beeps.count(), 1);
+    QVERIFY(!m_driver->TopFrame());
+    QVERIFY(m_status.isEmpty());
+}
+
+void TstBrowserDriver::framesPageEndsOnTopLevelCompletion()
+{
+    m_server->setPage(QStringLiteral("/frames.htm"),
+                      "<html><frameset cols=\"50%,50%\"><frame src=\"a.htm\">"
+                      "<frame src=\"slow.htm\"></frameset></html>");
+    m_server->setHandler(QStringLiteral("/slow.htm"),
+                         [](const httplib::Request&, httplib::Response& rs) {
+                             std::this_thread::sleep_for(std::chrono::milliseconds(400));
+                             rs.set_content("<html><body>slow frame</body></html>", "text/html");
+                         });
+    test::BeepCounter beeps;
+    QVERIFY(open(QStringLiteral("/frames.htm")));
+    QCOMPARE(beeps.count(), 1);
+    QVERIFY(!m_driver->TopFrame());
+    QCOMPARE(evaluate(m_view, QStringLiteral("window.frames[1].document.readyState")),
+             QStringLiteral("complete"));
+    QCOMPARE(m_status, QStringList{QStringLiteral(" 正在打开网页 - ") +
+                                   m_server->address(QStringLiteral("/frames.htm")) +
+                                   QStringLiteral(" 请稍候... ")});
+    // Nothing more comes after the page has completed.
+    QTest::qWait(300);
+    QCOMPARE(beeps.count(), 1);
+}
+
+void TstBrowserDriver::stopDuringHeldPageThenLateCompletion()
+{
+    QVERIFY(open(QStringLiteral("/a.htm")));
+    const QString held = QStringLiteral("/held1.htm");
+    m_server->setHeldPage(held, "<html><body>late page</body></html>");
+    test::BeepCounter beeps;
+    QTimer::singleShot(300, this, [this] { m_running = false; });
+    QElapsedTimer clock;
+    clock.start();
+    m_driver->OpenPage(m_server->address(held));
+    QVERIFY2(clock.elapsed() < 3000, "the stop did not end the wait at once");
+    QVERIFY(!m_driver->PageLoaded());
+    QVERIFY(m_driver->TopFrame());
+    QCOMPARE(beeps.count(), 0);
+
+    // The browser goes on loading: its completion only sets the flags.
+    m_server->release(held);
+    QTRY_VERIFY_WITH_TIMEOUT(m_driver->PageLoaded(), Watchdog);
+    QVERIFY(!m_driver->TopFrame());
+    QCOMPARE(beeps.count(), 1);
+
+    // The next OpenPage clears PageLoaded before it navigates.
+    m_running = true;
+    m_loadedAtStatus.clear();
+    QVERIFY(open(QStringLiteral("/b.htm")));
+    QCOMPARE(m_loadedAtStatus, QList<bool>{false});
+    QCOMPARE(beeps.count(), 2);
+}
+
+void TstBrowserDriver::newPageTakesThePlaceOfAHeldOne()
+{
+    const QString held = QStringLiteral("/held2.htm");
+    m_server->setHeldPage(held, "<html><body>held page</body></html>");
+    test::BeepCounter beeps;
+    QTimer::singleShot(300, this, [this] { m_running = false; });
+    m_driver->OpenPage(m_server->address(held));
+    QVERIFY(!m_driver->PageLoaded());
+    m_running = true;
+
+    QVERIFY(open(QStringLiteral("/b.htm")));
+    QCOMPARE(beeps.count(), 1);
+    QVERIFY(evaluate(m_view, QStringLiteral("document.body.textContent"))
+                .contains(QStringLiteral("page B")));
+    m_server->release(held);
+    QTest::qWait(500);
+    QCOMPARE(beeps.count(), 1);
+    QVERIFY(m_driver->PageLoaded());
+}
+
+void TstBrowserDriver::savePageInProgramCodePage_data()
+{
+    QTest::addColumn<int>("codePage");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<QByteArray>("emoji");
+
+    const QString text = QStringLiteral("中文网页");
+    const QByteArray utf8Page =
+        "<html><body><p>" + text.toUtf8() + " \xF0\x9F\x98\x80</p></body></html>";
+    const QByteArray gbkPage =
+        "<html><body><p>" + codepage::fromUnicode(text, codepage::Gbk) + "</p></body></html>";
+    const QByteArray gbkText = "\xD6\xD0\xCE\xC4\xCD\xF8\xD2\xB3";
+    const QByteArray utf8Text = text.toUtf8();
+
+    QTest::newRow("UTF-8 page, 936") << codepage::Gbk << QByteArray("text/html; charset=utf-8")
+                                     << utf8Page << gbkText << QByteArray("&#128512;");
+    QTest::newRow("UTF-8 page, UTF-8") << codepage::Utf8 << QByteArray("text/html; charset=utf-8")
+                                       << utf8Page << utf8Text << QByteArray("\xF0\x9F\x98\x80");
+    QTest::newRow("GBK page, 936") << codepage::Gbk << QByteArray("text/html; charset=gbk")
+                                   << gbkPage << gbkText << QByteArray();
+    QTest::newRow("GBK page, UTF-8") << codepage::Utf8 << QByteArray("text/html; charset=gbk")
+                                     << gbkPage << utf8Text << QByteArray();
+}
+
+void TstBrowserDriver::savePageInProgramCodePage()
+{
+    QFETCH(int, codePage);
+    QFETCH(QByteArray, contentType);
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, expected);
+    QFETCH(QByteArray, emoji);
+
+    codepage::setCurrentForTesting(codePage);
+    m_server->setPage(QStringLiteral("/cn.htm"), body, contentType);
+    QVERIFY(open(QStringLiteral("/cn.htm")));
+
+    const QString path = m_dir.filePath(QStringLiteral("1.Htm"));
+    {
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(20000, 'X') + "OLD CONTENT");
+    }
+    m_status.clear();
+    m_driver->SavePage(path);
+    QCOMPARE(m_status, QStringList{QStringLiteral(" 正在保存网页到文件，请稍候... ")});
+
+    const QByteArray saved = readAll(path);
+    QVERIFY2(saved.startsWith("<html"), saved.left(80).constData());
+    QVERIFY(saved.trimmed().endsWith("</html>"));
+    QVERIFY(!saved.contains("OLD CONTENT"));
+    QVERIFY(!saved.contains('X'));
+    QVERIFY(saved.contains(expected));
+    if (!emoji.isEmpty())
+        QVERIFY(saved.contains(emoji));
+}
+
+void TstBrowserDriver::serverErrorPageIsSaved()
+{
+    m_server->setPage(QStringLiteral("/error.htm"),
+                      "<html><body><h1>Internal trouble 500</h1></body></html>",
+                      "text/html; charset=utf-8", 500);
+    test::BeepCounter beeps;
+    QVERIFY(open(QStringLiteral("/error.htm")));
+    QCOMPARE(beeps.count(), 1);
+    const QString path = m_dir.filePath(QStringLiteral("error.Htm"));
+    m_driver->SavePage(path);
+    QVERIFY(readAll(path).contains("Internal trouble 500"));
+}
+
+void TstBrowserDriver::cannotCreateFile()
+{
+    QVERIFY(open(QStringLiteral("/a.htm")));
+    const QString path = m_dir.filePath(QStringLiteral("missing/1.Htm"));
+    try {
+        m_driver->SavePage(path);
+        QFAIL("no error raised");
+    } catch (const Error& e) {
+        const QString lead = QStringLiteral("Cannot create file \"%1\". ").arg(path);
+        QVERIFY2(e.message().startsWith(lead), qPrintable(e.message()));
+        QVERIFY(e.message().size() > lead.size());
+    }
+    QVERIFY(!QFile::exists(path));
+}
+
+void TstBrowserDriver::noDocumentWritesNothing()
+{
+    test::MessageRecorder messages;
+    const QString path = m_dir.filePath(QStringLiteral("none.Htm"));
+    m_driver->SavePage(path);
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(messages.count(), 1);
+    QCOMPARE(messages.last().text, QStringLiteral("保存 HTML 文件失败    "));
+    QCOMPARE(messages.last().caption, QStringLiteral("错误信息"));
+    QCOMPARE(messages.last().icon, ui::Icon::None);
+    QCOMPARE(messages.last().buttons, ui::Buttons::Ok);
+    QVERIFY_THROWS_EXCEPTION(Error, m_driver->Links());
+}
+
+void TstBrowserDriver::cookieCarriesOverToTheOtherView()
+{
+    // The login window's browser: another view on the same profile.
+    std::unique_ptr<QWebEngineView> wbLogin(harvest::createSharedProfileView());
+    {
+        QEventLoop loop;
+        QTimer::singleShot(Watchdog, &loop, &QEventLoop::quit);
+        connect(wbLogin->page(), &QWebEnginePage::loadFinished, &loop, &QEventLoop::quit);
+        wbLogin->load(m_server->url(QStringLiteral("/setcookie?name=login&value=granted")));
+        loop.exec();
+    }
+    QVERIFY(open(QStringLiteral("/echocookie")));
+    const QString path = m_dir.filePath(QStringLiteral("cookie.Htm"));
+    m_driver->SavePage(path);
+    QVERIFY2(readAll(path).contains("login=granted"), readAll(path).constData());
+    wbLogin.reset();
+}
+
+void TstBrowserDriver::linksAbsoluteInDocumentOrder()
+{
+    m_server->setPage(QStringLiteral("/list/index.htm"),
+                      "<html><body>"
+                      "<a href=\"news_1.htm\">1</a>"
+                      "<a name=\"anchor-without-address\">x</a>"
+                      "<a href=\"/top.htm\">top</a>"
+                      "<img usemap=\"#m\"><map name=\"m\"><area href=\"../area.htm\"></map>"
+                      "<a href=\"http://example.invalid/far.htm?q=1\">far</a>"
+                      "<iframe src=\"/a.htm\"></iframe>"
+                      "<a href=\"news_1.htm\">again</a>"
+                      "<script>document.links.length; Array.prototype.map = null;</script>"
+                      "</body></html>");
+    QVERIFY(open(QStringLiteral("/list/index.htm")));
+    const QStringList expected{
+        m_server->address(QStringLiteral("/list/news_1.htm")),
+        m_server->address(QStringLiteral("/top.htm")),
+        m_server->address(QStringLiteral("/area.htm")),
+        QStringLiteral("http://example.invalid/far.htm?q=1"),
+        m_server->address(QStringLiteral("/list/news_1.htm")),
+    };
+    QCOMPARE(m_driver->Links(), expected);
+}
+
+void TstBrowserDriver::refusedAddress_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("blanks") << QStringLiteral("   ");
+    QTest::newRow("relative") << QStringLiteral("news_1.htm");
+    QTest::newRow("malformed") << QStringLiteral("http://[::1/x.htm");
+    QTest::newRow("unknown scheme") << QStringLiteral("nosuchscheme:page");
+}
+
+void TstBrowserDriver::refusedAddress()
+{
+    QFETCH(QString, address);
+    QVERIFY(open(QStringLiteral("/a.htm")));
+    QTimer::singleShot(Watchdog, this, [this] { m_running = false; });
+    try {
+        m_driver->OpenPage(address);
+        QFAIL("no error raised");
+    } catch (const Error& e) {
+        QVERIFY2(m_running, "only the watchdog ended the wait");
+        QVERIFY2(e.message().contains(QStringLiteral("\"%1\"").arg(address)),
+                 qPrintable(e.message()));
+    }
+    QVERIFY(!m_driver->PageLoaded());
+}
+
+void TstBrowserDriver::viewDestroyedDuringWait()
+{
+    const QString held = QStringLiteral("/held3.htm");
+    m_server->setHeldPage(held, "<html><body>never seen</body></html>");
+    QTimer::singleShot(300, this, [this] {
+        delete m_view;
+        m_view = nullptr;
+    });
+    QTimer::singleShot(Watchdog, this, [this] { m_running = false; });
+    m_driver->OpenPage(m_server->address(held));
+    QVERIFY2(m_running, "only the watchdog ended the wait");
+    QVERIFY(!m_driver->PageLoaded());
+    QVERIFY(!m_driver->wbGet());
+
+    test::MessageRecorder messages;
+    m_driver->SavePage(m_dir.filePath(QStringLiteral("gone.Htm")));
+    QCOMPARE(messages.count(), 1);
+    QVERIFY_THROWS_EXCEPTION(Error, m_driver->Links());
+    m_server->release(held);
+}
+
+QTEST_MAIN(TstBrowserDriver)
+#include "tst_browserdriver.moc"
