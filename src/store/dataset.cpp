@@ -49,6 +49,25 @@ QDateTime toDateTime(const QVariant& v)
         return v.toDateTime();
     if (v.typeId() == QMetaType::QString) {
         const QString s = v.toString();
+        // The store's own form, read by hand: the general parser costs more
+        // than the rest of opening a large task query.
+        if (s.size() == 19 && s[4] == QLatin1Char('-') && s[7] == QLatin1Char('-') &&
+            s[10] == QLatin1Char(' ') && s[13] == QLatin1Char(':') && s[16] == QLatin1Char(':')) {
+            const auto num = [&s](int from, int len) {
+                int n = 0;
+                for (int i = from; i < from + len; ++i) {
+                    const char16_t c = s[i].unicode();
+                    if (c < u'0' || c > u'9')
+                        return -1;
+                    n = n * 10 + (c - u'0');
+                }
+                return n;
+            };
+            const QDate date(num(0, 4), num(5, 2), num(8, 2));
+            const QTime time(num(11, 2), num(14, 2), num(17, 2));
+            if (date.isValid() && time.isValid())
+                return QDateTime(date, time);
+        }
         QDateTime dt = QDateTime::fromString(s, dateFormat);
         if (!dt.isValid())
             dt = QDateTime::fromString(s, Qt::ISODate);

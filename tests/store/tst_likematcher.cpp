@@ -20,8 +20,8 @@ class TestLikeMatcher : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
+    void initTestCase();
+    void cleanupTestCase();
 
     void match_data();
     void match();
@@ -36,14 +36,14 @@ private:
     std::unique_ptr<Connection> m_conn;
 };
 
-void TestLikeMatcher::init()
+void TestLikeMatcher::initTestCase()
 {
     m_world = std::make_unique<test::TempWorld>();
     m_conn = std::make_unique<Connection>();
     m_conn->open();
 }
 
-void TestLikeMatcher::cleanup()
+void TestLikeMatcher::cleanupTestCase()
 {
     m_conn.reset();
     m_world.reset();
