@@ -44,7 +44,10 @@ BrowserDriver::BrowserDriver(QWebEngineView* wbGet, QWidget* owner, StatusSink s
 
 BrowserDriver::~BrowserDriver() = default;
 
-QWebEngineView* BrowserDriver::wbGet() const { return m_view; }
+QWebEngineView* BrowserDriver::wbGet() const
+{
+    return m_view;
+}
 
 void BrowserDriver::loadingChanged(const QWebEngineLoadingInfo& info)
 {
@@ -56,9 +59,9 @@ void BrowserDriver::loadingChanged(const QWebEngineLoadingInfo& info)
 
 void BrowserDriver::wbGetNavigateComplete2()
 {
-    // Only the top-level load is reported, so the first start names it.
-    if (!m_topFrame)
-        m_topFrame = true;
+    // Only the top-level load is reported; it stays the top frame until it ends,
+    // also when a new navigation takes its place.
+    m_topFrame = true;
 }
 
 void BrowserDriver::wbGetDocumentComplete(const QWebEngineLoadingInfo& info)
@@ -73,7 +76,6 @@ void BrowserDriver::wbGetDocumentComplete(const QWebEngineLoadingInfo& info)
         m_refused = true;
         return;
     }
-    ++m_completedPages;
     m_hasDocument = true;
     ui::Beep();
     m_pageLoaded = true;
@@ -97,8 +99,11 @@ void BrowserDriver::OpenPage(const QString& address)
     const RunningTest running = m_running;
     const QPointer<BrowserDriver> self(this);
     QEventLoop loop;
-    for (;;) {
-        loop.processEvents(QEventLoop::WaitForMoreEvents);
+    // The first pass dispatches what is pending; the later ones sleep until
+    // something arrives.
+    for (QEventLoop::ProcessEventsFlags flags = QEventLoop::AllEvents;;
+         flags = QEventLoop::WaitForMoreEvents) {
+        loop.processEvents(flags);
         if (!self || !m_view || m_pageLoaded || m_refused || !running())
             break;
     }

@@ -35,8 +35,8 @@ public:
     using StatusSink = std::function<void(const QString&)>;
     using RunningTest = std::function<bool()>;
 
-    // showStatus is the window's ShowStatus, running its Running test; message
-    // boxes are owned by owner.
+    // showStatus is the window's ShowStatus and running its Running test;
+    // message boxes are owned by owner.
     BrowserDriver(QWebEngineView* wbGet, QWidget* owner, StatusSink showStatus, RunningTest running,
                   QObject* parent = nullptr);
     ~BrowserDriver() override;
@@ -46,8 +46,6 @@ public:
     bool PageLoaded() const { return m_pageLoaded; }
     // Whether a top-level navigation has started and not yet completed.
     bool TopFrame() const { return m_topFrame; }
-    // Beeps heard so far, one per completed top-level page.
-    int completedPages() const { return m_completedPages; }
 
     // Navigates without waiting (the window's first "about:blank").
     void Navigate(const QString& address);
@@ -67,15 +65,14 @@ public:
     // Raises pagrim::Error when the browser holds no document or does not answer.
     QStringList Links();
 
-    // The browser's events (top-level only).
-    void wbGetNavigateComplete2();
-    void wbGetDocumentComplete(const QWebEngineLoadingInfo& info);
-
     // How long a wait for a script's result lasts before it counts as failed.
     static constexpr int ScriptTimeoutMs = 30000;
 
 private:
+    // The browser's events, top-level only: a load has started, or has ended.
     void loadingChanged(const QWebEngineLoadingInfo& info);
+    void wbGetNavigateComplete2();
+    void wbGetDocumentComplete(const QWebEngineLoadingInfo& info);
     // Runs start(done) and waits, letting no user input run, until done is
     // called or the time is up; gives false when no result came.
     bool waitForResult(const std::function<void(std::function<void(const QVariant&)>)>& start,
@@ -90,7 +87,6 @@ private:
     bool m_topFrame = false;
     bool m_hasDocument = false;
     bool m_refused = false;
-    int m_completedPages = 0;
 };
 
 } // namespace pagrim::harvest
