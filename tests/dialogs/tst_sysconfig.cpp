@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStyleOptionSpinBox>
-#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -87,23 +86,6 @@ private Q_SLOTS:
         m_messages.reset();
         QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         m_dir.reset();
-    }
-
-    void windowAsDeclared()
-    {
-        TfrmSysConfig dlg(*m_settings);
-        QCOMPARE(dlg.windowTitle(), QStringLiteral("默认选项 "));
-        QCOMPARE(dlg.size(), QSize(511, 287));
-        QCOMPARE(dlg.font().family(), QStringLiteral("宋体"));
-        QVERIFY(!(dlg.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint)));
-        auto* tabs = dlg.findChild<QTabWidget*>();
-        QCOMPARE(tabs->count(), 1);
-        QCOMPARE(tabs->tabText(0), QStringLiteral(" 常规设置 "));
-        QVERIFY(edit(dlg, "edtWorkPath")->isReadOnly());
-        QVERIFY(edit(dlg, "eTestValue")->isReadOnly());
-        QVERIFY(!edit(dlg, "edtSeparator")->isReadOnly());
-        QVERIFY(button(dlg, "btnOK")->isDefault());
-        QVERIFY(!(button(dlg, "Button2")->focusPolicy() & Qt::TabFocus));
     }
 
     void firstStartShowsDefaults()
