@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace pagrim;
 
@@ -22,6 +24,30 @@ void put(const QString& path, const QByteArray& bytes)
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(bytes);
 }
+
+// Files may grow to at most `bytes` while it lives (writes beyond fail, as on a
+// full disk).
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+};
 
 const QString S = QStringLiteral("SysConfig");
 const QString K = QStringLiteral("Separator");
@@ -217,6 +243,23 @@ private Q_SLOTS:
         } catch (const Error& e) {
             QCOMPARE(e.message(), QStringLiteral("Unable to write to ") + m_path);
         }
+        QCOMPARE(contents(m_path), before);
+    }
+
+    void fullDiskLeavesFileWhole()
+    {
+        const QByteArray before("[SysConfig]\r\nWorkPath=/w/\r\n");
+        put(m_path, before);
+        bool refused = false;
+        {
+            FileSizeLimit limit(rlim_t(before.size() + 4));
+            try {
+                profile::writeString(m_path, S, K, QStringLiteral("|||"));
+            } catch (const Error&) {
+                refused = true;
+            }
+        }
+        QVERIFY(refused);
         QCOMPARE(contents(m_path), before);
     }
 
