@@ -1,25 +1,112 @@
 #include "ufrmMain.h"
 
 #include "errors.h"
+#include "gridlayout.h"
+#include "guard.h"
+#include "icons.h"
 #include "messagebox.h"
+#include "settings.h"
+#include "shell.h"
+#include "sqlite.h"
+#include "ufrmAbout.h"
+#include "ufrmEdtTask.h"
+#include "ufrmLogin.h"
+#include "ufrmProcess.h"
+#include "ufrmSysConfig.h"
+#include "ui_ufrmMain.h"
 
-#include <QChar>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QScreen>
 
 using namespace pagrim;
+using pagrim::ui::guard;
 
-TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent)
+namespace {
+const QString taskStatement = QStringLiteral("select * from tasks order by TaskID");
+} // namespace
+
+TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TfrmMain>())
 {
+    ui->setupUi(this);
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QStringLiteral("Pagrim"));
-    resize(804, 571);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
     m_aqryTask = std::make_unique<store::DataSet>(m_conn);
     m_aqryTask->setObjectName(QStringLiteral("aqryTask"));
+    m_aqryTask->setCommandText(taskStatement);
+    m_aqryTask->addCalculatedField(QStringLiteral("OrdNO"),
+                                   [this](int row) { return aqryTaskOrdNOGetText(row); });
+    m_aqryTask->setAfterInsert([this](store::DataSet& ds) { aqryTaskAfterInsert(ds); });
+
+    ui->DBGrid1->bind(*m_aqryTask,
+                      {{QStringLiteral("OrdNO"), QStringLiteral("序号"), Qt::AlignCenter},
+                       {QStringLiteral("TaskName"), QStringLiteral("任务名称")},
+                       {QStringLiteral("TaskDesc"), QStringLiteral("任务描述")},
+                       {QStringLiteral("TaskDate"), QStringLiteral("建立时间")}});
+
+    // Toolbar buttons run the actions; each action's handler runs inside the guard.
+    const struct
+    {
+        QToolButton* button;
+        QAction* action;
+        ToolPicture picture;
+    } tools[] = {{ui->SpeedButton6, ui->actStartProcess, ToolPicture::Execute},
+                 {ui->SpeedButton2, ui->actNewTask, ToolPicture::New},
+                 {ui->SpeedButton7, ui->actCopyTask, ToolPicture::Copy},
+                 {ui->SpeedButton3, ui->actEditTask, ToolPicture::Edit},
+                 {ui->SpeedButton5, ui->actDeleTask, ToolPicture::Delete},
+                 {ui->SpeedButton4, ui->actSysConfig, ToolPicture::Options},
+                 {ui->SpeedButton8, ui->actClose, ToolPicture::Exit}};
+    for (const auto& t : tools) {
+        t.button->setIcon(toolIcon(t.picture));
+        connect(t.button, &QToolButton::clicked, t.action, &QAction::trigger);
+    }
+    ui->spSys->setIcon(toolIcon(ToolPicture::About));
+    ui->SpeedButton1->setIcon(toolIcon(ToolPicture::Help));
+    connect(ui->spSys, &QToolButton::clicked, this, guard(this, &TfrmMain::spSysClick));
+    connect(ui->SpeedButton1, &QToolButton::clicked, this,
+            guard(this, &TfrmMain::SpeedButton1Click));
+
+    for (QAction* a : {ui->actClose, ui->actNewTask, ui->actStartProcess, ui->actSysConfig,
+                       ui->actDeleTask, ui->actEditTask, ui->actCopyTask})
+        a->setProperty("category", QStringLiteral("系统功能"));
+    connect(ui->actClose, &QAction::triggered, this, guard(this, &TfrmMain::actCloseExecute));
+    connect(ui->actNewTask, &QAction::triggered, this, guard(this, &TfrmMain::actNewTaskExecute));
+    connect(ui->actStartProcess, &QAction::triggered, this,
+            guard(this, &TfrmMain::actStartProcessExecute));
+    connect(ui->actSysConfig, &QAction::triggered, this,
+            guard(this, &TfrmMain::actSysConfigExecute));
+    connect(ui->actDeleTask, &QAction::triggered, this, guard(this, &TfrmMain::actDeleTaskExecute));
+    connect(ui->actEditTask, &QAction::triggered, this, guard(this, &TfrmMain::actEditTaskExecute));
+    connect(ui->actCopyTask, &QAction::triggered, this, guard(this, &TfrmMain::actCopyTaskExecute));
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    PopupMenu1->addAction(ui->actEditTask);
+    PopupMenu1->addAction(ui->actNewTask);
+    PopupMenu1->addAction(ui->actDeleTask);
+    PopupMenu1->addSeparator();
+    PopupMenu1->addAction(ui->actCopyTask);
+    PopupMenu1->addSeparator();
+    PopupMenu1->addAction(ui->actStartProcess);
+    PopupMenu1->setDefaultAction(ui->actEditTask);
+    connect(ui->DBGrid1, &QWidget::customContextMenuRequested, this, &TfrmMain::showPopupMenu);
+    connect(ui->DBGrid1, &QAbstractItemView::doubleClicked, this,
+            guard(this, &TfrmMain::DBGrid1DblClick));
 }
 
 TfrmMain::~TfrmMain() = default;
 
 bool TfrmMain::FormCreate()
 {
+    QGuiApplication::setApplicationDisplayName(QString());
+    QCoreApplication::setApplicationName(QStringLiteral("Pagrim"));
     try {
         m_conn.close();
         m_conn.setConnectionString(store::Connection::defaultConnectionString());
@@ -29,5 +116,184 @@ bool TfrmMain::FormCreate()
                        QStringLiteral("错误信息"), ui::Icon::Error);
         return false;
     }
+    // A failure from here on is shown, and the window still opens.
+    ui::guarded([this] {
+        m_settings = std::make_unique<Settings>(Settings::programPath());
+        LoadGridLayout(*m_settings, ui->DBGrid1, objectName());
+        m_aqryTask->close();
+        m_aqryTask->open();
+    });
     return true;
+}
+
+std::unique_ptr<store::DataSet> TfrmMain::CreateScratchQuery()
+{
+    return store::CreateScratchQuery(m_conn);
+}
+
+QString TfrmMain::aqryTaskOrdNOGetText(int row) const
+{
+    return QString::number(row + 1);
+}
+
+void TfrmMain::aqryTaskAfterInsert(store::DataSet& ds)
+{
+    const int key = store::allocateKey(m_conn, QStringLiteral("select max(TaskID) from Tasks "));
+    ds.field(QStringLiteral("TaskID")).setValue(key);
+    ds.field(QStringLiteral("TaskName"))
+        .setValue(QStringLiteral("新建任务") + QString::number(key));
+    ds.field(QStringLiteral("TaskDate")).setValue(QDateTime::currentDateTime());
+    ds.field(QStringLiteral("WebType")).setValue(true);
+    for (const char* counter : {"ResStart", "ResEnd", "ResCurrent", "SaveCurrent"})
+        ds.field(QLatin1String(counter)).setValue(0);
+}
+
+void TfrmMain::OpenTaskEditor(EditorMode mode)
+{
+    TfrmEdtTask editor(*m_aqryTask, this);
+    if (mode == EditorMode::New) {
+        editor.setWindowTitle(QStringLiteral("详细信息 - 新建任务"));
+        m_aqryTask->append();
+    } else {
+        editor.setWindowTitle(QStringLiteral("详细信息 - 修改任务"));
+        m_aqryTask->edit();
+    }
+    editor.exec();
+}
+
+void TfrmMain::actNewTaskExecute()
+{
+    OpenTaskEditor(EditorMode::New);
+}
+
+void TfrmMain::actEditTaskExecute()
+{
+    if (m_aqryTask->isEmpty())
+        return;
+    OpenTaskEditor(EditorMode::Edit);
+}
+
+void TfrmMain::actCopyTaskExecute()
+{
+    if (m_aqryTask->isEmpty())
+        return;
+    store::DataSet& task = *m_aqryTask;
+    auto source = CreateScratchQuery();
+    source->setCommandText(QStringLiteral("select * from Tasks where TaskID = ") +
+                           QString::number(task.field(QStringLiteral("TaskID")).asInteger()));
+    source->open();
+    task.append();
+    // Column by column at the same position: both follow the column order of Tasks.
+    for (int i = 0; i < source->fieldCount(); ++i) {
+        const QString& name = source->fieldDef(i).name;
+        if (name == QLatin1String("TaskID") || name == QLatin1String("TaskName"))
+            continue;
+        task.field(i).setValue(source->field(i).value());
+    }
+    source.reset();
+    OpenTaskEditor(EditorMode::Edit);
+}
+
+void TfrmMain::actDeleTaskExecute()
+{
+    if (m_aqryTask->isEmpty())
+        return;
+    store::DataSet& task = *m_aqryTask;
+    const QString question = QStringLiteral("确定删除【") +
+                             task.field(QStringLiteral("TaskName")).asString() +
+                             QStringLiteral("】吗？        ");
+    if (ui::MessageBox(this, question, QStringLiteral("提示"), ui::Icon::Question,
+                       ui::Buttons::YesNo, ui::Answer::Yes) != ui::Answer::Yes)
+        return;
+    // The task's fields go with it, or a later task given the same key would
+    // inherit them. Both deletions stand or fall together.
+    const int key = task.field(QStringLiteral("TaskID")).asInteger();
+    m_conn.beginTransaction();
+    try {
+        store::Statement descs(m_conn.handle(),
+                               QStringLiteral("delete from Descs where TaskID = ?"));
+        descs.bind(1, key);
+        descs.step();
+        task.deleteRecord();
+        m_conn.commit();
+    } catch (...) {
+        m_conn.rollback();
+        if (task.currentRow() < 0 || task.field(QStringLiteral("TaskID")).asInteger() != key) {
+            // The row left the list but not the store: show the store as it is.
+            task.close();
+            task.open();
+        }
+        throw;
+    }
+}
+
+void TfrmMain::actStartProcessExecute()
+{
+    if (m_aqryTask->isEmpty())
+        return;
+    store::DataSet& task = *m_aqryTask;
+    const QString login = task.field(QStringLiteral("LoginAddr")).asString();
+    if (!login.isEmpty()) {
+        TfrmLogin frmLogin(this);
+        frmLogin.navigate(login);
+        frmLogin.exec();
+    }
+    TfrmProcess frmProcess(task, m_conn, *m_settings, this);
+    frmProcess.setWindowTitle(QStringLiteral("执行任务 - ") +
+                              task.field(QStringLiteral("TaskName")).asString());
+    frmProcess.setTaskRecord(&task);
+    frmProcess.exec();
+}
+
+void TfrmMain::actSysConfigExecute()
+{
+    TfrmSysConfig frmSysConfig(*m_settings, this);
+    frmSysConfig.exec();
+}
+
+void TfrmMain::spSysClick()
+{
+    TfrmAbout frmAbout(this);
+    frmAbout.exec();
+}
+
+void TfrmMain::SpeedButton1Click()
+{
+    const QString help = QDir::current().absoluteFilePath(QStringLiteral("Help.Exe"));
+    if (QFileInfo::exists(help)) {
+        ui::StartProgram(help);
+        return;
+    }
+    ui::MessageBox(this, QStringLiteral("找不到帮助文件    "), QStringLiteral("提示"),
+                   ui::Icon::Information);
+}
+
+void TfrmMain::actCloseExecute()
+{
+    if (ui::MessageBox(nullptr, QStringLiteral("确认要退出吗？"), QStringLiteral("确认"),
+                       ui::Icon::Question, ui::Buttons::YesNo, ui::Answer::No) == ui::Answer::Yes)
+        close();
+}
+
+void TfrmMain::DBGrid1DblClick()
+{
+    ui->actStartProcess->trigger();
+}
+
+void TfrmMain::showPopupMenu(const QPoint& pos)
+{
+    PopupMenu1->popup(ui->DBGrid1->viewport()->mapToGlobal(pos));
+}
+
+void TfrmMain::FormClose()
+{
+    if (m_settings)
+        SaveGridLayout(*m_settings, ui->DBGrid1, objectName());
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event)
+{
+    // The widths that cannot be stored are reported; the program still ends.
+    ui::guarded([this] { FormClose(); });
+    event->accept();
 }

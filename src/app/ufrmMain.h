@@ -6,8 +6,17 @@
 #include <QMainWindow>
 #include <memory>
 
-// The main window: owns the task store's connection and the task query for the
-// whole run.
+class QMenu;
+namespace pagrim {
+class Settings;
+}
+namespace Ui {
+class TfrmMain;
+}
+
+// The main window: owns the task store's connection adoConn, the task query
+// aqryTask (its current row is the current task of every other window) and the
+// program's settings object, for the whole run.
 class TfrmMain : public QMainWindow
 {
     Q_OBJECT
@@ -15,14 +24,44 @@ public:
     explicit TfrmMain(QWidget* parent = nullptr);
     ~TfrmMain() override;
 
-    // Opens the store and fills the task list; false (after the connection
-    // error has been shown) when the store cannot be opened.
+    // The creation step: opens the store and fills the task list. False (after
+    // the connection error has been shown) when the store cannot be opened.
     bool FormCreate();
 
     pagrim::store::Connection& adoConn() { return m_conn; }
     pagrim::store::DataSet& aqryTask() { return *m_aqryTask; }
+    pagrim::Settings* settings() const { return m_settings.get(); }
+    std::unique_ptr<pagrim::store::DataSet> CreateScratchQuery();
+
+    enum class EditorMode
+    {
+        New,
+        Edit
+    };
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    void aqryTaskAfterInsert(pagrim::store::DataSet& ds);
+    QString aqryTaskOrdNOGetText(int row) const;
+    void OpenTaskEditor(EditorMode mode);
+    void actNewTaskExecute();
+    void actEditTaskExecute();
+    void actCopyTaskExecute();
+    void actDeleTaskExecute();
+    void actStartProcessExecute();
+    void actSysConfigExecute();
+    void actCloseExecute();
+    void spSysClick();
+    void SpeedButton1Click();
+    void DBGrid1DblClick();
+    void FormClose();
+    void showPopupMenu(const QPoint& pos);
+
+    std::unique_ptr<Ui::TfrmMain> ui;
     pagrim::store::Connection m_conn;
     std::unique_ptr<pagrim::store::DataSet> m_aqryTask;
+    std::unique_ptr<pagrim::Settings> m_settings;
+    QMenu* PopupMenu1 = nullptr;
 };

@@ -24,7 +24,15 @@ std::shared_ptr<bool> onNextModal(const char* className, std::function<void(QWid
             timer->stop();
             timer->deleteLater();
             *done = true;
+            QPointer<QWidget> handled(modal);
             action(modal);
+            // A dialog the action failed to end must not hold the test forever.
+            QTimer::singleShot(timeoutMs, qApp, [handled, name] {
+                if (handled && handled->isVisible()) {
+                    qWarning("onNextModal: %s still open; closing it", name.constData());
+                    handled->close();
+                }
+            });
             return;
         }
         if (*waited >= timeoutMs) {
