@@ -18,8 +18,8 @@ QString Connection::dataSource() const
 {
     for (const QString& part : m_connectionString.split(QLatin1Char(';'))) {
         const qsizetype eq = part.indexOf(QLatin1Char('='));
-        if (eq > 0 && part.left(eq).trimmed().compare(QLatin1String("Data Source"),
-                                                      Qt::CaseInsensitive) == 0)
+        if (eq > 0 &&
+            part.left(eq).trimmed().compare(QLatin1String("Data Source"), Qt::CaseInsensitive) == 0)
             return part.mid(eq + 1).trimmed();
     }
     return {};
@@ -41,8 +41,14 @@ void Connection::open()
     registerLike(m_db.handle());
 }
 
-void Connection::beginTransaction() { m_db.exec(QStringLiteral("BEGIN IMMEDIATE")); }
-void Connection::commit() { m_db.exec(QStringLiteral("COMMIT")); }
+void Connection::beginTransaction()
+{
+    m_db.exec(QStringLiteral("BEGIN IMMEDIATE"));
+}
+void Connection::commit()
+{
+    m_db.exec(QStringLiteral("COMMIT"));
+}
 void Connection::rollback()
 {
     if (m_db.isOpen() && !sqlite3_get_autocommit(m_db.handle()))
