@@ -1,1 +1,83 @@
 #include "taskfolder.h"
+
+#include "errors.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace pagrim::harvest {
+
+QString toSeparators(const QString& path)
+{
+    QString p = path;
+    p.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return p;
+}
+
+QString workFolderFor(const QString& workPath, const QString& programFolder)
+{
+    const QString path = toSeparators(workPath);
+    // An empty setting never names a folder (QFileInfo would take it as ".").
+    const bool exists = !path.isEmpty() && QFileInfo(path).isDir();
+    return (exists ? path : toSeparators(programFolder)) + QStringLiteral("WorkDir/");
+}
+
+QString taskFolderFor(const QString& workFolder, const QString& taskName)
+{
+    return workFolder + toSeparators(taskName);
+}
+
+QString EnsureFolder(const QString& path)
+{
+    const QString folder = toSeparators(path);
+    if (!folder.isEmpty() && !QFileInfo(folder).isDir())
+        QDir().mkpath(folder);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        throw Error(QStringLiteral("工作路径访问失败！"));
+    return path;
+}
+
+QList<QByteArray> splitLines(const QByteArray& bytes)
+{
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = bytes.at(i);
+        if (c != '\r' && c != '\n')
+            continue;
+        lines.append(bytes.mid(start, i - start));
+        if (c == '\r' && i + 1 < n && bytes.at(i + 1) == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        lines.append(bytes.mid(start));
+    return lines;
+}
+
+std::optional<QList<QByteArray>> LoadPageList(const QString& path)
+{
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Error(QStringLiteral("Cannot open file \"%1\". %2")
+                        .arg(QDir::toNativeSeparators(path), file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw Error(QStringLiteral("Cannot read file \"%1\". %2")
+                        .arg(QDir::toNativeSeparators(path), file.errorString()));
+    return splitLines(bytes);
+}
+
+GaugeSetting pageListGauge(int lineCount, int savedCount)
+{
+    GaugeSetting g;
+    g.maximum = qMax(0, lineCount - 1);
+    g.position = qBound(0, savedCount, g.maximum);
+    return g;
+}
+
+} // namespace pagrim::harvest

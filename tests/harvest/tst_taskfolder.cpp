@@ -1,0 +1,200 @@
+#include "codepage.h"
+#include "errors.h"
+#include "taskfolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace pagrim;
+using namespace pagrim::harvest;
+
+class TstTaskFolder : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void workFolder_data();
+    void workFolder();
+    void nestedTaskFolder();
+    void ensureFolderMakesEveryLevel();
+    void ensureFolderFails_data();
+    void ensureFolderFails();
+    void lines_data();
+    void lines();
+    void pageListAbsent();
+    void pageListInProgramCodePage();
+    void gauge_data();
+    void gauge();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString path(const QString& name) const { return m_dir->filePath(name); }
+};
+
+void TstTaskFolder::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+}
+
+void TstTaskFolder::workFolder_data()
+{
+    QTest::addColumn<QString>("setting"); // "@" stands for the temporary folder
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("no setting") << QString() << "/prog/WorkDir/";
+    QTest::newRow("existing, trailing /") << "@/Data/"
+                                          << "@/Data/WorkDir/";
+    QTest::newRow("existing, no trailing separator") << "@/Data"
+                                                     << "@/DataWorkDir/";
+    QTest::newRow("existing, backslashes") << "@\\Data\\"
+                                           << "@/Data/WorkDir/";
+    QTest::newRow("missing folder") << "@/Nowhere/"
+                                    << "/prog/WorkDir/";
+    QTest::newRow("a file, not a folder") << "@/file.txt"
+                                          << "/prog/WorkDir/";
+}
+
+void TstTaskFolder::workFolder()
+{
+    QFETCH(QString, setting);
+    QFETCH(QString, expected);
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("Data")));
+    QFile f(path(QStringLiteral("file.txt")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    setting.replace(QLatin1Char('@'), m_dir->path());
+    expected.replace(QLatin1Char('@'), m_dir->path());
+    QCOMPARE(workFolderFor(setting, QStringLiteral("/prog/")), expected);
+    QVERIFY(!QFileInfo::exists(path(QStringLiteral("Data/WorkDir"))));
+}
+
+void TstTaskFolder::nestedTaskFolder()
+{
+    const QString work = m_dir->path() + QStringLiteral("/WorkDir/");
+    const QString folder = taskFolderFor(work, QStringLiteral("A\\B"));
+    QCOMPARE(folder, work + QStringLiteral("A/B"));
+    QCOMPARE(EnsureFolder(folder + QStringLiteral("\\HTML\\")),
+             folder + QStringLiteral("\\HTML\\"));
+    QVERIFY(QFileInfo(work + QStringLiteral("A/B/HTML")).isDir());
+}
+
+void TstTaskFolder::ensureFolderMakesEveryLevel()
+{
+    const QString deep = path(QStringLiteral("w/x/y/z/"));
+    QCOMPARE(EnsureFolder(deep), deep);
+    QVERIFY(QFileInfo(deep).isDir());
+    // An existing folder is fine and stays as it is.
+    QCOMPARE(EnsureFolder(deep), deep);
+}
+
+void TstTaskFolder::ensureFolderFails_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("file in the way") << "file";
+    QTest::newRow("file as a parent") << "parent";
+    QTest::newRow("read-only parent") << "readonly";
+    QTest::newRow("empty path") << "empty";
+}
+
+void TstTaskFolder::ensureFolderFails()
+{
+    QFETCH(QString, kind);
+    QFile blocker(path(QStringLiteral("Task")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QString target;
+    if (kind == QLatin1String("file"))
+        target = path(QStringLiteral("Task"));
+    else if (kind == QLatin1String("parent"))
+        target = path(QStringLiteral("Task/HTML/"));
+    else if (kind == QLatin1String("readonly")) {
+        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("ro")));
+        QFile::setPermissions(path(QStringLiteral("ro")),
+                              QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        if (QDir(path(QStringLiteral("ro"))).mkdir(QStringLiteral("probe")))
+            QSKIP("running with rights that ignore folder permissions");
+        target = path(QStringLiteral("ro/Task/"));
+    }
+    try {
+        EnsureFolder(target);
+        QFAIL("no error");
+    } catch (const Error& e) {
+        QCOMPARE(e.message(), QStringLiteral("工作路径访问失败！"));
+    }
+    QFile::setPermissions(path(QStringLiteral("ro")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+void TstTaskFolder::lines_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QList<QByteArray>>("expected");
+    using L = QList<QByteArray>;
+    QTest::newRow("empty") << QByteArray() << L{};
+    QTest::newRow("one line, no end") << QByteArray("a") << L{"a"};
+    QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << L{"a", "b"};
+    QTest::newRow("lone LF") << QByteArray("a\nb") << L{"a", "b"};
+    QTest::newRow("lone CR") << QByteArray("a\rb\r") << L{"a", "b"};
+    QTest::newRow("mixed") << QByteArray("a\r\rb\n\r\nc") << L{"a", "", "b", "", "c"};
+    QTest::newRow("LF CR is two ends") << QByteArray("a\n\rb") << L{"a", "", "b"};
+    QTest::newRow("only a line end") << QByteArray("\r\n") << L{""};
+    QTest::newRow("blank last line kept") << QByteArray("a\r\n \r\n") << L{"a", " "};
+}
+
+void TstTaskFolder::lines()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QList<QByteArray>, expected);
+    QCOMPARE(splitLines(bytes), expected);
+}
+
+void TstTaskFolder::pageListAbsent()
+{
+    QVERIFY(!LoadPageList(path(QStringLiteral("ResHtmls.lst"))).has_value());
+    // A folder of that name is no page list either.
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("ResHtmls.lst")));
+    QVERIFY(!LoadPageList(path(QStringLiteral("ResHtmls.lst"))).has_value());
+}
+
+void TstTaskFolder::pageListInProgramCodePage()
+{
+    codepage::setCurrentForTesting(codepage::Gbk);
+    const QByteArray gbk = codepage::fromUnicode(QStringLiteral("http://a/页面1"));
+    QFile f(path(QStringLiteral("ResHtmls.lst")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(gbk + "\r\nhttp://a/2\r\n共 2 页");
+    f.close();
+    const auto lines = LoadPageList(path(QStringLiteral("ResHtmls.lst")));
+    QVERIFY(lines.has_value());
+    QCOMPARE(lines->size(), 3);
+    QCOMPARE(lines->at(0), gbk);
+    QCOMPARE(codepage::toUnicode(lines->at(0)), QStringLiteral("http://a/页面1"));
+    codepage::setCurrentForTesting(0);
+}
+
+void TstTaskFolder::gauge_data()
+{
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("saved");
+    QTest::addColumn<int>("maximum");
+    QTest::addColumn<int>("position");
+    QTest::newRow("fresh list") << 11 << 0 << 10 << 0;
+    QTest::newRow("half saved") << 11 << 5 << 10 << 5;
+    QTest::newRow("all saved") << 11 << 10 << 10 << 10;
+    QTest::newRow("counter beyond a shorter list") << 4 << 9 << 3 << 3;
+    QTest::newRow("summary line only") << 1 << 0 << 0 << 0;
+    QTest::newRow("empty file") << 0 << 0 << 0 << 0;
+}
+
+void TstTaskFolder::gauge()
+{
+    QFETCH(int, lines);
+    QFETCH(int, saved);
+    const GaugeSetting g = pageListGauge(lines, saved);
+    QTEST(g.maximum, "maximum");
+    QTEST(g.position, "position");
+}
+
+QTEST_GUILESS_MAIN(TstTaskFolder)
+#include "tst_taskfolder.moc"
