@@ -1,5 +1,6 @@
 #include "settings.h"
 #include "shell.h"
+#include "filesizelimit.h"
 #include "testsupport.h"
 #include "ufrmSysConfig.h"
 
@@ -42,29 +43,6 @@ void clickArrow(QSpinBox* box, bool up)
     QTest::mouseClick(box, Qt::LeftButton, {}, r.center());
 }
 
-// Files may grow to at most `bytes` while it lives (writes beyond fail, as on a
-// full disk).
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
 
 } // namespace
 
@@ -267,7 +245,7 @@ private Q_SLOTS:
         dlg.show();
         edit(dlg, "edtWorkPath")->setText(QStringLiteral("/data/"));
         {
-            FileSizeLimit limit(rlim_t(afterFirst.size() + 4));
+            test::FileSizeLimit limit(rlim_t(afterFirst.size() + 4));
             QTest::mouseClick(button(dlg, "btnOK"), Qt::LeftButton);
         }
         QCOMPARE(m_messages->count(), 1);

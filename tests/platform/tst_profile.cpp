@@ -4,6 +4,8 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include "filesizelimit.h"
+
 #include <QTest>
 #include <csignal>
 #include <sys/resource.h>
@@ -25,29 +27,6 @@ void put(const QString& path, const QByteArray& bytes)
     f.write(bytes);
 }
 
-// Files may grow to at most `bytes` while it lives (writes beyond fail, as on a
-// full disk).
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
 
 const QString S = QStringLiteral("SysConfig");
 const QString K = QStringLiteral("Separator");
@@ -252,7 +231,7 @@ private Q_SLOTS:
         put(m_path, before);
         bool refused = false;
         {
-            FileSizeLimit limit(rlim_t(before.size() + 4));
+            test::FileSizeLimit limit(rlim_t(before.size() + 4));
             try {
                 profile::writeString(m_path, S, K, QStringLiteral("|||"));
             } catch (const Error&) {
