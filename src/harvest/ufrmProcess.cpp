@@ -1,0 +1,278 @@
+#include "ufrmProcess.h"
+#include "ui_ufrmProcess.h"
+
+#include "browserdriver.h"
+#include "codepage.h"
+#include "connection.h"
+#include "dataset.h"
+#include "dbcheckdelegate.h"
+#include "gridlayout.h"
+#include "guard.h"
+#include "settings.h"
+#include "shell.h"
+#include "taskfolder.h"
+
+#include <QAbstractEventDispatcher>
+#include <QEvent>
+#include <QShowEvent>
+
+using pagrim::store::DataSet;
+namespace harvest = pagrim::harvest;
+namespace ui_ = pagrim::ui;
+
+namespace {
+const QString OwnerName = QStringLiteral("frmProcess");
+const QString SysConfig = QStringLiteral("SysConfig");
+const QString Ready = QStringLiteral(" 就绪 ");
+constexpr int ListItemHeight = 12;
+constexpr int GaugeWidth = 154;
+constexpr int StatusBar1Height = 21;
+constexpr int StatusBar2Height = 19;
+} // namespace
+
+TfrmProcess::TfrmProcess(DataSet& taskQuery, pagrim::store::Connection& conn,
+                         pagrim::Settings& settings, QWidget* owner)
+    : QDialog(owner), ui(std::make_unique<Ui::TfrmProcess>()), m_taskQuery(taskQuery), m_conn(conn),
+      m_settings(settings), m_handlers([this] { close(); })
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(688, 453);
+    setModal(true);
+
+    m_run = std::make_unique<harvest::HarvestRun>(&harvest::RestoreApplication);
+
+    m_aqryDesc = std::make_unique<DataSet>(m_conn);
+    m_aqryDesc->setObjectName(QStringLiteral("aqryDesc"));
+    m_aqryDesc->setCommandText(QStringLiteral("select * from descs where taskid=:taskid"));
+    m_aqryDesc->setMasterSource(&m_taskQuery);
+
+    ui->dbGrid1->bind(*m_aqryDesc,
+                      {{QStringLiteral("DescNeed"), QStringLiteral("选中"), Qt::AlignCenter},
+                       {QStringLiteral("DescName"), QStringLiteral("提取字段名称")}});
+    ui->dbGrid1->setItemDelegateForColumn(0, new ui_::DBCheckDelegate(ui->dbGrid1));
+    ui->DBEdit1->bindField(*m_aqryDesc, QStringLiteral("DescName"));
+    ui->DBMemo2->bindField(*m_aqryDesc, QStringLiteral("DescStart"));
+    ui->DBMemo3->bindField(*m_aqryDesc, QStringLiteral("DescEnd"));
+    ui->DBNavigator1->bind(*m_aqryDesc);
+
+    ui->ListBox1->setUniformItemSizes(true);
+    ui->StatusBar1->setSizeGripEnabled(false);
+    ui->StatusBar2->setSizeGripEnabled(false);
+    QPalette gauge = ui->gHint->palette();
+    gauge.setColor(QPalette::Highlight, QColor(0, 0, 128));
+    ui->gHint->setPalette(gauge);
+    ui->gHint->setRange(0, 100);
+    ui->gHint->setValue(0);
+    ui->PageControl1->tabBar()->setDrawBase(false);
+
+    m_browser = std::make_unique<harvest::BrowserDriver>(
+        ui->wbGet, this, [this](const QString& text) { ShowStatus(text); },
+        [this] { return Running(); });
+
+    connect(ui->Button1, &QPushButton::clicked, this, handler(&TfrmProcess::Button1Click));
+    connect(ui->Button2, &QPushButton::clicked, this, handler(&TfrmProcess::Button2Click));
+    connect(ui->Button4, &QPushButton::clicked, this, handler(&TfrmProcess::Button4Click));
+    ui->TabSheet1->installEventFilter(this);
+    ui->TabSheet2->installEventFilter(this);
+    ui->StatusBar1->installEventFilter(this);
+    if (auto* dispatcher = QAbstractEventDispatcher::instance())
+        m_idleHook = connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
+                             [this] { ApplicationEvents1Idle(); });
+
+    FormCreate();
+}
+
+TfrmProcess::~TfrmProcess()
+{
+    disconnect(m_idleHook);
+    // The driver lets go of wbGet before the view goes with the window.
+    m_browser.reset();
+}
+
+void TfrmProcess::runHandler(const std::function<void()>& body)
+{
+    m_handlers.run([&] { ui_::guarded(body); });
+}
+
+void TfrmProcess::FormCreate()
+{
+    m_aqryDesc->close();
+    m_aqryDesc->open();
+    pagrim::LoadGridLayout(m_settings, ui->dbGrid1, OwnerName);
+    m_browser->Navigate(QStringLiteral("about:blank"));
+    ui->PageControl1->setCurrentIndex(0);
+    // The gauge lives at the right end of the first status bar.
+    ui->gHint->setParent(ui->StatusBar1);
+    arrangePage(ui->TabSheet1);
+    ui->gHint->show();
+    m_workFolder = harvest::workFolderFor(
+        m_settings.ReadString(SysConfig, QStringLiteral("WorkPath"), QString()),
+        pagrim::Settings::programFolder());
+}
+
+void TfrmProcess::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (m_shown)
+        return;
+    m_shown = true;
+    ui->PageControl1->setFocus();
+    runHandler([this] { FormShow(); });
+}
+
+void TfrmProcess::FormShow()
+{
+    QList<QByteArray> lines;
+    LoadPageList(lines);
+    ui->ListBox1->clear();
+    for (const QByteArray& line : lines) {
+        auto* item = new QListWidgetItem(pagrim::codepage::toUnicode(line));
+        item->setSizeHint(QSize(0, ListItemHeight));
+        ui->ListBox1->addItem(item);
+    }
+    if (ui->ListBox1->count() > 0)
+        ui->ListBox1->setCurrentRow(ui->ListBox1->count() - 1);
+    m_resultLines = std::make_unique<QList<QByteArray>>();
+    m_scratchLines = std::make_unique<QList<QByteArray>>();
+    m_fieldSeparator =
+        m_settings.ReadString(SysConfig, QStringLiteral("Separator"), QStringLiteral("*"));
+}
+
+void TfrmProcess::done(int result)
+{
+    if (m_handlers.deferClose())
+        return;
+    FormClose();
+    QDialog::done(result);
+}
+
+void TfrmProcess::FormClose()
+{
+    // A settings file that refuses the write is reported; the window closes anyway.
+    ui_::guarded([this] { pagrim::SaveGridLayout(m_settings, ui->dbGrid1, OwnerName); });
+    m_resultLines.reset();
+    m_scratchLines.reset();
+}
+
+void TfrmProcess::ApplicationEvents1Idle()
+{
+    // A run that dispatches events itself is not idleness.
+    if (m_handlers.busy() || !isVisible())
+        return;
+    if (ui->StatusBar1->currentMessage() != Ready)
+        ShowStatus(Ready);
+    if (ui->StatusBar2->currentMessage() != Ready)
+        ShowFieldStatus(Ready);
+}
+
+void TfrmProcess::ShowStatus(const QString& text)
+{
+    ui->StatusBar1->showMessage(text);
+    ui->StatusBar1->repaint();
+}
+
+void TfrmProcess::ShowFieldStatus(const QString& text)
+{
+    ui->StatusBar2->showMessage(text);
+    ui->StatusBar2->repaint();
+}
+
+QString TfrmProcess::taskName() const
+{
+    return m_task ? m_task->field(QStringLiteral("TaskName")).asString() : QString();
+}
+
+QString TfrmProcess::taskFolder() const
+{
+    return harvest::taskFolderFor(m_workFolder, taskName());
+}
+
+bool TfrmProcess::Running() const
+{
+    return m_run->running();
+}
+
+bool TfrmProcess::LoadPageList(QList<QByteArray>& lines)
+{
+    const auto read = harvest::LoadPageList(taskFolder() + QLatin1Char('/') +
+                                            QLatin1String(harvest::PageListName));
+    if (!read)
+        return false;
+    lines = *read;
+    const int saved = m_task ? m_task->field(QStringLiteral("SaveCurrent")).asInteger() : 0;
+    const harvest::GaugeSetting g = harvest::pageListGauge(int(lines.size()), saved);
+    setGauge(g.maximum, g.position);
+    return true;
+}
+
+void TfrmProcess::setGauge(int maximum, int position)
+{
+    // A range of nothing would show the busy bar; an empty list reads 0 %.
+    if (maximum <= 0) {
+        ui->gHint->setRange(0, 1);
+        ui->gHint->setValue(0);
+        return;
+    }
+    ui->gHint->setRange(0, maximum);
+    ui->gHint->setValue(qBound(0, position, maximum));
+}
+
+void TfrmProcess::runHarvest(QAbstractButton& button, const QString& idleCaption,
+                             QAbstractButton& otherButton, const std::function<bool()>& prepare,
+                             const std::function<void()>& body)
+{
+    // Counted as a handler of its own too, so a close asked for during the run
+    // waits for it wherever the run was started from.
+    m_handlers.run([&] { m_run->click(button, idleCaption, otherButton, prepare, body); });
+}
+
+void TfrmProcess::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    // Minimising this window takes the whole program down with it.
+    if (event->type() == QEvent::WindowStateChange && isMinimized())
+        harvest::minimizeApplication();
+}
+
+bool TfrmProcess::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Resize) {
+        if (watched == ui->TabSheet1 || watched == ui->TabSheet2 || watched == ui->StatusBar1)
+            arrangePage(watched == ui->TabSheet2 ? ui->TabSheet2 : ui->TabSheet1);
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// The controls that hang on a page's edges: the list box at the left above the
+// status bar, the status bars along the bottom, the gauge at the bar's right.
+void TfrmProcess::arrangePage(QWidget* page)
+{
+    const int w = page->width();
+    const int h = page->height();
+    if (page == ui->TabSheet1) {
+        ui->StatusBar1->setGeometry(0, h - StatusBar1Height, w, StatusBar1Height);
+        ui->ListBox1->setGeometry(0, 0, 521, h - StatusBar1Height);
+        if (ui->gHint->parentWidget() == ui->StatusBar1)
+            ui->gHint->move(ui->StatusBar1->width() - GaugeWidth - 3, 4);
+    } else {
+        ui->StatusBar2->setGeometry(0, h - StatusBar2Height, w, StatusBar2Height);
+    }
+}
+
+void TfrmProcess::Button1Click()
+{
+    ui_::ShellExecute(this, QStringLiteral("ExPlore"), taskFolder());
+}
+
+void TfrmProcess::Button2Click()
+{
+    close();
+}
+
+void TfrmProcess::Button4Click()
+{
+    close();
+}
