@@ -183,6 +183,7 @@ private Q_SLOTS:
         QVERIFY(w.windowFlags() & Qt::WindowMinimizeButtonHint);
         auto* pages = child<QTabWidget>(&w, "PageControl1");
         QCOMPARE(pages->currentIndex(), 0);
+        QCOMPARE(w.focusWidget(), pages->tabBar());
         QCOMPARE(pages->tabText(0), QStringLiteral(" 搜索并保存网页 "));
         QCOMPARE(pages->tabText(1), QStringLiteral(" 设置提取字段 "));
         QVERIFY(child<QCheckBox>(&w, "cbTest")->isChecked());
