@@ -47,7 +47,10 @@ private:
     iconv_t m_cd;
 };
 
-const char* iconvName(int codePage) { return codePage == Gbk ? "CP936" : "UTF-8"; }
+const char* iconvName(int codePage)
+{
+    return codePage == Gbk ? "CP936" : "UTF-8";
+}
 
 // Length of the UTF-8 sequence that starts with byte b (1 for a broken lead byte).
 qsizetype utf8Length(unsigned char b)
@@ -124,9 +127,15 @@ int current()
     return system;
 }
 
-void setCurrentForTesting(int codePage) { pinned.store(codePage); }
+void setCurrentForTesting(int codePage)
+{
+    pinned.store(codePage);
+}
 
-QByteArray fromUnicode(const QString& text, int codePage) { return encode(text, codePage, false); }
+QByteArray fromUnicode(const QString& text, int codePage)
+{
+    return encode(text, codePage, false);
+}
 
 QByteArray fromUnicodeWithReferences(const QString& text, int codePage)
 {
@@ -145,8 +154,8 @@ QString toUnicode(const QByteArray& bytes, int codePage)
     char* in = copy.data();
     size_t left = size_t(copy.size());
     while (!cd.convert(in, left, out)) {
-        const qsizetype n = qMin(charLength(bytes, bytes.size() - qsizetype(left), codePage),
-                                 qsizetype(left));
+        const qsizetype n =
+            qMin(charLength(bytes, bytes.size() - qsizetype(left), codePage), qsizetype(left));
         out += "\xEF\xBF\xBD";
         in += n;
         left -= size_t(n);

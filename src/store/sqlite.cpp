@@ -16,7 +16,10 @@ namespace {
 }
 } // namespace
 
-Database::~Database() { close(); }
+Database::~Database()
+{
+    close();
+}
 
 void Database::open(const QString& path, bool create)
 {
@@ -31,8 +34,8 @@ void Database::open(const QString& path, bool create)
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
-        const QString message = db ? QString::fromUtf8(sqlite3_errmsg(db))
-                                   : QString::fromUtf8(sqlite3_errstr(rc));
+        const QString message =
+            db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
         sqlite3_close(db);
         throw DatabaseError(message);
     }
@@ -84,16 +87,22 @@ Statement::Statement(sqlite3* db, const QString& sql) : m_db(db)
         throw DatabaseError(QStringLiteral("Command text does not return a result set"));
 }
 
-Statement::~Statement() { sqlite3_finalize(m_stmt); }
+Statement::~Statement()
+{
+    sqlite3_finalize(m_stmt);
+}
 
-int Statement::parameterCount() const { return sqlite3_bind_parameter_count(m_stmt); }
+int Statement::parameterCount() const
+{
+    return sqlite3_bind_parameter_count(m_stmt);
+}
 
 QString Statement::parameterName(int index) const
 {
     const char* name = sqlite3_bind_parameter_name(m_stmt, index);
     QString s = name ? QString::fromUtf8(name) : QString();
-    if (!s.isEmpty() && (s[0] == QLatin1Char(':') || s[0] == QLatin1Char('@') ||
-                         s[0] == QLatin1Char('$')))
+    if (!s.isEmpty() &&
+        (s[0] == QLatin1Char(':') || s[0] == QLatin1Char('@') || s[0] == QLatin1Char('$')))
         s.remove(0, 1);
     return s;
 }
@@ -149,7 +158,10 @@ void Statement::reset()
     sqlite3_clear_bindings(m_stmt);
 }
 
-int Statement::columnCount() const { return sqlite3_column_count(m_stmt); }
+int Statement::columnCount() const
+{
+    return sqlite3_column_count(m_stmt);
+}
 
 QString Statement::columnName(int column) const
 {

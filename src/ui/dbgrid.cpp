@@ -115,7 +115,8 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent)
     horizontalHeader()->setSectionsMovable(false);
     // The selection stays visible when the grid loses the focus.
     QPalette p = palette();
-    p.setBrush(QPalette::Inactive, QPalette::Highlight, p.brush(QPalette::Active, QPalette::Highlight));
+    p.setBrush(QPalette::Inactive, QPalette::Highlight,
+               p.brush(QPalette::Active, QPalette::Highlight));
     p.setBrush(QPalette::Inactive, QPalette::HighlightedText,
                p.brush(QPalette::Active, QPalette::HighlightedText));
     setPalette(p);

@@ -92,7 +92,10 @@ Answer MessageBox(QWidget* owner, const QString& text, const QString& caption, I
     return fromQt(box.exec());
 }
 
-void setMessageBoxHandler(MessageBoxHandler handler) { handlerSlot() = std::move(handler); }
+void setMessageBoxHandler(MessageBoxHandler handler)
+{
+    handlerSlot() = std::move(handler);
+}
 
 void Beep()
 {
@@ -102,6 +105,9 @@ void Beep()
         QApplication::beep();
 }
 
-void setBeepHandler(std::function<void()> handler) { beepSlot() = std::move(handler); }
+void setBeepHandler(std::function<void()> handler)
+{
+    beepSlot() = std::move(handler);
+}
 
 } // namespace pagrim::ui

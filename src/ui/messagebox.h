@@ -9,9 +9,27 @@ class QWidget;
 // tests replace with a recorder.
 namespace pagrim::ui {
 
-enum class Icon { None, Information, Question, Warning, Error };
-enum class Buttons { Ok, OkCancel, YesNo };
-enum class Answer { Ok, Cancel, Yes, No };
+enum class Icon
+{
+    None,
+    Information,
+    Question,
+    Warning,
+    Error
+};
+enum class Buttons
+{
+    Ok,
+    OkCancel,
+    YesNo
+};
+enum class Answer
+{
+    Ok,
+    Cancel,
+    Yes,
+    No
+};
 
 struct MessageRecord
 {

@@ -55,8 +55,8 @@ std::optional<QString> SelectFolder(QWidget* owner, const QString& prompt)
 {
     if (const auto& handler = folderSlot())
         return handler(prompt);
-    const QString dir = QFileDialog::getExistingDirectory(owner, prompt, QString(),
-                                                          QFileDialog::ShowDirsOnly);
+    const QString dir =
+        QFileDialog::getExistingDirectory(owner, prompt, QString(), QFileDialog::ShowDirsOnly);
     if (dir.isEmpty())
         return std::nullopt;
     return dir;

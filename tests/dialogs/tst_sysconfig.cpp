@@ -1,6 +1,6 @@
+#include "filesizelimit.h"
 #include "settings.h"
 #include "shell.h"
-#include "filesizelimit.h"
 #include "testsupport.h"
 #include "ufrmSysConfig.h"
 
@@ -42,7 +42,6 @@ void clickArrow(QSpinBox* box, bool up)
         QStyle::CC_SpinBox, &option, up ? QStyle::SC_SpinBoxUp : QStyle::SC_SpinBoxDown, box);
     QTest::mouseClick(box, Qt::LeftButton, {}, r.center());
 }
-
 
 } // namespace
 

@@ -2,9 +2,9 @@
 #include "errors.h"
 #include "profile.h"
 
+#include "filesizelimit.h"
 #include <QFile>
 #include <QTemporaryDir>
-#include "filesizelimit.h"
 
 #include <QTest>
 #include <csignal>
@@ -26,7 +26,6 @@ void put(const QString& path, const QByteArray& bytes)
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(bytes);
 }
-
 
 const QString S = QStringLiteral("SysConfig");
 const QString K = QStringLiteral("Separator");
