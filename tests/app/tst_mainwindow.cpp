@@ -471,6 +471,28 @@ private Q_SLOTS:
         clickButton(&main, "SpeedButton3");
         QVERIFY(*ran);
         QVERIFY(QFile::exists(dir + QStringLiteral("editor-list.png")));
+        ran = test::onNextModal("TfrmLogin", [&](QWidget* login) {
+            login->grab().save(dir + QStringLiteral("login.png"));
+            login->close();
+        });
+        main.aqryTask().moveTo(1);
+        test::onNextModal("TfrmProcess", [&](QWidget* process) { process->close(); });
+        clickButton(&main, "SpeedButton6");
+        QVERIFY(*ran);
+    }
+
+    void optionsDialogFromToolbar()
+    {
+        TfrmMain& main = open();
+        QString caption;
+        auto ran = test::onNextModal("TfrmSysConfig", [&](QWidget* dlg) {
+            caption = dlg->windowTitle();
+            clickButton(dlg, "btnCancel");
+        });
+        clickButton(&main, "SpeedButton4");
+        QVERIFY(*ran);
+        QCOMPARE(caption, QStringLiteral("默认选项 "));
+        QVERIFY(!QFile::exists(QCoreApplication::applicationFilePath() + QStringLiteral(".ini")));
     }
 };
 
