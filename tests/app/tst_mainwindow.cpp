@@ -146,6 +146,22 @@ private Q_SLOTS:
         QVERIFY(!main.isVisible());
     }
 
+    void storeWithoutTablesOpensEmpty()
+    {
+        {
+            store::Database db;
+            db.open(world->storePath());
+            db.exec(QStringLiteral("drop table Tasks"));
+        }
+        TfrmMain main;
+        QVERIFY(main.FormCreate());
+        QCOMPARE(boxes->count(), 1);
+        QCOMPARE(boxes->last().caption, QStringLiteral("Pagrim"));
+        QCOMPARE(boxes->last().text, QStringLiteral("no such table: tasks."));
+        QCOMPARE(boxes->last().icon, ui::Icon::Error);
+        QVERIFY(!main.aqryTask().isActive());
+    }
+
     void windowLayout()
     {
         TfrmMain& main = open();
