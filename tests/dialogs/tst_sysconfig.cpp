@@ -11,25 +11,13 @@
 #include <QStyleOptionSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace pagrim;
 
 namespace {
 
-QByteArray contents(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void put(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
+using test::contents;
+using test::put;
 
 // Clicks the up or down arrow of a spin box.
 void clickArrow(QSpinBox* box, bool up)

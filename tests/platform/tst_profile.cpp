@@ -3,29 +3,18 @@
 #include "profile.h"
 
 #include "filesizelimit.h"
+#include "testsupport.h"
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <QTest>
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace pagrim;
 
 namespace {
 
-QByteArray contents(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void put(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
+using test::contents;
+using test::put;
 
 const QString S = QStringLiteral("SysConfig");
 const QString K = QStringLiteral("Separator");

@@ -4,11 +4,26 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QPointer>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 
 namespace pagrim::test {
+
+QByteArray contents(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void put(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
 
 std::shared_ptr<bool> onNextModal(const char* className, std::function<void(QWidget*)> action,
                                   int timeoutMs)

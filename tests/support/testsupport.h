@@ -13,6 +13,11 @@ class QWidget;
 
 namespace pagrim::test {
 
+// A file's bytes, or "<missing>" when it cannot be read.
+QByteArray contents(const QString& path);
+// Replaces a file with bytes (a test failure when it cannot).
+void put(const QString& path, const QByteArray& bytes);
+
 // Runs action on the next modal window that inherits className, once it is shown
 // (for driving dialogs that run their own loop). Gives up after timeoutMs; the
 // result tells whether it ran.
