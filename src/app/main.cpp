@@ -14,7 +14,6 @@ int main(int argc, char** argv)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Pagrim"));
 
     QTranslator qtbase;
     if (qtbase.load(QStringLiteral("qtbase_zh_CN"),

@@ -96,8 +96,9 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<U
     PopupMenu1->addSeparator();
     PopupMenu1->addAction(ui->actStartProcess);
     PopupMenu1->setDefaultAction(ui->actEditTask);
-    connect(ui->DBGrid1, &QWidget::customContextMenuRequested, this, &TfrmMain::showPopupMenu);
-    connect(ui->DBGrid1, &QAbstractItemView::doubleClicked, this,
+    connect(ui->DBGrid1, &QWidget::customContextMenuRequested, this,
+            guard(this, &TfrmMain::showPopupMenu));
+    connect(ui->DBGrid1, &ui::DBGrid::doubleClickedAnywhere, this,
             guard(this, &TfrmMain::DBGrid1DblClick));
 }
 
@@ -105,14 +106,16 @@ TfrmMain::~TfrmMain() = default;
 
 bool TfrmMain::FormCreate()
 {
-    QGuiApplication::setApplicationDisplayName(QString());
     QCoreApplication::setApplicationName(QStringLiteral("Pagrim"));
     try {
         m_conn.close();
         m_conn.setConnectionString(store::Connection::defaultConnectionString());
         m_conn.open();
-    } catch (const Error& e) {
-        ui::MessageBox(this, QStringLiteral("数据库连接错误：") + QChar(13) + e.message(),
+    } catch (const std::exception& e) {
+        const auto* error = dynamic_cast<const Error*>(&e);
+        ui::MessageBox(this,
+                       QStringLiteral("数据库连接错误：") + QChar(13) +
+                           (error ? error->message() : QString::fromUtf8(e.what())),
                        QStringLiteral("错误信息"), ui::Icon::Error);
         return false;
     }
@@ -159,6 +162,9 @@ void TfrmMain::OpenTaskEditor(EditorMode mode)
         m_aqryTask->edit();
     }
     editor.exec();
+    // The editor ends the row itself; whatever way it closed, no row stays pending.
+    if (m_aqryTask->isEditing())
+        m_aqryTask->cancel();
 }
 
 void TfrmMain::actNewTaskExecute()
@@ -184,11 +190,17 @@ void TfrmMain::actCopyTaskExecute()
     source->open();
     task.append();
     // Column by column at the same position: both follow the column order of Tasks.
-    for (int i = 0; i < source->fieldCount(); ++i) {
-        const QString& name = source->fieldDef(i).name;
-        if (name == QLatin1String("TaskID") || name == QLatin1String("TaskName"))
-            continue;
-        task.field(i).setValue(source->field(i).value());
+    // A copy that cannot be made whole is dropped, not left pending.
+    try {
+        for (int i = 0; i < source->fieldCount(); ++i) {
+            const QString& name = source->fieldDef(i).name;
+            if (name == QLatin1String("TaskID") || name == QLatin1String("TaskName"))
+                continue;
+            task.field(i).setValue(source->field(i).value());
+        }
+    } catch (...) {
+        task.cancel();
+        throw;
     }
     source.reset();
     OpenTaskEditor(EditorMode::Edit);
@@ -217,7 +229,11 @@ void TfrmMain::actDeleTaskExecute()
         task.deleteRecord();
         m_conn.commit();
     } catch (...) {
-        m_conn.rollback();
+        try {
+            m_conn.rollback();
+        } catch (const Error&) {
+            // The first error is the one to report.
+        }
         if (task.currentRow() < 0 || task.field(QStringLiteral("TaskID")).asInteger() != key) {
             // The row left the list but not the store: show the store as it is.
             task.close();

@@ -21,15 +21,17 @@ void FieldLink::bindField(store::DataSet& dataSet, const QString& fieldName)
     m_field = fieldName;
     m_flusher = dataSet.addFlusher([this] { flush(); });
     auto* self = dynamic_cast<QObject*>(this);
-    QObject::connect(&dataSet, &store::DataSet::layoutReset, self, [this] { reload(); });
-    QObject::connect(&dataSet, &store::DataSet::currentChanged, self, [this] { reload(); });
+    QObject::connect(&dataSet, &store::DataSet::layoutReset, self,
+                     [this] { guarded([this] { reload(); }); });
+    QObject::connect(&dataSet, &store::DataSet::currentChanged, self,
+                     [this] { guarded([this] { reload(); }); });
     QObject::connect(&dataSet, &store::DataSet::stateChanged, self, [this] {
         if (m_ds && !m_ds->isEditing())
-            reload();
+            guarded([this] { reload(); });
     });
     QObject::connect(&dataSet, &store::DataSet::rowChanged, self, [this](int row) {
         if (m_ds && row == m_ds->currentRow())
-            reload();
+            guarded([this] { reload(); });
     });
     fieldBound();
     reload();
@@ -109,8 +111,8 @@ void FieldLink::leaving(QWidget* editor)
             if (auto* line = qobject_cast<QLineEdit*>(back.data()))
                 line->selectAll();
         });
-    } catch (const Error& e) {
-        showDefaultError(e.message());
+    } catch (...) {
+        guarded([] { throw; });
     }
 }
 

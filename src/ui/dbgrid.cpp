@@ -134,6 +134,12 @@ void DBGrid::bind(store::DataSet& dataSet, std::vector<GridColumn> columns)
     followCurrent();
 }
 
+void DBGrid::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QTableView::mouseDoubleClickEvent(event);
+    Q_EMIT doubleClickedAnywhere();
+}
+
 void DBGrid::followCurrent()
 {
     if (!m_model)

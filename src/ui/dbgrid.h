@@ -27,7 +27,6 @@ public:
                  QObject* parent = nullptr);
 
     store::DataSet& dataSet() const { return m_ds; }
-    const GridColumn& column(int c) const { return m_columns.at(size_t(c)); }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -53,7 +52,12 @@ class DBGrid : public QTableView
 public:
     explicit DBGrid(QWidget* parent = nullptr);
     void bind(store::DataSet& dataSet, std::vector<GridColumn> columns);
-    DataSetModel* dataModel() const { return m_model; }
+Q_SIGNALS:
+    // A double click anywhere on the grid, rows or not.
+    void doubleClickedAnywhere();
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     void followCurrent();

@@ -107,6 +107,7 @@ private Q_SLOTS:
     }
     void cleanup()
     {
+        test::cancelModalWatches();
         if (frm)
             frm->hide();
         frm.reset();
@@ -198,12 +199,21 @@ private Q_SLOTS:
     void emptyListActionsDoNothing()
     {
         TfrmMain& main = open();
+        bool opened = false;
+        test::onNextModal(
+            "QDialog",
+            [&](QWidget* w) {
+                opened = true;
+                w->close();
+            },
+            3000);
         for (const char* b : {"SpeedButton3", "SpeedButton7", "SpeedButton5", "SpeedButton6"}) {
             clickButton(&main, b);
             QVERIFY(!QApplication::activeModalWidget());
         }
         auto* grid = child<QTableView>(&main, "DBGrid1");
         QTest::mouseDClick(grid->viewport(), Qt::LeftButton);
+        QVERIFY(!opened);
         QCOMPARE(boxes->count(), 0);
         QCOMPARE(count(world->storePath(), QStringLiteral("Tasks")), 0);
     }
@@ -306,6 +316,41 @@ private Q_SLOTS:
         QCOMPARE(copy[0].mid(1), source[0].mid(1));
         QCOMPARE(copy[0][5].toInt(), 120);
         QCOMPARE(copy[0][6].toInt(), 45);
+    }
+
+    void failedCopyLeavesNoPendingRow()
+    {
+        addTask(world->storePath(), 1, QStringLiteral("源任务"));
+        {
+            store::Database db;
+            db.open(world->storePath());
+            // The store holds a text where the program expects a number.
+            db.exec(QStringLiteral("pragma ignore_check_constraints = 1;"
+                                   "update Tasks set ResStart = 'abc'"));
+        }
+        TfrmMain& main = open();
+        clickButton(&main, "SpeedButton7");
+        QCOMPARE(boxes->count(), 1);
+        QCOMPARE(boxes->last().caption, QStringLiteral("Pagrim"));
+        QVERIFY2(boxes->last().text.contains(QStringLiteral("abc")), qPrintable(boxes->last().text));
+        QCOMPARE(main.aqryTask().state(), store::DataSet::State::Browse);
+        QCOMPARE(main.aqryTask().recordCount(), 1);
+        QCOMPARE(count(world->storePath(), QStringLiteral("Tasks")), 1);
+    }
+
+    void unwritableSettingsStillClose()
+    {
+        const QString ini = QCoreApplication::applicationFilePath() + QStringLiteral(".ini");
+        TfrmMain& main = open();
+        // A folder where the settings file should be: no write can succeed.
+        QVERIFY(QDir().mkpath(ini));
+        main.close();
+        QDir(ini).removeRecursively();
+        QVERIFY(!main.isVisible());
+        QCOMPARE(boxes->count(), 1);
+        QCOMPARE(boxes->last().text, QStringLiteral("Unable to write to %1.").arg(ini));
+        QCOMPARE(boxes->last().caption, QStringLiteral("Pagrim"));
+        QCOMPARE(boxes->last().icon, ui::Icon::Error);
     }
 
     void deleteAsksThenRemovesTaskAndItsFields()

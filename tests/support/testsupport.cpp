@@ -25,11 +25,29 @@ void put(const QString& path, const QByteArray& bytes)
     f.write(bytes);
 }
 
+namespace {
+// Parent of every pending watch, so that a test can end them all.
+QObject* watches()
+{
+    static QPointer<QObject> parent;
+    if (!parent)
+        parent = new QObject(qApp);
+    return parent;
+}
+} // namespace
+
+void cancelModalWatches()
+{
+    const auto pending = watches()->children();
+    for (QObject* w : pending)
+        delete w;
+}
+
 std::shared_ptr<bool> onNextModal(const char* className, std::function<void(QWidget*)> action,
                                   int timeoutMs)
 {
     auto done = std::make_shared<bool>(false);
-    auto* timer = new QTimer(qApp);
+    auto* timer = new QTimer(watches());
     const QByteArray name(className);
     auto waited = std::make_shared<int>(0);
     QObject::connect(timer, &QTimer::timeout, timer, [=] {
@@ -42,7 +60,7 @@ std::shared_ptr<bool> onNextModal(const char* className, std::function<void(QWid
             QPointer<QWidget> handled(modal);
             action(modal);
             // A dialog the action failed to end must not hold the test forever.
-            QTimer::singleShot(timeoutMs, qApp, [handled, name] {
+            QTimer::singleShot(timeoutMs, watches(), [handled, name] {
                 if (handled && handled->isVisible()) {
                     qWarning("onNextModal: %s still open; closing it", name.constData());
                     handled->close();

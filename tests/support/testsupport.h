@@ -23,6 +23,8 @@ void put(const QString& path, const QByteArray& bytes);
 // result tells whether it ran.
 std::shared_ptr<bool> onNextModal(const char* className, std::function<void(QWidget*)> action,
                                   int timeoutMs = 15000);
+// Ends every watch of onNextModal that has not run or timed out yet.
+void cancelModalWatches();
 
 // Records every message box instead of showing it, answering from a queue
 // (the default button when the queue is empty). Restores the real box when done.
