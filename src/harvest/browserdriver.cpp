@@ -4,6 +4,7 @@
 #include "codepage.h"
 #include "errors.h"
 #include "filewrite.h"
+#include "guard.h"
 #include "messagebox.h"
 
 #include <QEventLoop>
@@ -39,7 +40,9 @@ BrowserDriver::BrowserDriver(QWebEngineView* wbGet, QWidget* owner, StatusSink s
       m_running(std::move(running))
 {
     useSharedProfile(wbGet);
-    connect(wbGet->page(), &QWebEnginePage::loadingChanged, this, &BrowserDriver::loadingChanged);
+    connect(
+        wbGet->page(), &QWebEnginePage::loadingChanged, this,
+        [this](const QWebEngineLoadingInfo& info) { ui::guarded([&] { loadingChanged(info); }); });
 }
 
 BrowserDriver::~BrowserDriver() = default;
@@ -145,7 +148,6 @@ bool BrowserDriver::waitForResult(
 void BrowserDriver::SavePage(const QString& path)
 {
     m_showStatus(QStringLiteral(" 正在保存网页到文件，请稍候... "));
-    const QPointer<BrowserDriver> self(this);
     const QPointer<QWidget> owner = m_owner;
 
     QVariant html;

@@ -52,15 +52,21 @@ void HarvestRun::click(QAbstractButton& button, const QString& idleCaption, QAbs
 void HandlerTracker::run(const std::function<void()>& handler)
 {
     ++m_depth;
-    struct Depth
-    {
-        int& depth;
-        ~Depth() { --depth; }
-    };
-    {
-        Depth depth{m_depth};
+    try {
         handler();
+    } catch (...) {
+        --m_depth;
+        closeIfPending();
+        throw;
     }
+    --m_depth;
+    closeIfPending();
+}
+
+void HandlerTracker::closeIfPending()
+{
+    // A close asked for during the handlers is carried out once the outermost
+    // one has returned, also when it ended in an error.
     if (m_depth == 0 && m_closePending) {
         m_closePending = false;
         if (m_close)

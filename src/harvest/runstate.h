@@ -68,6 +68,7 @@ public:
     bool closePending() const { return m_closePending; }
 
 private:
+    void closeIfPending();
     std::function<void()> m_close;
     int m_depth = 0;
     bool m_closePending = false;

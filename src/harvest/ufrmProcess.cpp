@@ -88,6 +88,8 @@ TfrmProcess::TfrmProcess(DataSet& taskQuery, pagrim::store::Connection& conn,
 TfrmProcess::~TfrmProcess()
 {
     disconnect(m_idleHook);
+    // The bound widgets go before the field set they show.
+    delete ui->TabSheet2;
     // The driver lets go of wbGet before the view goes with the window.
     m_browser.reset();
 }
@@ -125,6 +127,12 @@ void TfrmProcess::showEvent(QShowEvent* event)
 
 void TfrmProcess::FormShow()
 {
+    // The working lists and the separator first: a page list that cannot be read
+    // must not leave them unset for the runs that follow.
+    m_resultLines = std::make_unique<QList<QByteArray>>();
+    m_scratchLines = std::make_unique<QList<QByteArray>>();
+    m_fieldSeparator =
+        m_settings.ReadString(SysConfig, QStringLiteral("Separator"), QStringLiteral("*"));
     QList<QByteArray> lines;
     LoadPageList(lines);
     ui->ListBox1->clear();
@@ -135,10 +143,6 @@ void TfrmProcess::FormShow()
     }
     if (ui->ListBox1->count() > 0)
         ui->ListBox1->setCurrentRow(ui->ListBox1->count() - 1);
-    m_resultLines = std::make_unique<QList<QByteArray>>();
-    m_scratchLines = std::make_unique<QList<QByteArray>>();
-    m_fieldSeparator =
-        m_settings.ReadString(SysConfig, QStringLiteral("Separator"), QStringLiteral("*"));
 }
 
 void TfrmProcess::done(int result)

@@ -108,5 +108,4 @@ private:
     std::unique_ptr<QList<QByteArray>> m_scratchLines;
     QMetaObject::Connection m_idleHook;
     bool m_shown = false;
-    bool m_closed = false;
 };

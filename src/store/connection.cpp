@@ -31,13 +31,7 @@ void Connection::open()
     const QString source = dataSource();
     if (source.isEmpty())
         throw DatabaseError(QStringLiteral("No Data Source in the connection string"));
-    m_db.open(QDir::current().absoluteFilePath(source));
-    sqlite3_busy_timeout(m_db.handle(), BusyTimeoutMs);
-    // Every post is its own write; with a write-ahead log it costs no disk
-    // flush, and a crash still leaves the store whole. A store that cannot
-    // switch (read-only, another process in a write) keeps its journal.
-    sqlite3_exec(m_db.handle(), "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-    sqlite3_exec(m_db.handle(), "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    m_db.open(QDir::current().absoluteFilePath(source), false, BusyTimeoutMs);
     registerLike(m_db.handle());
 }
 

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 namespace pagrim::store {
 
@@ -54,8 +55,15 @@ void createStore(const QString& path)
     if (QFileInfo::exists(path))
         throw DatabaseError(QStringLiteral("%1 already exists; it was left as it is").arg(path));
     // Built beside the target, then moved into place; rename never replaces a file.
-    const QString temp = path + QStringLiteral(".new");
-    QFile::remove(temp);
+    // A fresh name beside the target, so no file of the user's is touched.
+    QString temp;
+    {
+        QTemporaryFile probe(path + QStringLiteral(".XXXXXX"));
+        if (!probe.open())
+            throw DatabaseError(
+                QStringLiteral("Cannot create %1: %2").arg(path, probe.errorString()));
+        temp = probe.fileName();
+    }
     try {
         Database db;
         db.open(temp, true);

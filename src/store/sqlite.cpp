@@ -21,7 +21,7 @@ Database::~Database()
     close();
 }
 
-void Database::open(const QString& path, bool create)
+void Database::open(const QString& path, bool create, int busyTimeoutMs)
 {
     close();
     // The engine takes an empty file for an empty database; as a store it is
@@ -41,6 +41,7 @@ void Database::open(const QString& path, bool create)
     }
     m_db = db;
     sqlite3_extended_result_codes(m_db, 0);
+    sqlite3_busy_timeout(m_db, busyTimeoutMs);
     // Reading the schema proves the file is a database now, not at the first query.
     char* err = nullptr;
     if (sqlite3_exec(m_db, "select count(*) from sqlite_master", nullptr, nullptr, &err) !=

@@ -20,8 +20,9 @@ public:
     Database& operator=(const Database&) = delete;
 
     // Opens an existing file read-write (never creates it), or creates it when
-    // create is true. Throws on failure; a file that is not a database fails here.
-    void open(const QString& path, bool create = false);
+    // create is true, waiting up to busyTimeoutMs for another process's lock.
+    // Throws on failure; a file that is not a database fails here.
+    void open(const QString& path, bool create = false, int busyTimeoutMs = 0);
     void close();
     bool isOpen() const { return m_db != nullptr; }
     sqlite3* handle() const { return m_db; }

@@ -318,26 +318,6 @@ private Q_SLOTS:
         QCOMPARE(copy[0][6].toInt(), 45);
     }
 
-    void failedCopyLeavesNoPendingRow()
-    {
-        addTask(world->storePath(), 1, QStringLiteral("源任务"));
-        {
-            store::Database db;
-            db.open(world->storePath());
-            // The store holds a text where the program expects a number.
-            db.exec(QStringLiteral("pragma ignore_check_constraints = 1;"
-                                   "update Tasks set ResStart = 'abc'"));
-        }
-        TfrmMain& main = open();
-        clickButton(&main, "SpeedButton7");
-        QCOMPARE(boxes->count(), 1);
-        QCOMPARE(boxes->last().caption, QStringLiteral("Pagrim"));
-        QVERIFY2(boxes->last().text.contains(QStringLiteral("abc")), qPrintable(boxes->last().text));
-        QCOMPARE(main.aqryTask().state(), store::DataSet::State::Browse);
-        QCOMPARE(main.aqryTask().recordCount(), 1);
-        QCOMPARE(count(world->storePath(), QStringLiteral("Tasks")), 1);
-    }
-
     void unwritableSettingsStillClose()
     {
         const QString ini = QCoreApplication::applicationFilePath() + QStringLiteral(".ini");

@@ -377,7 +377,11 @@ void TstBrowserDriver::refusedAddress()
 {
     QFETCH(QString, address);
     QVERIFY(open(QStringLiteral("/a.htm")));
-    QTimer::singleShot(Watchdog, this, [this] { m_running = false; });
+    // Ends with this test, so it cannot stop a later one.
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    connect(&watchdog, &QTimer::timeout, this, [this] { m_running = false; });
+    watchdog.start(Watchdog);
     try {
         m_driver->OpenPage(address);
         QFAIL("no error raised");
@@ -397,7 +401,11 @@ void TstBrowserDriver::viewDestroyedDuringWait()
         delete m_view;
         m_view = nullptr;
     });
-    QTimer::singleShot(Watchdog, this, [this] { m_running = false; });
+    // Ends with this test, so it cannot stop a later one.
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    connect(&watchdog, &QTimer::timeout, this, [this] { m_running = false; });
+    watchdog.start(Watchdog);
     m_driver->OpenPage(m_server->address(held));
     QVERIFY2(m_running, "only the watchdog ended the wait");
     QVERIFY(!m_driver->PageLoaded());

@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -316,10 +317,12 @@ private Q_SLOTS:
                  << (create->isEnabled() ? QStringLiteral("on") : QStringLiteral("off"));
             w.ShowStatus(QStringLiteral(" 正在保存 "));
             QTimer::singleShot(100, save, [save] { QTest::mouseClick(save, Qt::LeftButton); });
-            while (w.Running()) {
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            const QDeadlineTimer deadline(10000);
+            while (w.Running() && !deadline.hasExpired()) {
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
                 ++passes;
             }
+            QVERIFY2(!w.Running(), "the stop click never arrived");
             // The stop only changed the state; the run's status stays until it returns.
             seen << save->text()
                  << (create->isEnabled() ? QStringLiteral("on") : QStringLiteral("off"))
@@ -396,11 +399,13 @@ private Q_SLOTS:
                 closeAsked = true;
             });
             QTimer::singleShot(300, save, [save] { QTest::mouseClick(save, Qt::LeftButton); });
-            while (w.Running()) {
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            const QDeadlineTimer deadline(10000);
+            while (w.Running() && !deadline.hasExpired()) {
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
                 if (closeAsked)
                     ++passesAfterClose;
             }
+            QVERIFY2(!w.Running(), "the stop click never arrived");
             visibleAtEnd = w.isVisible();
         });
         QTimer::singleShot(0, save, [save] { QTest::mouseClick(save, Qt::LeftButton); });
@@ -409,6 +414,21 @@ private Q_SLOTS:
         QVERIFY(passesAfterClose > 0);
         QVERIFY(visibleAtEnd);
         QVERIFY(QFile::exists(settings->path())); // FormClose stored the grid layout
+    }
+
+    void closeDuringFailingRun()
+    {
+        TfrmProcess& w = open();
+        auto* save = child<QPushButton>(&w, "btnSaveHtml");
+        connectSaveRun(w, [&] {
+            w.close();
+            QVERIFY(w.isVisible());
+            throw Error(QStringLiteral("工作路径访问失败！"));
+        });
+        QTimer::singleShot(0, save, [save] { QTest::mouseClick(save, Qt::LeftButton); });
+        QVERIFY(spinUntil([&] { return !w.isVisible(); }));
+        QCOMPARE(boxes->count(), 1);
+        QCOMPARE(boxes->last().text, QStringLiteral("工作路径访问失败！."));
     }
 
     void escCloses_data()
@@ -527,7 +547,10 @@ private Q_SLOTS:
             "2 pages\r\n");
         TfrmProcess& w = open();
         spin(200);
-        const QString dir = qEnvironmentVariable("PAGRIM_SHOTS", QStringLiteral("/tmp"));
+        const QString dir =
+            qEnvironmentVariable("PAGRIM_SHOTS", QCoreApplication::applicationDirPath() +
+                                                     QStringLiteral("/screenshots"));
+        QDir().mkpath(dir);
         QVERIFY(w.grab().save(dir + QStringLiteral("/process1.png")));
         child<QTabWidget>(&w, "PageControl1")->setCurrentIndex(1);
         spin(200);
