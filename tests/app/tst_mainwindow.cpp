@@ -66,13 +66,7 @@ int count(const QString& storePath, const QString& table)
         .toInt();
 }
 
-template <class T> T* child(QWidget* w, const char* name)
-{
-    T* c = w->findChild<T*>(QLatin1String(name));
-    if (!c)
-        qFatal("no child %s", name);
-    return c;
-}
+using test::child;
 
 void clickButton(QWidget* w, const char* name)
 {

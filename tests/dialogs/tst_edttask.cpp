@@ -15,13 +15,7 @@
 using namespace pagrim;
 
 namespace {
-template <class T> T* child(QWidget* w, const char* name)
-{
-    T* c = w->findChild<T*>(QLatin1String(name));
-    if (!c)
-        qFatal("no child %s", name);
-    return c;
-}
+using test::child;
 
 // Types into a box as the user does: focus, select all, new text.
 void typeInto(QWidget* dlg, const char* name, const QString& text)

@@ -79,13 +79,7 @@ bool spinUntil(const std::function<bool()>& pred, int ms = 5000)
     return pred();
 }
 
-template <class T> T* child(QWidget* w, const char* name)
-{
-    T* c = w->findChild<T*>(QLatin1String(name));
-    if (!c)
-        qFatal("no child %s", name);
-    return c;
-}
+using test::child;
 
 } // namespace
 

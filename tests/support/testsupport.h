@@ -5,13 +5,20 @@
 #include <QList>
 #include <QString>
 #include <QTemporaryDir>
+#include <QWidget>
 #include <deque>
 #include <functional>
 #include <memory>
-
-class QWidget;
-
 namespace pagrim::test {
+
+// The child widget of that object name; a test without it cannot go on.
+template <class T> T* child(QWidget* w, const char* name)
+{
+    T* c = w->findChild<T*>(QLatin1String(name));
+    if (!c)
+        qFatal("no child %s", name);
+    return c;
+}
 
 // A file's bytes, or "<missing>" when it cannot be read.
 QByteArray contents(const QString& path);
