@@ -70,30 +70,9 @@ QPixmap glyph(DBNavigator::Button b, const QColor& color)
     return pm;
 }
 
-QString hint(DBNavigator::Button b)
-{
-    switch (b) {
-    case DBNavigator::First:
-        return QStringLiteral("第一条");
-    case DBNavigator::Prior:
-        return QStringLiteral("上一条");
-    case DBNavigator::Next:
-        return QStringLiteral("下一条");
-    case DBNavigator::Last:
-        return QStringLiteral("最后一条");
-    case DBNavigator::Insert:
-        return QStringLiteral("添加");
-    case DBNavigator::Delete:
-        return QStringLiteral("删除");
-    case DBNavigator::Post:
-        return QStringLiteral("保存");
-    case DBNavigator::Cancel:
-        return QStringLiteral("取消");
-    default:
-        return {};
-    }
-}
-
+// Per button, in the order of DBNavigator::Button.
+const char* const hints[] = {"第一条", "上一条", "下一条", "最后一条",
+                             "添加",   "删除",   "保存",   "取消"};
 const char* const objectNames[] = {"nbFirst",  "nbPrior",  "nbNext", "nbLast",
                                    "nbInsert", "nbDelete", "nbPost", "nbCancel"};
 
@@ -108,7 +87,7 @@ DBNavigator::DBNavigator(QWidget* parent) : QWidget(parent)
         auto* button = new QToolButton(this);
         button->setObjectName(QLatin1String(objectNames[i]));
         button->setAutoRaise(true);
-        button->setToolTip(hint(b));
+        button->setToolTip(QString::fromUtf8(hints[i]));
         QIcon icon;
         icon.addPixmap(glyph(b, enabledColor), QIcon::Normal);
         icon.addPixmap(glyph(b, disabledColor), QIcon::Disabled);
