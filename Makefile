@@ -3,6 +3,8 @@
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 WERROR := $(if $(CI),ON,OFF)
+# ccache, when the machine has it, shares compiled objects between build folders.
+LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 .PHONY: deps build data run test bench format clean
 
@@ -10,7 +12,7 @@ deps:
 	bash scripts/install-deps.sh
 
 build: deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DPAGRIM_WERROR=$(WERROR)
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DPAGRIM_WERROR=$(WERROR) $(LAUNCHER)
 	cmake --build $(BUILD)
 
 data: build
