@@ -1,10 +1,10 @@
 // Loads and saves local pages through the browser driver and through a bare
 // WebEngine page on the same pages, and prints pages per second of each.
-#include "browserdriver.h"
-#include "browserprofile.h"
-#include "codepage.h"
-#include "httpserver.h"
-#include "messagebox.h"
+#include "harvest/browserdriver.h"
+#include "harvest/browserprofile.h"
+#include "platform/codepage.h"
+#include "support/httpserver.h"
+#include "ui/messagebox.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,10 +1,10 @@
 // The task store under load: a store of 10,000 tasks and 100,000 field rows;
 // opening the task query, appending and posting 1,000 rows, and 100,000 link
 // tests through SQL against the same tests through the matcher directly.
-#include "connection.h"
-#include "dataset.h"
-#include "likematcher.h"
-#include "testsupport.h"
+#include "store/connection.h"
+#include "store/dataset.h"
+#include "store/likematcher.h"
+#include "support/testsupport.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

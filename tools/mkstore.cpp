@@ -1,7 +1,7 @@
 // pagrim-mkstore [path]: makes an empty task store (both tables) at path, or
 // Pagrim.mdb in the current folder. It never touches a file that exists.
-#include "errors.h"
-#include "schema.h"
+#include "platform/errors.h"
+#include "store/schema.h"
 
 #include <QCoreApplication>
 #include <QDir>

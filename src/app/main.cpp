@@ -1,6 +1,6 @@
 // The program: opens the task store in the current folder and shows the main
 // window; it takes no arguments.
-#include "ufrmMain.h"
+#include "app/ufrmMain.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

@@ -1,6 +1,6 @@
-#include "ufrmAbout.h"
+#include "app/ufrmAbout.h"
 
-#include "icons.h"
+#include "app/icons.h"
 
 #include <QLabel>
 #include <QVBoxLayout>

@@ -1,6 +1,6 @@
-#include "ufrmLogin.h"
+#include "app/ufrmLogin.h"
 
-#include "browserprofile.h"
+#include "harvest/browserprofile.h"
 
 #include <QUrl>
 #include <QVBoxLayout>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "connection.h"
-#include "dataset.h"
+#include "store/connection.h"
+#include "store/dataset.h"
 
 #include <QMainWindow>
 #include <memory>

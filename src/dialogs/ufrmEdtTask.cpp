@@ -1,10 +1,10 @@
-#include "ufrmEdtTask.h"
+#include "dialogs/ufrmEdtTask.h"
 
-#include "dataset.h"
-#include "errors.h"
-#include "guard.h"
-#include "messagebox.h"
-#include "text.h"
+#include "platform/errors.h"
+#include "platform/text.h"
+#include "store/dataset.h"
+#include "ui/guard.h"
+#include "ui/messagebox.h"
 #include "ui_ufrmEdtTask.h"
 
 using namespace pagrim;

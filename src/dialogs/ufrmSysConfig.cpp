@@ -1,9 +1,9 @@
-#include "ufrmSysConfig.h"
+#include "dialogs/ufrmSysConfig.h"
 #include "ui_ufrmSysConfig.h"
 
-#include "guard.h"
-#include "settings.h"
-#include "shell.h"
+#include "platform/settings.h"
+#include "ui/guard.h"
+#include "ui/shell.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -11,14 +11,6 @@
 using namespace pagrim;
 
 namespace {
-
-const QString SysConfig = QStringLiteral("SysConfig");
-const QString WorkPath = QStringLiteral("WorkPath");
-const QString TestValue = QStringLiteral("TestValue");
-const QString Separator = QStringLiteral("Separator");
-
-constexpr int DefaultTestValue = 10;
-const QString DefaultSeparator = QStringLiteral("*");
 
 bool endsWithSeparator(const QString& path)
 {
@@ -56,9 +48,9 @@ TfrmSysConfig::~TfrmSysConfig() = default;
 
 void TfrmSysConfig::FormCreate()
 {
-    ui->edtWorkPath->setText(m_settings.ReadString(SysConfig, WorkPath, Settings::programFolder()));
-    ui->edtSeparator->setText(m_settings.ReadString(SysConfig, Separator, DefaultSeparator));
-    ui->udTest->setValue(m_settings.ReadInteger(SysConfig, TestValue, DefaultTestValue));
+    ui->edtWorkPath->setText(m_settings.WorkPath(Settings::programFolder()));
+    ui->edtSeparator->setText(m_settings.Separator());
+    ui->udTest->setValue(m_settings.TestValue());
     udTestChanged(ui->udTest->value());
 }
 
@@ -72,9 +64,9 @@ void TfrmSysConfig::Button1Click()
 
 void TfrmSysConfig::btnOKClick()
 {
-    m_settings.WriteString(SysConfig, WorkPath, ui->edtWorkPath->text());
-    m_settings.WriteInteger(SysConfig, TestValue, ui->udTest->value());
-    m_settings.WriteString(SysConfig, Separator, ui->edtSeparator->text());
+    m_settings.setWorkPath(ui->edtWorkPath->text());
+    m_settings.setTestValue(ui->udTest->value());
+    m_settings.setSeparator(ui->edtSeparator->text());
     accept();
 }
 
@@ -86,8 +78,8 @@ void TfrmSysConfig::btnCancelClick()
 void TfrmSysConfig::Button2Click()
 {
     ui->edtWorkPath->setText(Settings::programFolder());
-    ui->udTest->setValue(DefaultTestValue);
-    ui->edtSeparator->setText(DefaultSeparator);
+    ui->udTest->setValue(Settings::DefaultTestValue);
+    ui->edtSeparator->setText(Settings::DefaultSeparator());
 }
 
 void TfrmSysConfig::udTestChanged(int position)

@@ -1,11 +1,11 @@
-#include "browserdriver.h"
+#include "harvest/browserdriver.h"
 
-#include "browserprofile.h"
-#include "codepage.h"
-#include "errors.h"
-#include "filewrite.h"
-#include "guard.h"
-#include "messagebox.h"
+#include "harvest/browserprofile.h"
+#include "platform/codepage.h"
+#include "platform/errors.h"
+#include "platform/filewrite.h"
+#include "ui/guard.h"
+#include "ui/messagebox.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -167,9 +167,7 @@ void BrowserDriver::SavePage(const QString& path)
         return;
     }
 
-    QString reason;
-    if (!writeFileWhole(path, codepage::fromUnicodeWithReferences(html.toString()), &reason))
-        throw Error(QStringLiteral("Cannot create file \"%1\". %2").arg(path, reason));
+    writeFileOrThrow(path, codepage::fromUnicodeWithReferences(html.toString()));
 }
 
 QStringList BrowserDriver::Links()

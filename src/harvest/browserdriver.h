@@ -1,5 +1,7 @@
 #pragma once
 
+#include "harvest/core/browser.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -27,7 +29,7 @@ namespace pagrim::harvest {
 // completion that ends OpenPage's wait is that of the page it asked for. The
 // events arrive whenever events are dispatched, also outside OpenPage; there
 // they only set PageLoaded and TopFrame.
-class BrowserDriver : public QObject
+class BrowserDriver : public QObject, public Browser
 {
     Q_OBJECT
 
@@ -43,7 +45,7 @@ public:
 
     QWebEngineView* wbGet() const;
     // False from OpenPage's start until the top-level document completes.
-    bool PageLoaded() const { return m_pageLoaded; }
+    bool PageLoaded() const override { return m_pageLoaded; }
     // Whether a top-level navigation has started and not yet completed.
     bool TopFrame() const { return m_topFrame; }
 
@@ -53,17 +55,17 @@ public:
     // and waits until the page's top-level document has completed or Running
     // gives false; no time limit. An empty, malformed or relative address, or
     // one the browser refuses, raises pagrim::Error.
-    void OpenPage(const QString& address);
+    void OpenPage(const QString& address) override;
     // Shows " 正在保存网页到文件，请稍候... " and writes the document the browser
     // holds to path, whole, in the program code page (characters it cannot hold
     // as "&#N;"). A file that cannot be made raises "Cannot create file "%1". %2".
     // When the browser holds no document or does not hand it out, nothing is
     // written and "保存 HTML 文件失败    " is shown; SavePage then returns.
-    void SavePage(const QString& path);
+    void SavePage(const QString& path) override;
     // The addresses of the document's links (anchors with an address and
     // image-map areas, not those inside frames) in document order, absolute.
     // Raises pagrim::Error when the browser holds no document or does not answer.
-    QStringList Links();
+    QStringList Links() override;
 
     // How long a wait for a script's result lasts before it counts as failed.
     static constexpr int ScriptTimeoutMs = 30000;

@@ -1,4 +1,4 @@
-#include "browserprofile.h"
+#include "harvest/browserprofile.h"
 
 #include <QCoreApplication>
 #include <QDir>

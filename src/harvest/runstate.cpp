@@ -1,4 +1,4 @@
-#include "runstate.h"
+#include "harvest/runstate.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -80,22 +80,6 @@ bool HandlerTracker::deferClose()
         return false;
     m_closePending = true;
     return true;
-}
-
-void minimizeApplication()
-{
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (w->isVisible() && !w->isMinimized())
-            w->setWindowState(w->windowState() | Qt::WindowMinimized);
-    }
-}
-
-void RestoreApplication()
-{
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (w->isVisible() && w->isMinimized())
-            w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
-    }
 }
 
 } // namespace pagrim::harvest

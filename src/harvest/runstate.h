@@ -74,8 +74,4 @@ private:
     bool m_closePending = false;
 };
 
-// Every top-level window of the program minimised together, and brought back.
-void minimizeApplication();
-void RestoreApplication();
-
 } // namespace pagrim::harvest

@@ -1,16 +1,17 @@
-#include "ufrmProcess.h"
+#include "harvest/ufrmProcess.h"
 #include "ui_ufrmProcess.h"
 
-#include "browserdriver.h"
-#include "codepage.h"
-#include "connection.h"
-#include "dataset.h"
-#include "dbcheckdelegate.h"
-#include "gridlayout.h"
-#include "guard.h"
-#include "settings.h"
-#include "shell.h"
-#include "taskfolder.h"
+#include "harvest/browserdriver.h"
+#include "harvest/core/taskfolder.h"
+#include "platform/codepage.h"
+#include "platform/settings.h"
+#include "store/connection.h"
+#include "store/dataset.h"
+#include "ui/appwindows.h"
+#include "ui/dbcheckdelegate.h"
+#include "ui/gridlayout.h"
+#include "ui/guard.h"
+#include "ui/shell.h"
 
 #include <QAbstractEventDispatcher>
 #include <QEvent>
@@ -22,7 +23,6 @@ namespace ui_ = pagrim::ui;
 
 namespace {
 const QString OwnerName = QStringLiteral("frmProcess");
-const QString SysConfig = QStringLiteral("SysConfig");
 const QString Ready = QStringLiteral(" 就绪 ");
 constexpr int ListItemHeight = 12;
 constexpr int GaugeWidth = 154;
@@ -42,7 +42,7 @@ TfrmProcess::TfrmProcess(DataSet& taskQuery, pagrim::store::Connection& conn,
     setFixedSize(688, 453);
     setModal(true);
 
-    m_run = std::make_unique<harvest::HarvestRun>(&harvest::RestoreApplication);
+    m_run = std::make_unique<harvest::HarvestRun>(&ui_::RestoreApplication);
 
     m_aqryDesc = std::make_unique<DataSet>(m_conn);
     m_aqryDesc->setObjectName(QStringLiteral("aqryDesc"));
@@ -110,9 +110,8 @@ void TfrmProcess::FormCreate()
     ui->gHint->setParent(ui->StatusBar1);
     arrangePage(ui->TabSheet1);
     ui->gHint->show();
-    m_workFolder = harvest::workFolderFor(
-        m_settings.ReadString(SysConfig, QStringLiteral("WorkPath"), QString()),
-        pagrim::Settings::programFolder());
+    m_workFolder =
+        harvest::workFolderFor(m_settings.WorkPath(QString()), pagrim::Settings::programFolder());
 }
 
 void TfrmProcess::showEvent(QShowEvent* event)
@@ -131,8 +130,7 @@ void TfrmProcess::FormShow()
     // must not leave them unset for the runs that follow.
     m_resultLines = std::make_unique<QList<QByteArray>>();
     m_scratchLines = std::make_unique<QList<QByteArray>>();
-    m_fieldSeparator =
-        m_settings.ReadString(SysConfig, QStringLiteral("Separator"), QStringLiteral("*"));
+    m_fieldSeparator = m_settings.Separator();
     QList<QByteArray> lines;
     LoadPageList(lines);
     ui->ListBox1->clear();
@@ -238,7 +236,7 @@ void TfrmProcess::changeEvent(QEvent* event)
     QDialog::changeEvent(event);
     // Minimising this window takes the whole program down with it.
     if (event->type() == QEvent::WindowStateChange && isMinimized())
-        harvest::minimizeApplication();
+        ui_::minimizeApplication();
 }
 
 bool TfrmProcess::eventFilter(QObject* watched, QEvent* event)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runstate.h"
+#include "harvest/runstate.h"
 
 #include <QByteArray>
 #include <QDialog>

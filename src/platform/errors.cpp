@@ -1,4 +1,4 @@
-#include "errors.h"
+#include "platform/errors.h"
 
 namespace pagrim {
 

@@ -1,4 +1,6 @@
-#include "filewrite.h"
+#include "platform/filewrite.h"
+
+#include "platform/errors.h"
 
 #include <QSaveFile>
 
@@ -14,6 +16,13 @@ bool writeFileWhole(const QString& path, const QByteArray& bytes, QString* reaso
         *reason = file.errorString();
     file.cancelWriting();
     return false;
+}
+
+void writeFileOrThrow(const QString& path, const QByteArray& bytes)
+{
+    QString reason;
+    if (!writeFileWhole(path, bytes, &reason))
+        throw Error(QStringLiteral("Cannot create file \"%1\". %2").arg(path, reason));
 }
 
 } // namespace pagrim

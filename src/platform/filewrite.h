@@ -10,4 +10,7 @@ namespace pagrim {
 // was, and reason (when given) receives the system's explanation.
 bool writeFileWhole(const QString& path, const QByteArray& bytes, QString* reason = nullptr);
 
+// The same, raising Error "Cannot create file "<path>". <reason>" on failure.
+void writeFileOrThrow(const QString& path, const QByteArray& bytes);
+
 } // namespace pagrim

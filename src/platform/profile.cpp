@@ -1,8 +1,8 @@
-#include "profile.h"
+#include "platform/profile.h"
 
-#include "codepage.h"
-#include "errors.h"
-#include "filewrite.h"
+#include "platform/codepage.h"
+#include "platform/errors.h"
+#include "platform/filewrite.h"
 
 #include <QByteArrayList>
 #include <QFile>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 
 namespace pagrim {
@@ -7,5 +9,9 @@ namespace pagrim {
 // The text without its leading and trailing blanks and control characters
 // (everything at or below the blank).
 QString trimBlanks(const QString& text);
+
+// The lines of bytes: a line ends at CR LF, at a lone CR or at a lone LF; a last
+// line without an end is still a line, and a final line end adds no empty line.
+QList<QByteArray> splitLines(const QByteArray& bytes);
 
 } // namespace pagrim

@@ -1,7 +1,7 @@
-#include "connection.h"
+#include "store/connection.h"
 
-#include "errors.h"
-#include "likematcher.h"
+#include "platform/errors.h"
+#include "store/likematcher.h"
 
 #include <QDir>
 #include <sqlite3.h>

@@ -1,7 +1,7 @@
-#include "dataset.h"
+#include "store/dataset.h"
 
-#include "connection.h"
-#include "errors.h"
+#include "platform/errors.h"
+#include "store/connection.h"
 
 #include <QRegularExpression>
 #include <sqlite3.h>
@@ -797,17 +797,28 @@ void DataSet::enableControls()
 {
     if (m_disabled == 0)
         return;
-    if (--m_disabled == 0 && m_pendingNotice) {
-        m_pendingNotice = false;
+    if (--m_disabled > 0)
+        return;
+    // The narrowest notice that covers what changed meanwhile: a walk that only
+    // wrote values must not reset a grid's whole model.
+    const bool reset = std::exchange(m_pendingReset, false);
+    const std::set<int> rows = std::exchange(m_pendingRows, {});
+    const bool current = std::exchange(m_pendingCurrent, false);
+    if (reset) {
         Q_EMIT layoutReset();
         Q_EMIT currentChanged(m_row);
+        return;
     }
+    for (int row : rows)
+        Q_EMIT rowChanged(row);
+    if (current)
+        Q_EMIT currentChanged(m_row);
 }
 
 void DataSet::notifyReset()
 {
     if (m_disabled > 0) {
-        m_pendingNotice = true;
+        m_pendingReset = true;
         return;
     }
     Q_EMIT layoutReset();
@@ -817,7 +828,7 @@ void DataSet::notifyReset()
 void DataSet::notifyRow(int row)
 {
     if (m_disabled > 0) {
-        m_pendingNotice = true;
+        m_pendingRows.insert(row);
         return;
     }
     Q_EMIT rowChanged(row);
@@ -826,7 +837,7 @@ void DataSet::notifyRow(int row)
 void DataSet::notifyCurrent()
 {
     if (m_disabled > 0) {
-        m_pendingNotice = true;
+        m_pendingCurrent = true;
         return;
     }
     Q_EMIT currentChanged(m_row);

@@ -7,6 +7,8 @@
 #include <QVariant>
 #include <functional>
 #include <memory>
+#include <set>
+#include <utility>
 #include <vector>
 
 namespace pagrim::store {
@@ -176,12 +178,28 @@ private:
     bool m_bof = true;
     State m_state = State::Inactive;
     int m_disabled = 0;
-    bool m_pendingNotice = false;
+    bool m_pendingReset = false;
+    std::set<int> m_pendingRows;
+    bool m_pendingCurrent = false;
     std::function<void(DataSet&)> m_afterInsert;
     QPointer<DataSet> m_master;
     QMetaObject::Connection m_masterCurrent, m_masterRow, m_masterReset;
     std::vector<std::pair<int, Flusher>> m_flushers;
     int m_nextFlusher = 1;
+};
+
+// Holds the bound controls of a data set still for a scope (a walk over its
+// rows) and brings them up to date at its end, also when the walk fails.
+class ControlsDisabled
+{
+public:
+    explicit ControlsDisabled(DataSet& ds) : m_ds(ds) { m_ds.disableControls(); }
+    ~ControlsDisabled() { m_ds.enableControls(); }
+    ControlsDisabled(const ControlsDisabled&) = delete;
+    ControlsDisabled& operator=(const ControlsDisabled&) = delete;
+
+private:
+    DataSet& m_ds;
 };
 
 // A short-lived query on the connection for one step; the caller owns it.

@@ -1,6 +1,6 @@
-#include "likematcher.h"
+#include "store/likematcher.h"
 
-#include "errors.h"
+#include "platform/errors.h"
 
 #include <QChar>
 #include <sqlite3.h>

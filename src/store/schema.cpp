@@ -1,7 +1,7 @@
-#include "schema.h"
+#include "store/schema.h"
 
-#include "errors.h"
-#include "sqlite.h"
+#include "platform/errors.h"
+#include "store/sqlite.h"
 
 #include <QFile>
 #include <QFileInfo>

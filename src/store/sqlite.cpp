@@ -1,6 +1,6 @@
-#include "sqlite.h"
+#include "store/sqlite.h"
 
-#include "errors.h"
+#include "platform/errors.h"
 
 #include <QDateTime>
 #include <QFileInfo>

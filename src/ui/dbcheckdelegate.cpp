@@ -1,4 +1,4 @@
-#include "dbcheckdelegate.h"
+#include "ui/dbcheckdelegate.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -1,7 +1,7 @@
-#include "dbedit.h"
+#include "ui/dbedit.h"
 
-#include "dataset.h"
-#include "guard.h"
+#include "store/dataset.h"
+#include "ui/guard.h"
 
 #include <QTimer>
 

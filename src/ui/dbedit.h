@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dataset.h"
+#include "store/dataset.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>

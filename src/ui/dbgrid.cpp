@@ -1,8 +1,8 @@
-#include "dbgrid.h"
+#include "ui/dbgrid.h"
 
-#include "dataset.h"
-#include "guard.h"
-#include "roles.h"
+#include "store/dataset.h"
+#include "ui/guard.h"
+#include "ui/roles.h"
 
 #include <QHeaderView>
 

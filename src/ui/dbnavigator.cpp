@@ -1,7 +1,7 @@
-#include "dbnavigator.h"
+#include "ui/dbnavigator.h"
 
-#include "dataset.h"
-#include "guard.h"
+#include "store/dataset.h"
+#include "ui/guard.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,6 +1,6 @@
-#include "guard.h"
+#include "ui/guard.h"
 
-#include "messagebox.h"
+#include "ui/messagebox.h"
 
 namespace pagrim::ui {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "errors.h"
+#include "platform/errors.h"
 
 #include <QString>
 #include <exception>

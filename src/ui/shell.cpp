@@ -1,4 +1,4 @@
-#include "shell.h"
+#include "ui/shell.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>

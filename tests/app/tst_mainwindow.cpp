@@ -1,11 +1,11 @@
 // The main window driven as a user drives it: task actions, their messages and
 // the store they leave behind.
-#include "dataset.h"
-#include "schema.h"
-#include "shell.h"
-#include "sqlite.h"
-#include "testsupport.h"
-#include "ufrmMain.h"
+#include "app/ufrmMain.h"
+#include "store/dataset.h"
+#include "store/schema.h"
+#include "store/sqlite.h"
+#include "support/testsupport.h"
+#include "ui/shell.h"
 
 #include <QAction>
 #include <QApplication>

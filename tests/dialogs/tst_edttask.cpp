@@ -1,9 +1,9 @@
 // The task editor on a real task query: validation, page kinds, save and cancel.
-#include "connection.h"
-#include "dataset.h"
-#include "sqlite.h"
-#include "testsupport.h"
-#include "ufrmEdtTask.h"
+#include "dialogs/ufrmEdtTask.h"
+#include "store/connection.h"
+#include "store/dataset.h"
+#include "store/sqlite.h"
+#include "support/testsupport.h"
 
 #include <QApplication>
 #include <QLineEdit>

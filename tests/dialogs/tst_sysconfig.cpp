@@ -1,8 +1,8 @@
-#include "filesizelimit.h"
-#include "settings.h"
-#include "shell.h"
-#include "testsupport.h"
-#include "ufrmSysConfig.h"
+#include "dialogs/ufrmSysConfig.h"
+#include "platform/settings.h"
+#include "support/filesizelimit.h"
+#include "support/testsupport.h"
+#include "ui/shell.h"
 
 #include <QFile>
 #include <QLineEdit>

@@ -1,10 +1,10 @@
 // The browser driver against a web server of the test's own on 127.0.0.1.
-#include "browserdriver.h"
-#include "browserprofile.h"
-#include "codepage.h"
-#include "errors.h"
-#include "httpserver.h"
-#include "testsupport.h"
+#include "harvest/browserdriver.h"
+#include "harvest/browserprofile.h"
+#include "platform/codepage.h"
+#include "platform/errors.h"
+#include "support/httpserver.h"
+#include "support/testsupport.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,16 +1,17 @@
 // The execution window as a frame: opening, the work and task folders, the page
 // list, the status bars, the stop protocol and closing during a run.
-#include "browserprofile.h"
-#include "codepage.h"
-#include "connection.h"
-#include "dataset.h"
-#include "guard.h"
-#include "settings.h"
-#include "shell.h"
-#include "sqlite.h"
-#include "taskfolder.h"
-#include "testsupport.h"
-#include "ufrmProcess.h"
+#include "harvest/browserprofile.h"
+#include "harvest/core/taskfolder.h"
+#include "harvest/ufrmProcess.h"
+#include "platform/codepage.h"
+#include "platform/settings.h"
+#include "store/connection.h"
+#include "store/dataset.h"
+#include "store/sqlite.h"
+#include "support/testsupport.h"
+#include "ui/appwindows.h"
+#include "ui/guard.h"
+#include "ui/shell.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -518,7 +519,7 @@ private Q_SLOTS:
         TfrmProcess& w = open();
         w.showMinimized();
         QVERIFY(spinUntil([&] { return main.isMinimized(); }, 2000));
-        harvest::RestoreApplication();
+        pagrim::ui::RestoreApplication();
         QVERIFY(!main.isMinimized());
         QVERIFY(!w.isMinimized());
         // The end of a run restores the program too.

@@ -1,9 +1,9 @@
-#include "codepage.h"
-#include "errors.h"
-#include "profile.h"
+#include "platform/codepage.h"
+#include "platform/errors.h"
+#include "platform/profile.h"
 
-#include "filesizelimit.h"
-#include "testsupport.h"
+#include "support/coresupport.h"
+#include "support/filesizelimit.h"
 #include <QFile>
 #include <QTemporaryDir>
 

@@ -1,10 +1,10 @@
 // The connection to the task store: the file is the Data Source resolved
 // against the current folder, opened read-write and never created; what is
 // wrong with it shows at open.
-#include "connection.h"
-#include "dataset.h"
-#include "errors.h"
-#include "schema.h"
+#include "platform/errors.h"
+#include "store/connection.h"
+#include "store/dataset.h"
+#include "store/schema.h"
 
 #include <QCoreApplication>
 #include <QDir>

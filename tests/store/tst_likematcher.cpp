@@ -1,10 +1,10 @@
 // The store's LIKE: the matcher itself and the same rules through SQL on a real
 // connection, where the link test of page list generation evaluates them.
-#include "connection.h"
-#include "dataset.h"
-#include "errors.h"
-#include "likematcher.h"
-#include "testsupport.h"
+#include "platform/errors.h"
+#include "store/connection.h"
+#include "store/dataset.h"
+#include "store/likematcher.h"
+#include "support/coresupport.h"
 
 #include <QtTest>
 

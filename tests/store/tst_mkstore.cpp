@@ -1,6 +1,6 @@
 // pagrim-mkstore, run as the built program: makes an empty store with both
 // tables and never touches a file that exists.
-#include "sqlite.h"
+#include "store/sqlite.h"
 
 #include <QCoreApplication>
 #include <QDir>

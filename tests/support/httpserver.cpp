@@ -1,4 +1,4 @@
-#include "httpserver.h"
+#include "support/httpserver.h"
 
 #include <httplib.h>
 

@@ -1,6 +1,4 @@
-#include "testsupport.h"
-
-#include "schema.h"
+#include "support/testsupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -11,19 +9,6 @@
 #include <QWidget>
 
 namespace pagrim::test {
-
-QByteArray contents(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void put(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 namespace {
 // Parent of every pending watch, so that a test can end them all.
@@ -107,17 +92,6 @@ BeepCounter::BeepCounter()
 BeepCounter::~BeepCounter()
 {
     ui::setBeepHandler({});
-}
-
-TempWorld::TempWorld() : m_previous(QDir::currentPath())
-{
-    store::createStore(storePath());
-    QDir::setCurrent(m_dir.path());
-}
-
-TempWorld::~TempWorld()
-{
-    QDir::setCurrent(m_previous);
 }
 
 } // namespace pagrim::test

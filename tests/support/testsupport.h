@@ -1,10 +1,10 @@
 #pragma once
 
-#include "messagebox.h"
+#include "support/coresupport.h"
+#include "ui/messagebox.h"
 
 #include <QList>
 #include <QString>
-#include <QTemporaryDir>
 #include <QWidget>
 #include <deque>
 #include <functional>
@@ -19,11 +19,6 @@ template <class T> T* child(QWidget* w, const char* name)
         qFatal("no child %s", name);
     return c;
 }
-
-// A file's bytes, or "<missing>" when it cannot be read.
-QByteArray contents(const QString& path);
-// Replaces a file with bytes (a test failure when it cannot).
-void put(const QString& path, const QByteArray& bytes);
 
 // Runs action on the next modal window that inherits className, once it is shown
 // (for driving dialogs that run their own loop). Gives up after timeoutMs; the
@@ -64,22 +59,6 @@ public:
 
 private:
     std::shared_ptr<int> m_count = std::make_shared<int>(0);
-};
-
-// A temporary folder with an empty store made by the same code as
-// pagrim-mkstore; the current folder moves into it while the world lives.
-class TempWorld
-{
-public:
-    TempWorld();
-    ~TempWorld();
-    QString path() const { return m_dir.path(); }
-    QString file(const QString& name) const { return m_dir.filePath(name); }
-    QString storePath() const { return file(QStringLiteral("Pagrim.mdb")); }
-
-private:
-    QTemporaryDir m_dir;
-    QString m_previous;
 };
 
 } // namespace pagrim::test

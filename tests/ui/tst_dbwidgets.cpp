@@ -1,13 +1,13 @@
 // The data-aware widgets over a real field query: grid model, grid, edit, memo,
 // navigator and the check-box cells.
-#include "connection.h"
-#include "dataset.h"
-#include "dbcheckdelegate.h"
-#include "dbedit.h"
-#include "dbgrid.h"
-#include "dbnavigator.h"
-#include "roles.h"
-#include "testsupport.h"
+#include "store/connection.h"
+#include "store/dataset.h"
+#include "support/testsupport.h"
+#include "ui/dbcheckdelegate.h"
+#include "ui/dbedit.h"
+#include "ui/dbgrid.h"
+#include "ui/dbnavigator.h"
+#include "ui/roles.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>

@@ -1,7 +1,7 @@
-#include "errors.h"
-#include "gridlayout.h"
-#include "roles.h"
-#include "settings.h"
+#include "platform/errors.h"
+#include "platform/settings.h"
+#include "ui/gridlayout.h"
+#include "ui/roles.h"
 
 #include <QFile>
 #include <QHeaderView>

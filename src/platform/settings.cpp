@@ -1,6 +1,6 @@
-#include "settings.h"
+#include "platform/settings.h"
 
-#include "profile.h"
+#include "platform/profile.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -26,6 +26,48 @@ int Settings::ReadInteger(const QString& section, const QString& key, int defaul
 void Settings::WriteInteger(const QString& section, const QString& key, int value)
 {
     profile::writeString(m_path, section, key, QString::number(value));
+}
+
+namespace {
+const QString SysConfig = QStringLiteral("SysConfig");
+const QString WorkPathKey = QStringLiteral("WorkPath");
+const QString TestValueKey = QStringLiteral("TestValue");
+const QString SeparatorKey = QStringLiteral("Separator");
+} // namespace
+
+QString Settings::DefaultSeparator()
+{
+    return QStringLiteral("*");
+}
+
+QString Settings::WorkPath(const QString& defaultValue) const
+{
+    return ReadString(SysConfig, WorkPathKey, defaultValue);
+}
+
+void Settings::setWorkPath(const QString& value)
+{
+    WriteString(SysConfig, WorkPathKey, value);
+}
+
+int Settings::TestValue() const
+{
+    return ReadInteger(SysConfig, TestValueKey, DefaultTestValue);
+}
+
+void Settings::setTestValue(int value)
+{
+    WriteInteger(SysConfig, TestValueKey, value);
+}
+
+QString Settings::Separator() const
+{
+    return ReadString(SysConfig, SeparatorKey, DefaultSeparator());
+}
+
+void Settings::setSeparator(const QString& value)
+{
+    WriteString(SysConfig, SeparatorKey, value);
 }
 
 QString Settings::programPath()

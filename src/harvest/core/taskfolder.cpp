@@ -1,6 +1,7 @@
-#include "taskfolder.h"
+#include "harvest/core/taskfolder.h"
 
-#include "errors.h"
+#include "platform/errors.h"
+#include "platform/text.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,25 +37,6 @@ QString EnsureFolder(const QString& path)
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         throw Error(QStringLiteral("工作路径访问失败！"));
     return path;
-}
-
-QList<QByteArray> splitLines(const QByteArray& bytes)
-{
-    QList<QByteArray> lines;
-    qsizetype start = 0;
-    const qsizetype n = bytes.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char c = bytes.at(i);
-        if (c != '\r' && c != '\n')
-            continue;
-        lines.append(bytes.mid(start, i - start));
-        if (c == '\r' && i + 1 < n && bytes.at(i + 1) == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < n)
-        lines.append(bytes.mid(start));
-    return lines;
 }
 
 std::optional<QList<QByteArray>> LoadPageList(const QString& path)

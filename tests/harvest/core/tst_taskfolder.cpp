@@ -1,6 +1,7 @@
-#include "codepage.h"
-#include "errors.h"
-#include "taskfolder.h"
+#include "harvest/core/taskfolder.h"
+#include "platform/codepage.h"
+#include "platform/errors.h"
+#include "platform/text.h"
 
 #include <QDir>
 #include <QFile>

@@ -28,10 +28,6 @@ QString taskFolderFor(const QString& workFolder, const QString& taskName);
 // throws Error "工作路径访问失败！" when it still does not exist.
 QString EnsureFolder(const QString& path);
 
-// The lines of bytes: a line ends at CR LF, at a lone CR or at a lone LF; a last
-// line without an end is still a line, and a final line end adds no empty line.
-QList<QByteArray> splitLines(const QByteArray& bytes);
-
 // The lines of the page list file at path, in the program code page; nothing
 // when no file is there. A file that is there but cannot be read throws Error.
 std::optional<QList<QByteArray>> LoadPageList(const QString& path);

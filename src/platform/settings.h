@@ -20,6 +20,17 @@ public:
     int ReadInteger(const QString& section, const QString& key, int defaultValue) const;
     void WriteInteger(const QString& section, const QString& key, int value);
 
+    // Section SysConfig: the work path, the number of pages of a test run and the
+    // separator of extracted values. Each key and its default live here only.
+    static constexpr int DefaultTestValue = 10;
+    static QString DefaultSeparator();
+    QString WorkPath(const QString& defaultValue) const;
+    void setWorkPath(const QString& value);
+    int TestValue() const;
+    void setTestValue(int value);
+    QString Separator() const;
+    void setSeparator(const QString& value);
+
     // The program file's path with its extension replaced by ".ini" (appended
     // when it has none).
     static QString programPath();

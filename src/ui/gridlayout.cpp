@@ -1,7 +1,7 @@
-#include "gridlayout.h"
+#include "ui/gridlayout.h"
 
-#include "roles.h"
-#include "settings.h"
+#include "platform/settings.h"
+#include "ui/roles.h"
 
 #include <QHeaderView>
 #include <QTableView>

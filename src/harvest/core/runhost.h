@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+namespace pagrim::store {
+class DataSet;
+}
+
+namespace pagrim::harvest {
+
+// What a harvesting run needs of the window it runs in.
+class RunHost
+{
+public:
+    virtual ~RunHost() = default;
+
+    // The harvesting status line, repainted at once.
+    virtual void ShowStatus(const QString& text) = 0;
+    // False once the user has asked the run to stop.
+    virtual bool Running() const = 0;
+    // One pass over the pending events, without waiting.
+    virtual void ProcessEvents() = 0;
+    // The current task row, read and written in place.
+    virtual store::DataSet& TaskRecord() = 0;
+    // The work folder, ending with "/".
+    virtual QString WorkFolder() const = 0;
+    // The page saving gauge: its maximum and position.
+    virtual void SetGauge(int maximum, int position) = 0;
+};
+
+} // namespace pagrim::harvest

@@ -1,0 +1,36 @@
+#include "support/coresupport.h"
+
+#include "store/schema.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+namespace pagrim::test {
+
+QByteArray contents(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void put(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+TempWorld::TempWorld() : m_previous(QDir::currentPath())
+{
+    store::createStore(storePath());
+    QDir().mkpath(workPath());
+    QDir::setCurrent(m_dir.path());
+}
+
+TempWorld::~TempWorld()
+{
+    QDir::setCurrent(m_previous);
+}
+
+} // namespace pagrim::test
