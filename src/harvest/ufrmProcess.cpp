@@ -4,6 +4,7 @@
 #include "harvest/browserdriver.h"
 #include "harvest/core/taskfolder.h"
 #include "platform/codepage.h"
+#include "platform/errors.h"
 #include "platform/settings.h"
 #include "store/connection.h"
 #include "store/dataset.h"
@@ -14,6 +15,7 @@
 #include "ui/shell.h"
 
 #include <QAbstractEventDispatcher>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QShowEvent>
 
@@ -192,6 +194,18 @@ QString TfrmProcess::taskFolder() const
     return harvest::taskFolderFor(m_workFolder, taskName());
 }
 
+DataSet& TfrmProcess::TaskRecord()
+{
+    if (!m_task)
+        throw pagrim::Error(QStringLiteral("没有当前任务"));
+    return *m_task;
+}
+
+void TfrmProcess::ProcessEvents()
+{
+    QCoreApplication::processEvents();
+}
+
 bool TfrmProcess::Running() const
 {
     return m_run->running();
@@ -206,11 +220,11 @@ bool TfrmProcess::LoadPageList(QList<QByteArray>& lines)
     lines = *read;
     const int saved = m_task ? m_task->field(QStringLiteral("SaveCurrent")).asInteger() : 0;
     const harvest::GaugeSetting g = harvest::pageListGauge(int(lines.size()), saved);
-    setGauge(g.maximum, g.position);
+    SetGauge(g.maximum, g.position);
     return true;
 }
 
-void TfrmProcess::setGauge(int maximum, int position)
+void TfrmProcess::SetGauge(int maximum, int position)
 {
     // A range of nothing would show the busy bar; an empty list reads 0 %.
     if (maximum <= 0) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "harvest/core/runhost.h"
 #include "harvest/runstate.h"
 
 #include <QByteArray>
@@ -30,7 +31,7 @@ class QProgressBar;
 // query), the field query aqryDesc following that query, the work folder, the
 // run state of the harvesting buttons and the working lists of the extraction.
 // A close asked for while one of its handlers runs waits until it has returned.
-class TfrmProcess : public QDialog
+class TfrmProcess : public QDialog, public pagrim::harvest::RunHost
 {
     Q_OBJECT
 public:
@@ -42,19 +43,22 @@ public:
     pagrim::store::DataSet* taskRecord() const { return m_task; }
 
     // The operations the runs of the window use.
-    void ShowStatus(const QString& text);
+    void ShowStatus(const QString& text) override;
     void ShowFieldStatus(const QString& text);
     // Fills lines from the task's page list file and sets the gauge; false (and
     // nothing changed) when there is no such file.
     bool LoadPageList(QList<QByteArray>& lines);
     // The gauge of page saving: its maximum and its position (kept in range).
-    void setGauge(int maximum, int position);
-    const QString& WorkFolder() const { return m_workFolder; }
+    void SetGauge(int maximum, int position) override;
+    QString WorkFolder() const override { return m_workFolder; }
+    // The task record; an error when the window has none.
+    pagrim::store::DataSet& TaskRecord() override;
+    void ProcessEvents() override;
     // WorkFolder followed by the task's name, without a trailing separator.
     QString taskFolder() const;
     QString taskName() const;
     pagrim::harvest::HarvestRun& run() { return *m_run; }
-    bool Running() const;
+    bool Running() const override;
     pagrim::harvest::BrowserDriver& browser() const { return *m_browser; }
     pagrim::store::DataSet& aqryDesc() const { return *m_aqryDesc; }
     const QString& FieldSeparator() const { return m_fieldSeparator; }
