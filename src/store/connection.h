@@ -44,4 +44,33 @@ private:
     Database m_db;
 };
 
+// A transaction for a scope: begun at construction, committed by commit(), rolled
+// back when the scope ends without it (an error on the way).
+class Transaction
+{
+public:
+    explicit Transaction(Connection& conn) : m_conn(conn) { m_conn.beginTransaction(); }
+    ~Transaction()
+    {
+        if (m_done)
+            return;
+        try {
+            m_conn.rollback();
+        } catch (...) {
+            // The engine ends a failed transaction itself; nothing more to undo.
+        }
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit()
+    {
+        m_conn.commit();
+        m_done = true;
+    }
+
+private:
+    Connection& m_conn;
+    bool m_done = false;
+};
+
 } // namespace pagrim::store
