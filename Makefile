@@ -6,7 +6,7 @@ WERROR := $(if $(CI),ON,OFF)
 # ccache, when the machine has it, shares compiled objects between build folders.
 LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: deps build data run test bench format clean
+.PHONY: deps build data run test bench fuzz format clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -27,6 +27,11 @@ test: data
 
 bench: build
 	for b in $(BUILD)/bench_*; do QT_QPA_PLATFORM=offscreen $$b; done
+
+# Every fuzz target for FUZZ_SECONDS each (5 minutes unless set).
+FUZZ_SECONDS ?= 300
+fuzz: deps
+	FUZZ_SECONDS=$(FUZZ_SECONDS) bash scripts/fuzz.sh
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

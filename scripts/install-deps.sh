@@ -10,6 +10,7 @@ packages=(
   libqt6opengl6-dev libgl-dev
   libsqlite3-dev libcpp-httplib-dev
   fonts-wqy-microhei xauth xvfb
+  clang libclang-rt-14-dev ccache
 )
 
 missing=()

@@ -172,7 +172,13 @@ QString readString(const QString& path, const QString& section, const QString& k
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return defaultValue;
-    const Document doc = split(file.readAll());
+    return valueIn(file.readAll(), section, key, defaultValue);
+}
+
+QString valueIn(const QByteArray& contents, const QString& section, const QString& key,
+                const QString& defaultValue)
+{
+    const Document doc = split(contents);
     const Location at = locate(doc.lines, section, key);
     if (at.key < 0)
         return defaultValue;

@@ -19,6 +19,10 @@ inline constexpr qsizetype MaxValueBytes = 2047;
 QString readString(const QString& path, const QString& section, const QString& key,
                    const QString& defaultValue);
 
+// The same lookup in the bytes of a profile file.
+QString valueIn(const QByteArray& contents, const QString& section, const QString& key,
+                const QString& defaultValue);
+
 // The value read as an integer (see parseInteger), or defaultValue when it is
 // missing or not an integer.
 int readInteger(const QString& path, const QString& section, const QString& key, int defaultValue);
