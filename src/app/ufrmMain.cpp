@@ -9,6 +9,8 @@
 #include "platform/errors.h"
 #include "platform/settings.h"
 #include "store/sqlite.h"
+#include "ui/appwindows.h"
+#include "ui/buttonkeys.h"
 #include "ui/gridlayout.h"
 #include "ui/guard.h"
 #include "ui/messagebox.h"
@@ -19,9 +21,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QMenu>
-#include <QScreen>
 
 using namespace pagrim;
 using pagrim::ui::guard;
@@ -34,8 +34,8 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<U
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("frmMain"));
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    ui::centreOnScreen(this);
+    ui::enterPressesFocusedButton(this);
 
     m_aqryTask = std::make_unique<store::DataSet>(m_conn);
     m_aqryTask->setObjectName(QStringLiteral("aqryTask"));

@@ -3,6 +3,7 @@
 #include "platform/errors.h"
 #include "platform/text.h"
 #include "store/dataset.h"
+#include "ui/buttonkeys.h"
 #include "ui/guard.h"
 #include "ui/messagebox.h"
 #include "ui_ufrmEdtTask.h"
@@ -36,6 +37,7 @@ TfrmEdtTask::TfrmEdtTask(store::DataSet& dsEdt, QWidget* parent)
             guard(this, &TfrmEdtTask::rbOrdLstClick));
     connect(ui->btnOK, &QPushButton::clicked, this, guard(this, &TfrmEdtTask::btnOKClick));
     connect(ui->btnCancel, &QPushButton::clicked, this, guard(this, &TfrmEdtTask::btnCancelClick));
+    ui::enterPressesFocusedButton(this);
 }
 
 TfrmEdtTask::~TfrmEdtTask() = default;

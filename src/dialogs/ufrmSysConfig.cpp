@@ -2,6 +2,7 @@
 #include "ui_ufrmSysConfig.h"
 
 #include "platform/settings.h"
+#include "ui/buttonkeys.h"
 #include "ui/guard.h"
 #include "ui/shell.h"
 
@@ -40,6 +41,7 @@ TfrmSysConfig::TfrmSysConfig(Settings& settings, QWidget* parent)
             ui::guard(this, &TfrmSysConfig::btnCancelClick));
     connect(ui->Button2, &QPushButton::clicked, this,
             ui::guard(this, &TfrmSysConfig::Button2Click));
+    ui::enterPressesFocusedButton(this);
 
     ui::guarded([this] { FormCreate(); });
 }

@@ -9,6 +9,7 @@
 #include "store/connection.h"
 #include "store/dataset.h"
 #include "ui/appwindows.h"
+#include "ui/buttonkeys.h"
 #include "ui/dbcheckdelegate.h"
 #include "ui/gridlayout.h"
 #include "ui/guard.h"
@@ -80,6 +81,7 @@ TfrmProcess::TfrmProcess(DataSet& taskQuery, pagrim::store::Connection& conn,
     ui->TabSheet1->installEventFilter(this);
     ui->TabSheet2->installEventFilter(this);
     ui->StatusBar1->installEventFilter(this);
+    ui_::enterPressesFocusedButton(this);
     if (auto* dispatcher = QAbstractEventDispatcher::instance())
         m_idleHook = connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
                              [this] { ApplicationEvents1Idle(); });
@@ -122,6 +124,7 @@ void TfrmProcess::showEvent(QShowEvent* event)
     if (m_shown)
         return;
     m_shown = true;
+    ui_::centreOnScreen(this);
     ui->PageControl1->setFocus();
     runHandler([this] { FormShow(); });
 }

@@ -1,6 +1,7 @@
 #include "ui/appwindows.h"
 
 #include <QApplication>
+#include <QScreen>
 #include <QWidget>
 
 namespace pagrim::ui {
@@ -19,6 +20,15 @@ void RestoreApplication()
         if (w->isVisible() && w->isMinimized())
             w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
     }
+}
+
+void centreOnScreen(QWidget* window)
+{
+    const QScreen* screen = window->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (screen)
+        window->move(screen->availableGeometry().center() - window->rect().center());
 }
 
 } // namespace pagrim::ui

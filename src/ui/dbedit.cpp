@@ -29,8 +29,10 @@ void FieldLink::bindField(store::DataSet& dataSet, const QString& fieldName)
         if (m_ds && !m_ds->isEditing())
             guarded([this] { reload(); });
     });
+    // A write to any field of the row must not throw away what is typed here
+    // and not written yet: that text goes into the field when the row is posted.
     QObject::connect(&dataSet, &store::DataSet::rowChanged, self, [this](int row) {
-        if (m_ds && row == m_ds->currentRow())
+        if (m_ds && row == m_ds->currentRow() && !m_modified)
             guarded([this] { reload(); });
     });
     fieldBound();

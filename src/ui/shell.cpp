@@ -1,8 +1,11 @@
 #include "ui/shell.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 
 namespace pagrim::ui {
@@ -22,6 +25,14 @@ std::function<std::optional<QString>(const QString&)>& folderSlot()
 {
     static std::function<std::optional<QString>(const QString&)> handler;
     return handler;
+}
+
+QString folderChooserStart()
+{
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (!desktop.isEmpty() && QFileInfo(desktop).isDir())
+        return desktop;
+    return QDir::homePath();
 }
 } // namespace
 
@@ -55,8 +66,8 @@ std::optional<QString> SelectFolder(QWidget* owner, const QString& prompt)
 {
     if (const auto& handler = folderSlot())
         return handler(prompt);
-    const QString dir =
-        QFileDialog::getExistingDirectory(owner, prompt, QString(), QFileDialog::ShowDirsOnly);
+    const QString dir = QFileDialog::getExistingDirectory(owner, prompt, folderChooserStart(),
+                                                          QFileDialog::ShowDirsOnly);
     if (dir.isEmpty())
         return std::nullopt;
     return dir;

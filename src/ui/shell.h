@@ -18,7 +18,8 @@ void setShellHandler(std::function<void(const QString& verb, const QString& path
 bool StartProgram(const QString& program);
 void setStartProgramHandler(std::function<bool(const QString& program)> handler);
 
-// Lets the user choose a folder (folders only); nothing when cancelled.
+// Lets the user choose a folder (folders only), starting at the desktop folder
+// (the home folder when there is none) with nothing chosen; nothing when cancelled.
 std::optional<QString> SelectFolder(QWidget* owner, const QString& prompt);
 void setSelectFolderHandler(std::function<std::optional<QString>(const QString& prompt)> handler);
 

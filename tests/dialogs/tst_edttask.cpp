@@ -6,6 +6,7 @@
 #include "support/testsupport.h"
 
 #include <QApplication>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -27,6 +28,17 @@ void typeInto(QWidget* dlg, const char* name, const QString& text)
         QTest::keyClick(box, Qt::Key_Delete);
     else
         QTest::keyClicks(box, text);
+}
+
+// Types Chinese text into a box as an input method hands it over.
+void commitInto(QWidget* dlg, const char* name, const QString& text)
+{
+    auto* box = child<QLineEdit>(dlg, name);
+    box->setFocus();
+    box->selectAll();
+    QInputMethodEvent event;
+    event.setCommitString(text);
+    QApplication::sendEvent(box, &event);
 }
 } // namespace
 
@@ -55,11 +67,21 @@ class TstEdtTask : public QObject
         tasks->edit();
         return show();
     }
+    // An editor on a new row that opens as an ordinal page task.
+    TfrmEdtTask& newTask()
+    {
+        tasks->open();
+        tasks->append();
+        tasks->field(QStringLiteral("TaskID")).setValue(1);
+        tasks->field(QStringLiteral("WebType")).setValue(true);
+        return show();
+    }
     TfrmEdtTask& show()
     {
         dlg = std::make_unique<TfrmEdtTask>(*tasks);
         dlg->show();
-        (void)QTest::qWaitForWindowExposed(dlg.get());
+        dlg->activateWindow();
+        (void)QTest::qWaitForWindowActive(dlg.get(), 5000);
         return *dlg;
     }
     QVariantList stored(const QString& cols)
@@ -255,6 +277,84 @@ private Q_SLOTS:
         QTest::mouseClick(child<QPushButton>(&d, "btnCancel"), Qt::LeftButton);
         QVERIFY(!tasks->isEditing());
         QCOMPARE(tasks->field(QStringLiteral("TaskName")).asString(), QStringLiteral("T"));
+    }
+
+    void typedNumberKeptWhenKindSwitched_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::newRow("Enter") << "Enter";
+        QTest::newRow("Alt+O") << "Alt+O";
+    }
+    void typedNumberKeptWhenKindSwitched()
+    {
+        QFETCH(QString, key);
+        TfrmEdtTask& d = newTask();
+        commitInto(&d, "DBEdit13", QStringLiteral("新闻列表"));
+        QTest::mouseClick(child<QRadioButton>(&d, "rbNotOrdLst"), Qt::LeftButton);
+        typeInto(&d, "DBEdit1", QStringLiteral("http://list/"));
+        typeInto(&d, "DBEdit7", QStringLiteral("http://c/*"));
+        typeInto(&d, "DBEdit10", QStringLiteral("50"));
+        // The caret is still in the number box when OK is pressed.
+        auto* box = child<QLineEdit>(&d, "DBEdit10");
+        if (key == QLatin1String("Enter"))
+            QTest::keyClick(box, Qt::Key_Return);
+        else
+            QTest::keyClick(box, Qt::Key_O, Qt::AltModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(!d.isVisible(), 5000);
+        QCOMPARE(boxes->count(), 0);
+        QCOMPARE(stored(QStringLiteral("TaskName, WebType, ResEnd")),
+                 (QVariantList{QStringLiteral("新闻列表"), qint64(0), qint64(50)}));
+    }
+
+    void badNumberWithSwitchedKindIsFailedSave()
+    {
+        TfrmEdtTask& d = editTask(true);
+        QTest::mouseClick(child<QRadioButton>(&d, "rbNotOrdLst"), Qt::LeftButton);
+        typeInto(&d, "DBEdit10", QStringLiteral("12x"));
+        QTest::keyClick(child<QLineEdit>(&d, "DBEdit10"), Qt::Key_Return);
+        QCOMPARE(boxes->count(), 1);
+        QCOMPARE(boxes->last().text, QStringLiteral("保存数据出错，错误信息如下：\r\r'12x' is not "
+                                                    "a valid integer value"));
+        QCOMPARE(boxes->last().caption, QStringLiteral("错误信息"));
+        // The dialog stays with what was typed; the store keeps the old row.
+        QVERIFY(d.isVisible());
+        QVERIFY(tasks->isEditing());
+        QCOMPARE(child<QLineEdit>(&d, "DBEdit10")->text(), QStringLiteral("12x"));
+        QVERIFY(child<QRadioButton>(&d, "rbNotOrdLst")->isChecked());
+        QCOMPARE(stored(QStringLiteral("WebType, ResEnd")), (QVariantList{qint64(1), qint64(9)}));
+        // Corrected, Enter saves it.
+        typeInto(&d, "DBEdit10", QStringLiteral("12"));
+        QTest::keyClick(child<QLineEdit>(&d, "DBEdit10"), Qt::Key_Return);
+        QVERIFY(!d.isVisible());
+        QCOMPARE(stored(QStringLiteral("WebType, ResEnd")), (QVariantList{qint64(0), qint64(12)}));
+    }
+
+    void enterPressesFocusedButton_data()
+    {
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<QString>("storedName");
+        QTest::newRow("取消") << "btnCancel"
+                              << "T";
+        QTest::newRow("确定") << "btnOK"
+                              << "renamed";
+        QTest::newRow("a box: the default button") << "DBEdit2"
+                                                   << "renamed";
+        QTest::newRow("a radio button: the default button") << "rbOrdLst"
+                                                            << "renamed";
+    }
+    void enterPressesFocusedButton()
+    {
+        QFETCH(QString, focus);
+        QFETCH(QString, storedName);
+        TfrmEdtTask& d = editTask(true);
+        typeInto(&d, "DBEdit13", QStringLiteral("renamed"));
+        QWidget* target = child<QWidget>(&d, focus.toLatin1().constData());
+        target->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(target, Qt::Key_Return);
+        QVERIFY(!d.isVisible());
+        QVERIFY(!tasks->isEditing());
+        QCOMPARE(boxes->count(), 0);
+        QCOMPARE(stored(QStringLiteral("TaskName")).value(0).toString(), storedName);
     }
 
     void numberBoxRefusesText()

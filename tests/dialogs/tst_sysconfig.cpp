@@ -4,7 +4,9 @@
 #include "support/testsupport.h"
 #include "ui/shell.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -38,6 +40,11 @@ class TestSysConfig : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase()
+    {
+        m_home = qgetenv("HOME");
+        m_configHome = qgetenv("XDG_CONFIG_HOME");
+    }
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
@@ -48,6 +55,9 @@ private Q_SLOTS:
     void cleanup()
     {
         ui::setSelectFolderHandler({});
+        test::cancelModalWatches();
+        restoreEnv("HOME", m_home);
+        restoreEnv("XDG_CONFIG_HOME", m_configHome);
         m_messages.reset();
         QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         m_dir.reset();
@@ -208,6 +218,81 @@ private Q_SLOTS:
         QCOMPARE(contents(m_path), before);
     }
 
+    void enterKeys_data()
+    {
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<QByteArray>("written");
+        const QByteArray before("[SysConfig]\r\nWorkPath=/old/\r\nTestValue=30\r\nSeparator=#\r\n");
+        QTest::newRow("恢复默认设置 clicked") << "Button2" << true << before;
+        QTest::newRow("取消") << "btnCancel" << false << before;
+        QTest::newRow("in the separator box")
+            << "edtSeparator" << false
+            << QByteArray("[SysConfig]\r\nWorkPath=/old/\r\nTestValue=30\r\nSeparator=#|\r\n");
+    }
+    void enterKeys()
+    {
+        QFETCH(QString, focus);
+        QFETCH(bool, open);
+        QFETCH(QByteArray, written);
+        put(m_path, "[SysConfig]\r\nWorkPath=/old/\r\nTestValue=30\r\nSeparator=#\r\n");
+        TfrmSysConfig dlg(*m_settings);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg, 5000));
+        if (focus == QLatin1String("Button2")) {
+            // Not a tab stop: it takes the focus from the mouse click.
+            QTest::mouseClick(button(dlg, "Button2"), Qt::LeftButton);
+            QCOMPARE(dlg.focusWidget(), button(dlg, "Button2"));
+            QCOMPARE(edit(dlg, "eTestValue")->text(), QStringLiteral("10"));
+            // Changed again, so that pressing the button once more shows.
+            edit(dlg, "edtSeparator")->setText(QStringLiteral("&"));
+        } else if (focus == QLatin1String("edtSeparator")) {
+            edit(dlg, "edtSeparator")->setFocus();
+            edit(dlg, "edtSeparator")->end(false);
+            QTest::keyClicks(edit(dlg, "edtSeparator"), QStringLiteral("|"));
+        } else {
+            button(dlg, "btnCancel")->setFocus(Qt::TabFocusReason);
+        }
+        QTest::keyClick(dlg.focusWidget(), Qt::Key_Return);
+        QCOMPARE(dlg.isVisible(), open);
+        QCOMPARE(contents(m_path), written);
+        if (open)
+            QCOMPARE(edit(dlg, "edtSeparator")->text(), QStringLiteral("*"));
+        QCOMPARE(m_messages->count(), 0);
+    }
+
+    void chooserStartsAtDesktop_data()
+    {
+        QTest::addColumn<bool>("desktopExists");
+        QTest::newRow("desktop folder") << true;
+        QTest::newRow("no desktop folder: home") << false;
+    }
+    void chooserStartsAtDesktop()
+    {
+        QFETCH(bool, desktopExists);
+        const QString home = m_dir->filePath(QStringLiteral("home"));
+        const QString desktop = home + QStringLiteral("/桌面");
+        QVERIFY(QDir().mkpath(home + QStringLiteral("/.config")));
+        put(home + QStringLiteral("/.config/user-dirs.dirs"),
+            "XDG_DESKTOP_DIR=\"$HOME/\xe6\xa1\x8c\xe9\x9d\xa2\"\n");
+        if (desktopExists)
+            QVERIFY(QDir().mkpath(desktop));
+        qputenv("HOME", QFile::encodeName(home));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/.config")));
+        put(m_path, "[SysConfig]\r\nWorkPath=/old/\r\n");
+        TfrmSysConfig dlg(*m_settings);
+        dlg.show();
+        QString shown;
+        auto ran = test::onNextModal("QFileDialog", [&](QWidget* chooser) {
+            shown = static_cast<QFileDialog*>(chooser)->directory().absolutePath();
+            static_cast<QFileDialog*>(chooser)->reject();
+        });
+        QTest::mouseClick(button(dlg, "Button1"), Qt::LeftButton);
+        QVERIFY(*ran);
+        QCOMPARE(shown, desktopExists ? desktop : home);
+        QCOMPARE(edit(dlg, "edtWorkPath")->text(), QStringLiteral("/old/"));
+    }
+
     void readOnlyFileShowsError()
     {
         const QByteArray before("[SysConfig]\r\nWorkPath=/data/\r\n");
@@ -266,6 +351,16 @@ private:
         return w.findChild<QPushButton*>(QLatin1String(name));
     }
 
+    static void restoreEnv(const char* name, const QByteArray& value)
+    {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    }
+
+    QByteArray m_home;
+    QByteArray m_configHome;
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_path;
     std::unique_ptr<Settings> m_settings;

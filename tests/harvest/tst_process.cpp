@@ -23,6 +23,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -97,7 +98,7 @@ class TstProcess : public QObject
     std::unique_ptr<TfrmProcess> frm;
 
     // The window on the task with the given key, shown (modal, without its own loop).
-    TfrmProcess& open(int taskId = 1)
+    TfrmProcess& open(int taskId = 1, QWidget* owner = nullptr)
     {
         conn = std::make_unique<store::Connection>();
         conn->open();
@@ -106,7 +107,7 @@ class TstProcess : public QObject
         tasks->open();
         while (!tasks->eof() && tasks->field(QStringLiteral("TaskID")).asInteger() != taskId)
             tasks->next();
-        frm = std::make_unique<TfrmProcess>(*tasks, *conn, *settings);
+        frm = std::make_unique<TfrmProcess>(*tasks, *conn, *settings, owner);
         frm->setTaskRecord(tasks.get());
         frm->setWindowTitle(QStringLiteral("执行任务 - ") +
                             tasks->field(QStringLiteral("TaskName")).asString());
@@ -465,6 +466,54 @@ private Q_SLOTS:
         w.exec();
         QVERIFY(*ran);
         QVERIFY(!w.isVisible());
+    }
+
+    void buttonsTakeEnter_data()
+    {
+        QTest::addColumn<int>("page");
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<bool>("closed");
+        QTest::addColumn<QStringList>("shell");
+        const QStringList explore{QStringLiteral("ExPlore")};
+        QTest::newRow("打开工作文件夹") << 0 << "Button1" << false << explore;
+        QTest::newRow("关闭窗口, first page") << 0 << "Button2" << true << QStringList();
+        QTest::newRow("关闭窗口, second page") << 1 << "Button4" << true << QStringList();
+        QTest::newRow("field name box: no default button")
+            << 1 << "DBEdit1" << false << QStringList();
+    }
+    void buttonsTakeEnter()
+    {
+        QFETCH(int, page);
+        QFETCH(QString, focus);
+        QFETCH(bool, closed);
+        QFETCH(QStringList, shell);
+        addDesc(world->storePath(), 1, 1, QStringLiteral("标题"), true);
+        QStringList verbs;
+        ui::setShellHandler([&](const QString& verb, const QString&) { verbs << verb; });
+        TfrmProcess& w = open();
+        child<QTabWidget>(&w, "PageControl1")->setCurrentIndex(page);
+        QWidget* target = child<QWidget>(&w, focus.toLatin1().constData());
+        target->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(target, Qt::Key_Return);
+        QCOMPARE(!w.isVisible(), closed);
+        QCOMPARE(verbs, shell);
+        QCOMPARE(boxes->count(), 0);
+    }
+
+    void opensCentredOnScreen()
+    {
+        // The main window sits in a corner; the execution window still opens in
+        // the middle of the screen.
+        QWidget owner;
+        owner.setGeometry(0, 0, 200, 100);
+        owner.show();
+        const auto closeFirst = qScopeGuard([this] { closeWindow(); }); // before owner goes
+        TfrmProcess& w = open(1, &owner);
+        const QRect screen = w.screen()->availableGeometry();
+        // Within the width of a frame border.
+        const QPoint offset = w.frameGeometry().center() - screen.center();
+        QVERIFY2(offset.manhattanLength() <= 8,
+                 qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
     }
 
     void fieldQueryFollowsTask()
