@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
@@ -23,6 +24,16 @@ void put(const QString& path, const QByteArray& bytes)
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(bytes);
+}
+
+QString builtProgram(const QString& name)
+{
+    for (QDir dir(QCoreApplication::applicationDirPath());;) {
+        if (QFileInfo(dir.filePath(name)).isExecutable())
+            return dir.filePath(name);
+        if (!dir.cdUp())
+            return {};
+    }
 }
 
 namespace {

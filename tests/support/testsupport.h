@@ -24,6 +24,9 @@ template <class T> T* child(QWidget* w, const char* name)
 QByteArray contents(const QString& path);
 // Replaces a file with bytes (a test failure when it cannot).
 void put(const QString& path, const QByteArray& bytes);
+// The path of one of the project's built programs, found beside the test
+// program or in a folder above it; empty when it is not built.
+QString builtProgram(const QString& name);
 
 // Runs action on the next modal window that inherits className, once it is shown
 // (for driving dialogs that run their own loop). Gives up after timeoutMs; the
