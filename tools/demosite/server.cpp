@@ -15,6 +15,11 @@ Server::Server() : m_server(std::make_unique<httplib::Server>())
     // Slow pages hold a thread each, so a browser fetching frames or pages
     // beside a slow one needs more than one per core.
     m_server->new_task_queue = [] { return new httplib::ThreadPool(Threads); };
+    // Only SO_REUSEADDR: a second server on a port in use must fail, not share it.
+    m_server->set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     // Connections that stay open would hold stop() for the keep-alive time.
     m_server->set_keep_alive_max_count(1);
     const auto handler = [this](const httplib::Request& rq, httplib::Response& rs) {
