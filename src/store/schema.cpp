@@ -50,7 +50,7 @@ QString schemaSql()
     return sql;
 }
 
-void createStore(const QString& path)
+void createStore(const QString& path, const std::function<void(Database&)>& fill)
 {
     if (QFileInfo::exists(path))
         throw DatabaseError(QStringLiteral("%1 already exists; it was left as it is").arg(path));
@@ -67,7 +67,12 @@ void createStore(const QString& path)
     try {
         Database db;
         db.open(temp, true);
+        // One transaction: one write to the disk for the tables and the rows.
+        db.exec(QStringLiteral("begin"));
         db.exec(schemaSql());
+        if (fill)
+            fill(db);
+        db.exec(QStringLiteral("commit"));
         db.close();
     } catch (...) {
         QFile::remove(temp);

@@ -2,8 +2,10 @@
 
 #include "store/schema.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 namespace pagrim::test {
@@ -19,6 +21,16 @@ void put(const QString& path, const QByteArray& bytes)
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(bytes);
+}
+
+QString builtProgram(const QString& name)
+{
+    for (QDir dir(QCoreApplication::applicationDirPath());;) {
+        if (QFileInfo(dir.filePath(name)).isExecutable())
+            return dir.filePath(name);
+        if (!dir.cdUp())
+            return {};
+    }
 }
 
 TempWorld::TempWorld() : m_previous(QDir::currentPath())

@@ -12,6 +12,10 @@ QByteArray contents(const QString& path);
 // Replaces a file with bytes (a test failure when it cannot).
 void put(const QString& path, const QByteArray& bytes);
 
+// The path of one of the project's built programs, found beside the test
+// program or in a folder above it; empty when it is not built.
+QString builtProgram(const QString& name);
+
 // A temporary folder with an empty store made by the same code as
 // pagrim-mkstore; the current folder moves into it while the world lives.
 class TempWorld
