@@ -37,7 +37,7 @@ void TfrmTest::showEvent(QShowEvent* event)
     while (main && main->parentWidget())
         main = main->parentWidget();
     if (main)
-        move(main->geometry().center() - rect().center());
+        move(pos() + main->frameGeometry().center() - frameGeometry().center());
 }
 
 void TfrmTest::ShowResults(const QList<QByteArray>& lines, const QByteArray& separator)
