@@ -247,6 +247,15 @@ private Q_SLOTS:
         QVERIFY(grid->viewport()->findChildren<QLineEdit*>().isEmpty());
         QCOMPARE(grid->cell(1, 3), gbk("丙"));
 
+        // Column borders are dragged in the title row.
+        QWidget* top = grid->horizontalHeader()->viewport();
+        const QPoint border(grid->horizontalHeader()->sectionSize(0) - 1, 10);
+        QTest::mousePress(top, Qt::LeftButton, {}, border);
+        QTest::mouseMove(top, border + QPoint(60, 0));
+        QTest::mouseRelease(top, Qt::LeftButton, {}, border + QPoint(60, 0));
+        QCOMPARE(grid->colWidth(1), 310);
+        QCOMPARE(grid->cellRect(1, 3).width(), 310);
+
         // Closing hides it.
         QVERIFY(w->close());
         QVERIFY(w);
