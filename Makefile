@@ -17,10 +17,11 @@ build: deps
 
 data: build
 	mkdir -p data
-	[ -f data/Pagrim.mdb ] || (cd data && ../$(BUILD)/pagrim-mkstore)
+	[ -f data/Pagrim.mdb ] || (cd data && ../$(BUILD)/pagrim-mkstore --examples)
 
+# The example site runs beside the program and stops when the program ends.
 run: data
-	cd data && ../$(BUILD)/pagrim
+	bash scripts/run.sh $(BUILD)
 
 test: data
 	ctest --test-dir $(BUILD) --output-on-failure --timeout 300 -j 2
