@@ -193,16 +193,15 @@ QStringList BuildPageList(RunHost& host, Browser& browser)
 
     if (ordinal) {
         const QString addressTemplate = fieldText(task, "ResAddr");
+        for (qint64 n = start; n <= resEnd; ++n)
+            list.append(numbered(addressTemplate, int(n)));
         try {
-            // One transaction for the numbers, committed once the file holds them.
+            // The numbers are posted in a transaction committed once the file
+            // holds them. Nothing runs in between that could see a number before
+            // the last, so the last is the one posted.
             store::Transaction posts(task.connection());
-            {
-                store::ControlsDisabled hold(task);
-                for (qint64 n = start; n <= resEnd; ++n) {
-                    post(task, current, int(n));
-                    list.append(numbered(addressTemplate, int(n)));
-                }
-            }
+            if (start <= resEnd)
+                post(task, current, resEnd);
             writeFileOrThrow(path, list.fileText(summaryLine(list.count())));
             posts.commit();
         } catch (...) {

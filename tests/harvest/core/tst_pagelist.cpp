@@ -312,11 +312,6 @@ private Q_SLOTS:
         QTest::newRow("statement text in a link is only text")
             << QStringLiteral("*") << QStringList{QStringLiteral("x',1,1) --"), a} << QStringList{}
             << QStringList{QStringLiteral("x',1,1) --"), a} << 0;
-        QTest::newRow("underscore and sets keep their meaning")
-            << QStringLiteral("http://h/[ab]_.htm")
-            << QStringList{QStringLiteral("http://h/a1.htm"), QStringLiteral("http://h/c1.htm"),
-                           QStringLiteral("http://h/b12.htm")}
-            << QStringList{} << QStringList{QStringLiteral("http://h/a1.htm")} << 0;
         QTest::newRow("a pattern the LIKE rejects passes nothing")
             << QStringLiteral("http://h/[news*") << QStringList{a, QStringLiteral("http://h/[news")}
             << QStringList{b} << QStringList{} << 0;
@@ -436,33 +431,6 @@ private Q_SLOTS:
         QCOMPARE(seen.at(3),
                  crlf({QStringLiteral("1.htm"), QStringLiteral("2.htm"), summaryLine(2, 0)}));
         QCOMPARE(storedCurrent(), 2);
-    }
-
-    void emptyNextPageAddressEndsTheRun()
-    {
-        addTask(false, QStringLiteral("*"), 1, 2, 0, QStringLiteral("first"), QString());
-        stand->pages[QStringLiteral("first")] = {QStringLiteral("a")};
-        QVERIFY_THROWS_EXCEPTION(Error, run());
-        QCOMPARE(stand->opened, QStringList({QStringLiteral("first"), QString()}));
-        QCOMPARE(storedCurrent(), 0);
-        QCOMPARE(test::contents(listPath()), crlf({QStringLiteral("a"), summaryLine(1, 0)}));
-    }
-
-    void summaryDuplicatesRead_data()
-    {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<int>("duplicates");
-        QTest::newRow("list page task") << "有效列表条数：118   去掉重复条数：36" << 36;
-        QTest::newRow("ordinal task") << "有效列表条数：25" << 0;
-        QTest::newRow("not a number") << "有效列表条数：1   去掉重复条数：x" << 0;
-        QTest::newRow("negative") << "有效列表条数：1   去掉重复条数：-3" << 0;
-        QTest::newRow("an address") << "http://h/1.htm" << 0;
-    }
-    void summaryDuplicatesRead()
-    {
-        QFETCH(QString, line);
-        QFETCH(int, duplicates);
-        QCOMPARE(summaryDuplicates(line), duplicates);
     }
 };
 
