@@ -24,9 +24,12 @@ namespace {
 const char LinksScript[] =
     "Array.prototype.map.call(document.links, function (a) { return a.href; })";
 
+// An address as an address bar takes it: one without a scheme
+// ("www.site.com/list_1.htm", "127.0.0.1:80/a.htm") is an http address.
 QUrl checkedAddress(const QString& address)
 {
-    const QUrl url(address);
+    const QUrl url =
+        address.contains(QLatin1String("://")) ? QUrl(address) : QUrl::fromUserInput(address);
     if (address.trimmed().isEmpty() || !url.isValid() || url.isRelative())
         throw Error(QStringLiteral("无效的网页地址：\"%1\"").arg(address));
     return url;

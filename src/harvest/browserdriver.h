@@ -53,8 +53,9 @@ public:
     void Navigate(const QString& address);
     // Shows " 正在打开网页 - <address> 请稍候... ", clears PageLoaded, navigates
     // and waits until the page's top-level document has completed or Running
-    // gives false; no time limit. An empty, malformed or relative address, or
-    // one the browser refuses, raises pagrim::Error.
+    // gives false; no time limit. An address without a scheme is taken as an
+    // http address. An empty or malformed address, or one the browser refuses,
+    // raises pagrim::Error.
     void OpenPage(const QString& address) override;
     // Shows " 正在保存网页到文件，请稍候... " and writes the document the browser
     // holds to path, whole, in the program code page (characters it cannot hold

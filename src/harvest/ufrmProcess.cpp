@@ -2,6 +2,7 @@
 #include "ui_ufrmProcess.h"
 
 #include "harvest/browserdriver.h"
+#include "harvest/core/pagelist.h"
 #include "harvest/core/taskfolder.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
@@ -13,6 +14,7 @@
 #include "ui/dbcheckdelegate.h"
 #include "ui/gridlayout.h"
 #include "ui/guard.h"
+#include "ui/messagebox.h"
 #include "ui/shell.h"
 
 #include <QAbstractEventDispatcher>
@@ -78,6 +80,8 @@ TfrmProcess::TfrmProcess(DataSet& taskQuery, pagrim::store::Connection& conn,
     connect(ui->Button1, &QPushButton::clicked, this, handler(&TfrmProcess::Button1Click));
     connect(ui->Button2, &QPushButton::clicked, this, handler(&TfrmProcess::Button2Click));
     connect(ui->Button4, &QPushButton::clicked, this, handler(&TfrmProcess::Button4Click));
+    connect(ui->btnCreateLst, &QPushButton::clicked, this,
+            handler(&TfrmProcess::btnCreateLstClick));
     ui->TabSheet1->installEventFilter(this);
     ui->TabSheet2->installEventFilter(this);
     ui->StatusBar1->installEventFilter(this);
@@ -138,11 +142,22 @@ void TfrmProcess::FormShow()
     m_fieldSeparator = m_settings.Separator();
     QList<QByteArray> lines;
     LoadPageList(lines);
+    QStringList texts;
+    texts.reserve(lines.size());
+    for (const QByteArray& line : std::as_const(lines))
+        texts.append(pagrim::codepage::toUnicode(line));
+    showPageList(texts);
+}
+
+void TfrmProcess::showPageList(const QStringList& lines)
+{
     ui->ListBox1->clear();
-    for (const QByteArray& line : lines) {
-        auto* item = new QListWidgetItem(pagrim::codepage::toUnicode(line));
-        item->setSizeHint(QSize(0, ListItemHeight));
-        ui->ListBox1->addItem(item);
+    if (!lines.isEmpty()) {
+        // The items are of one size: the view takes the first one's for all.
+        auto* first = new QListWidgetItem(lines.first());
+        first->setSizeHint(QSize(0, ListItemHeight));
+        ui->ListBox1->addItem(first);
+        ui->ListBox1->addItems(lines.mid(1));
     }
     if (ui->ListBox1->count() > 0)
         ui->ListBox1->setCurrentRow(ui->ListBox1->count() - 1);
@@ -294,4 +309,21 @@ void TfrmProcess::Button2Click()
 void TfrmProcess::Button4Click()
 {
     close();
+}
+
+void TfrmProcess::btnCreateLstClick()
+{
+    runHarvest(
+        *ui->btnCreateLst, QStringLiteral("生成列表"), *ui->btnSaveHtml,
+        [this] {
+            DataSet& task = TaskRecord();
+            if (task.field(QStringLiteral("ResCurrent")).asInteger() <
+                task.field(QStringLiteral("ResEnd")).asInteger())
+                return true;
+            ui_::MessageBox(this,
+                            QStringLiteral("已经生成了所有列表。要重新处理，请修改任务参数。"),
+                            QStringLiteral("提示信息"), ui_::Icon::Information, ui_::Buttons::Ok);
+            return false;
+        },
+        [this] { showPageList(harvest::BuildPageList(*this, *m_browser)); });
 }

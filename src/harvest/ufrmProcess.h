@@ -87,7 +87,10 @@ private:
     void Button1Click();
     void Button2Click();
     void Button4Click();
+    void btnCreateLstClick();
     void arrangePage(QWidget* page);
+    // Puts the lines into ListBox1 in place of what it showed and selects the last.
+    void showPageList(const QStringList& lines);
 
     // A slot running the method as one of the window's handlers: inside the
     // default error display, and holding back a close asked for meanwhile.

@@ -59,6 +59,7 @@ private Q_SLOTS:
     void linksAbsoluteInDocumentOrder();
     void refusedAddress_data();
     void refusedAddress();
+    void addressWithoutScheme();
     void viewDestroyedDuringWait();
 
 private:
@@ -368,7 +369,6 @@ void TstBrowserDriver::refusedAddress_data()
     QTest::addColumn<QString>("address");
     QTest::newRow("empty") << QString();
     QTest::newRow("blanks") << QStringLiteral("   ");
-    QTest::newRow("relative") << QStringLiteral("news_1.htm");
     QTest::newRow("malformed") << QStringLiteral("http://[::1/x.htm");
     QTest::newRow("unknown scheme") << QStringLiteral("nosuchscheme:page");
 }
@@ -391,6 +391,21 @@ void TstBrowserDriver::refusedAddress()
                  qPrintable(e.message()));
     }
     QVERIFY(!m_driver->PageLoaded());
+}
+
+void TstBrowserDriver::addressWithoutScheme()
+{
+    // Opened as http, as an address bar opens it.
+    const QString address = QStringLiteral("127.0.0.1:%1/b.htm").arg(m_server->port());
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    connect(&watchdog, &QTimer::timeout, this, [this] { m_running = false; });
+    watchdog.start(Watchdog);
+    m_driver->OpenPage(address);
+    QVERIFY2(m_running, "only the watchdog ended the wait");
+    QVERIFY(m_driver->PageLoaded());
+    QCOMPARE(m_view->url(), m_server->url(QStringLiteral("/b.htm")));
+    QVERIFY(m_status.last().contains(QLatin1Char(' ') + address + QLatin1Char(' ')));
 }
 
 void TstBrowserDriver::viewDestroyedDuringWait()

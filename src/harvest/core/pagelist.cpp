@@ -1,0 +1,245 @@
+#include "harvest/core/pagelist.h"
+
+#include "harvest/core/browser.h"
+#include "harvest/core/runhost.h"
+#include "harvest/core/taskfolder.h"
+#include "platform/codepage.h"
+#include "platform/errors.h"
+#include "platform/filewrite.h"
+#include "store/connection.h"
+#include "store/dataset.h"
+#include "store/sqlite.h"
+
+namespace pagrim::harvest {
+
+namespace {
+
+const QByteArray LineEnd = QByteArrayLiteral("\r\n");
+const QString CountLead = QStringLiteral("有效列表条数：");
+const QString DuplicatesLead = QStringLiteral("   去掉重复条数：");
+
+QString fieldText(store::DataSet& task, const char* name)
+{
+    return task.field(QLatin1String(name)).asString();
+}
+
+int fieldNumber(store::DataSet& task, const char* name)
+{
+    return task.field(QLatin1String(name)).asInteger();
+}
+
+void post(store::DataSet& task, const store::Field& field, int value)
+{
+    task.edit();
+    field.setValue(value);
+    task.post();
+}
+
+// After a rolled back run: the row shows the counter the store holds again.
+void putBack(store::DataSet& task, const store::Field& field, int value) noexcept
+{
+    try {
+        task.cancel();
+        if (field.asInteger() != value)
+            post(task, field, value);
+    } catch (...) {
+        // The error that ended the run is the one to report.
+    }
+}
+
+} // namespace
+
+QString numberText(int n)
+{
+    return QString::number(n);
+}
+
+QString numbered(const QString& addressTemplate, int n)
+{
+    QString address = addressTemplate;
+    return address.replace(QLatin1Char('*'), numberText(n));
+}
+
+QString linkPattern(const QString& addressPattern)
+{
+    QString pattern = addressPattern;
+    return pattern.replace(QLatin1Char('*'), QLatin1Char('%'));
+}
+
+QString summaryLine(int addresses)
+{
+    return CountLead + numberText(addresses);
+}
+
+QString summaryLine(int addresses, int duplicates)
+{
+    return summaryLine(addresses) + DuplicatesLead + numberText(duplicates);
+}
+
+int summaryDuplicates(const QString& line)
+{
+    const QString lead = DuplicatesLead.trimmed();
+    const qsizetype at = line.lastIndexOf(lead);
+    if (at < 0)
+        return 0;
+    bool ok = false;
+    const int n = line.mid(at + lead.size()).trimmed().toInt(&ok);
+    return ok && n >= 0 ? n : 0;
+}
+
+void PageList::clear()
+{
+    m_addresses.clear();
+    m_text.clear();
+    m_folded.clear();
+    m_indexed = false;
+}
+
+void PageList::add(const QString& address, const QByteArray& encoded)
+{
+    m_addresses.append(address);
+    m_text += encoded;
+    m_text += LineEnd;
+    if (m_indexed)
+        m_folded.insert(address.toCaseFolded());
+}
+
+void PageList::takeOver(const QList<QByteArray>& lines)
+{
+    for (const QByteArray& line : lines)
+        add(codepage::toUnicode(line), line);
+}
+
+void PageList::append(const QString& address)
+{
+    add(address, codepage::fromUnicode(address));
+}
+
+bool PageList::appendNew(const QString& address)
+{
+    if (!m_indexed) {
+        m_folded.reserve(m_addresses.size());
+        for (const QString& a : std::as_const(m_addresses))
+            m_folded.insert(a.toCaseFolded());
+        m_indexed = true;
+    }
+    if (m_folded.contains(address.toCaseFolded()))
+        return false;
+    append(address);
+    return true;
+}
+
+QStringList PageList::lines(const QString& summary) const
+{
+    QStringList all = m_addresses;
+    all.append(summary);
+    return all;
+}
+
+QByteArray PageList::fileText(const QString& summary) const
+{
+    return m_text + codepage::fromUnicode(summary) + LineEnd;
+}
+
+void CollectListLinks(RunHost& host, Browser& browser, const QString& addressPattern,
+                      PageList& list, int& duplicates)
+{
+    host.ShowStatus(QStringLiteral(" 正在处理网页列表信息，请稍候... "));
+    const QStringList links = browser.Links();
+    // Bound values: a link is text from the web, never part of the statement.
+    store::Statement test(host.TaskRecord().connection().handle(),
+                          QStringLiteral("select iif(? like ?,1,0) as bLike"));
+    const QString pattern = linkPattern(addressPattern);
+    for (const QString& link : links) {
+        test.reset();
+        test.bind(1, link);
+        test.bind(2, pattern);
+        bool passes = false;
+        try {
+            passes = test.step() && test.columnValue(0).toInt() == 1;
+        } catch (const DatabaseError&) {
+            // A pattern the LIKE rejects lets no link pass.
+        }
+        if (passes && !list.appendNew(link))
+            ++duplicates;
+    }
+}
+
+QStringList BuildPageList(RunHost& host, Browser& browser)
+{
+    store::DataSet& task = host.TaskRecord();
+    const int resStart = fieldNumber(task, "ResStart");
+    const int resEnd = fieldNumber(task, "ResEnd");
+    const int resCurrent = fieldNumber(task, "ResCurrent");
+    // Wide, so that a range ending at the largest number ends.
+    const qint64 start = resCurrent > resStart ? qint64(resCurrent) + 1 : qint64(resStart);
+    const bool ordinal = task.field(QStringLiteral("WebType")).asBoolean();
+    const store::Field current = task.field(QStringLiteral("ResCurrent"));
+
+    const QString path =
+        EnsureFolder(taskFolderFor(host.WorkFolder(), fieldText(task, "TaskName"))) +
+        QLatin1Char('/') + QLatin1String(PageListName);
+    PageList list;
+    int duplicates = 0;
+    // A run that goes on after ResStart continues the list it left.
+    if (start > resStart) {
+        if (auto earlier = LoadPageList(path); earlier && !earlier->isEmpty()) {
+            const QByteArray summary = earlier->takeLast();
+            list.takeOver(*earlier);
+            if (!ordinal)
+                duplicates = summaryDuplicates(codepage::toUnicode(summary));
+        }
+    }
+
+    if (ordinal) {
+        const QString addressTemplate = fieldText(task, "ResAddr");
+        for (qint64 n = start; n <= resEnd; ++n)
+            list.append(numbered(addressTemplate, int(n)));
+        try {
+            // The numbers are posted in a transaction committed once the file
+            // holds them. Nothing runs in between that could see a number before
+            // the last, so the last is the one posted.
+            store::Transaction posts(task.connection());
+            if (start <= resEnd)
+                post(task, current, resEnd);
+            writeFileOrThrow(path, list.fileText(summaryLine(list.count())));
+            posts.commit();
+        } catch (...) {
+            putBack(task, current, resCurrent);
+            throw;
+        }
+        return list.lines(summaryLine(list.count()));
+    }
+
+    const QString pattern = fieldText(task, "ResAddr");
+    const QString firstPage = fieldText(task, "ResLstAddr");
+    const QString nextPage = fieldText(task, "NextPageAddr");
+    bool written = false;
+    const auto collect = [&] {
+        CollectListLinks(host, browser, pattern, list, duplicates);
+        writeFileOrThrow(path, list.fileText(summaryLine(list.count(), duplicates)));
+        written = true;
+    };
+    browser.OpenPage(firstPage);
+    // A page whose load a stop cut short is left out; so is its number.
+    if (browser.PageLoaded())
+        collect();
+    for (qint64 n = start; n <= resEnd; ++n) {
+        if (!host.Running())
+            break;
+        const QString address = numbered(nextPage, int(n));
+        if (address == firstPage)
+            continue;
+        browser.OpenPage(address);
+        if (!browser.PageLoaded())
+            break;
+        collect();
+        post(task, current, int(n));
+    }
+    const QString summary = summaryLine(list.count(), duplicates);
+    if (!written)
+        writeFileOrThrow(path, list.fileText(summary));
+    return list.lines(summary);
+}
+
+} // namespace pagrim::harvest

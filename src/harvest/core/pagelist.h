@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+// Page list generation: the addresses of a task's content pages, numbered from
+// an address template or gathered from the links of its list pages, kept in the
+// task folder's page list file.
+namespace pagrim::harvest {
+
+class Browser;
+class RunHost;
+
+// A number as "%.d" writes it: decimal, "-" when negative, no leading zeros.
+QString numberText(int n);
+// The template with every "*" made the number text of n.
+QString numbered(const QString& addressTemplate, int n);
+// The template with every "*" made "%": the pattern of the link test.
+QString linkPattern(const QString& addressPattern);
+
+// The last line of the page list file.
+QString summaryLine(int addresses);
+QString summaryLine(int addresses, int duplicates);
+// The duplicate count of a list page task's summary line; 0 when it has none.
+int summaryDuplicates(const QString& line);
+
+// The addresses of a run in the order produced. An address taken as new is
+// compared with the others without regard to letter case, through a hash of the
+// case-folded lines. The file text is kept encoded as lines come, so that the
+// file can be written after every list page without encoding it all again.
+class PageList
+{
+public:
+    void clear();
+    // Lines of an earlier list, kept byte for byte.
+    void takeOver(const QList<QByteArray>& lines);
+    // Appends the address, however often it is there already.
+    void append(const QString& address);
+    // Appends the address unless a line equal to it without regard to case is
+    // there; gives whether it was appended.
+    bool appendNew(const QString& address);
+
+    int count() const { return int(m_addresses.size()); }
+    const QStringList& addresses() const { return m_addresses; }
+    // The addresses followed by the summary line.
+    QStringList lines(const QString& summary) const;
+    // The file text: every line, the summary too, in the program code page with
+    // CR LF after it.
+    QByteArray fileText(const QString& summary) const;
+
+private:
+    void add(const QString& address, const QByteArray& encoded);
+
+    QStringList m_addresses;
+    QByteArray m_text;
+    // Made at the first appendNew: an ordinal run never needs it.
+    QSet<QString> m_folded;
+    bool m_indexed = false;
+};
+
+// Builds the page list of the host's task, writes it to the task folder's page
+// list file and moves ResCurrent on as it goes: numbered addresses for an
+// ordinal task, the passing links of the list pages for a list page task. A run
+// that starts after ResStart continues the list in the file. The file is never
+// behind ResCurrent: an ordinal task posts its numbers in one transaction
+// committed after the file is written; a list page task writes the file after
+// each list page, before that page's number is posted. A list page whose load a
+// stop cut short is not collected. Gives the lines written (addresses and
+// summary line).
+QStringList BuildPageList(RunHost& host, Browser& browser);
+
+// Reads the links of the page the browser holds and appends to list those that
+// match addressPattern ("*" any run of characters, by the store's LIKE, on
+// connection of the host's task) and are not in it yet; every passing link that
+// is there already adds 1 to duplicates. A pattern the LIKE rejects passes no
+// link.
+void CollectListLinks(RunHost& host, Browser& browser, const QString& addressPattern,
+                      PageList& list, int& duplicates);
+
+} // namespace pagrim::harvest

@@ -1,0 +1,438 @@
+// Page list generation against a stand-in browser and host: numbered addresses,
+// list pages and their links, the page list file, resuming, stops and failures.
+#include "harvest/core/browser.h"
+#include "harvest/core/pagelist.h"
+#include "harvest/core/runhost.h"
+#include "harvest/core/taskfolder.h"
+#include "platform/codepage.h"
+#include "platform/errors.h"
+#include "store/connection.h"
+#include "store/dataset.h"
+#include "store/sqlite.h"
+#include "support/coresupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QtTest>
+#include <functional>
+#include <memory>
+
+using namespace pagrim;
+using namespace pagrim::harvest;
+
+namespace {
+
+// A browser holding made-up pages: each address has its links. Opening an
+// address it does not know raises, as the driver does for an empty one.
+class StandInBrowser : public Browser
+{
+public:
+    QHash<QString, QStringList> pages;
+    QStringList opened;
+    // Called when a page is opened; a stop there cuts its load short.
+    std::function<void(const QString&)> onOpen;
+    bool stopped = false;
+
+    void OpenPage(const QString& address) override
+    {
+        opened.append(address);
+        m_loaded = false;
+        m_current.clear();
+        if (onOpen)
+            onOpen(address);
+        if (stopped)
+            return;
+        if (!pages.contains(address))
+            throw Error(QStringLiteral("无效的网页地址：\"%1\"").arg(address));
+        m_current = address;
+        m_loaded = true;
+    }
+    bool PageLoaded() const override { return m_loaded; }
+    void SavePage(const QString&) override {}
+    QStringList Links() override { return pages.value(m_current); }
+
+private:
+    QString m_current;
+    bool m_loaded = false;
+};
+
+class StandInHost : public RunHost
+{
+public:
+    StandInHost(store::DataSet& task, QString workFolder)
+        : m_task(task), m_workFolder(std::move(workFolder))
+    {
+    }
+    bool running = true;
+    QStringList status;
+
+    void ShowStatus(const QString& text) override { status.append(text); }
+    bool Running() const override { return running; }
+    void ProcessEvents() override {}
+    store::DataSet& TaskRecord() override { return m_task; }
+    QString WorkFolder() const override { return m_workFolder; }
+    void SetGauge(int, int) override {}
+
+private:
+    store::DataSet& m_task;
+    QString m_workFolder;
+};
+
+const QString H = QStringLiteral("http://h/");
+
+QStringList strings(std::initializer_list<const char*> items)
+{
+    QStringList list;
+    for (const char* item : items)
+        list.append(QString::fromUtf8(item));
+    return list;
+}
+
+QByteArray crlf(const QStringList& lines)
+{
+    QByteArray bytes;
+    for (const QString& line : lines)
+        bytes += codepage::fromUnicode(line) + "\r\n";
+    return bytes;
+}
+
+} // namespace
+
+class TstPageList : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<test::TempWorld> world;
+    std::unique_ptr<store::Connection> conn;
+    std::unique_ptr<store::DataSet> task;
+    std::unique_ptr<StandInHost> host;
+    std::unique_ptr<StandInBrowser> stand;
+
+    // A task row; listPages false makes an ordinal task.
+    void addTask(bool ordinal, const QString& resAddr, int start, int end, int current,
+                 const QString& first = QString(), const QString& next = QString())
+    {
+        store::Statement st(conn->handle(),
+                            QStringLiteral("insert into Tasks (TaskID, TaskName, WebType, ResAddr, "
+                                           "ResLstAddr, NextPageAddr, ResStart, ResEnd, "
+                                           "ResCurrent, SaveCurrent) values (1, ?, ?, ?, ?, ?, ?, "
+                                           "?, ?, 0)"));
+        const QVariantList values{
+            QStringLiteral("任务"), ordinal, resAddr, first, next, start, end, current};
+        for (int i = 0; i < values.size(); ++i)
+            st.bind(i + 1, values[i]);
+        st.step();
+        task->open();
+    }
+    QString listPath() const { return world->workPath() + QStringLiteral("任务/ResHtmls.lst"); }
+    // ResCurrent as the store holds it.
+    int storedCurrent() const
+    {
+        store::Statement st(conn->handle(), QStringLiteral("select ResCurrent from Tasks"));
+        st.step();
+        return st.columnValue(0).toInt();
+    }
+    int rowCurrent() { return task->field(QStringLiteral("ResCurrent")).asInteger(); }
+    void setCurrent(int value)
+    {
+        task->edit();
+        task->field(QStringLiteral("ResCurrent")).setValue(value);
+        task->post();
+    }
+    QStringList run() { return BuildPageList(*host, *stand); }
+
+private Q_SLOTS:
+    void init()
+    {
+        world = std::make_unique<test::TempWorld>();
+        conn = std::make_unique<store::Connection>();
+        conn->open();
+        task = std::make_unique<store::DataSet>(*conn);
+        task->setCommandText(QStringLiteral("select * from Tasks"));
+        host = std::make_unique<StandInHost>(*task, world->workPath());
+        stand = std::make_unique<StandInBrowser>();
+    }
+    void cleanup()
+    {
+        stand.reset();
+        host.reset();
+        task.reset();
+        conn.reset();
+        world.reset();
+        codepage::setCurrentForTesting(0);
+    }
+
+    void ordinal_data()
+    {
+        QTest::addColumn<QString>("resAddr");
+        QTest::addColumn<int>("start");
+        QTest::addColumn<int>("end");
+        QTest::addColumn<int>("current");
+        QTest::addColumn<QStringList>("addresses");
+        QTest::addColumn<int>("afterwards");
+        QTest::newRow("new task") << "show.asp?id=*" << 1 << 3 << 0
+                                  << strings({"show.asp?id=1", "show.asp?id=2", "show.asp?id=3"})
+                                  << 3;
+        QTest::newRow("every star, no leading zeros")
+            << "p*_*.htm" << 9 << 10 << 0 << strings({"p9_9.htm", "p10_10.htm"}) << 10;
+        QTest::newRow("negative and zero")
+            << "n*" << -2 << 0 << -5 << strings({"n-2", "n-1", "n0"}) << 0;
+        QTest::newRow("no star: the same address each time")
+            << "same.htm" << 1 << 2 << 0 << strings({"same.htm", "same.htm"}) << 2;
+        QTest::newRow("current equal to start starts at start")
+            << "a*" << 1 << 2 << 1 << strings({"a1", "a2"}) << 2;
+        QTest::newRow("start above end: nothing, nothing posted")
+            << "a*" << 5 << 3 << 0 << QStringList{} << 0;
+        QTest::newRow("the largest number ends")
+            << "a*" << 2147483646 << 2147483647 << 0 << strings({"a2147483646", "a2147483647"})
+            << 2147483647;
+    }
+    void ordinal()
+    {
+        QFETCH(QString, resAddr);
+        QFETCH(int, start);
+        QFETCH(int, end);
+        QFETCH(int, current);
+        QFETCH(QStringList, addresses);
+        QFETCH(int, afterwards);
+        addTask(true, resAddr, start, end, current);
+        // An earlier list is replaced by a run that starts at ResStart.
+        QVERIFY(QDir().mkpath(world->workPath() + QStringLiteral("任务")));
+        test::put(listPath(), "old\r\n有效列表条数：1\r\n");
+
+        const QStringList lines = run();
+        const QStringList expected =
+            addresses + QStringList{QStringLiteral("有效列表条数：%1").arg(addresses.size())};
+        QCOMPARE(lines, expected);
+        QCOMPARE(test::contents(listPath()), crlf(expected));
+        QCOMPARE(storedCurrent(), afterwards);
+        QCOMPARE(rowCurrent(), storedCurrent());
+        QVERIFY(stand->opened.isEmpty());
+    }
+
+    void resumedRunContinuesTheList_data()
+    {
+        QTest::addColumn<bool>("ordinal");
+        QTest::newRow("ordinal, range extended") << true;
+        QTest::newRow("list pages, after a stop") << false;
+    }
+    void resumedRunContinuesTheList()
+    {
+        QFETCH(bool, ordinal);
+        codepage::setCurrentForTesting(codepage::Gbk);
+        // Earlier lines are kept byte for byte, one of them not even text.
+        const QByteArray earlier =
+            codepage::fromUnicode(H + QStringLiteral("页/1.htm")) + "\r\n" + H.toLatin1() +
+            "x\xff.htm\r\n" +
+            codepage::fromUnicode(QStringLiteral("有效列表条数：2   去掉重复条数：4")) + "\r\n";
+        QVERIFY(QDir().mkpath(world->workPath() + QStringLiteral("任务")));
+        test::put(listPath(), earlier);
+        const QByteArray kept = earlier.left(earlier.lastIndexOf("\r\n", earlier.size() - 3) + 2);
+        if (ordinal) {
+            addTask(true, H + QStringLiteral("*.htm"), 1, 4, 2);
+            run();
+            QCOMPARE(test::contents(listPath()),
+                     kept + crlf({H + QStringLiteral("3.htm"), H + QStringLiteral("4.htm"),
+                                  QStringLiteral("有效列表条数：4")}));
+            QCOMPARE(storedCurrent(), 4);
+            return;
+        }
+        addTask(false, H + QStringLiteral("*"), 1, 3, 2, H + QStringLiteral("list.htm"),
+                H + QStringLiteral("list_*.htm"));
+        stand->pages[H + QStringLiteral("list.htm")] = {H + QStringLiteral("页/1.HTM"),
+                                                        H + QStringLiteral("new.htm")};
+        stand->pages[H + QStringLiteral("list_3.htm")] = {H + QStringLiteral("new.htm"),
+                                                          H + QStringLiteral("3.htm")};
+        const QStringList lines = run();
+        // The first list page again, then the pages after the one reached.
+        QCOMPARE(stand->opened,
+                 QStringList({H + QStringLiteral("list.htm"), H + QStringLiteral("list_3.htm")}));
+        QCOMPARE(test::contents(listPath()),
+                 kept + crlf({H + QStringLiteral("new.htm"), H + QStringLiteral("3.htm"),
+                              QStringLiteral("有效列表条数：4   去掉重复条数：6")}));
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines.first(), H + QStringLiteral("页/1.htm"));
+        QCOMPARE(storedCurrent(), 3);
+    }
+
+    void failedOrdinalRunPostsNothing_data()
+    {
+        QTest::addColumn<bool>("folderBlocked"); // else the file cannot be written
+        QTest::newRow("task folder cannot be made") << true;
+        QTest::newRow("page list file cannot be written") << false;
+    }
+    void failedOrdinalRunPostsNothing()
+    {
+        QFETCH(bool, folderBlocked);
+        addTask(true, QStringLiteral("a*"), 1, 1000, 3);
+        QVERIFY(QDir().mkpath(world->workPath()));
+        if (folderBlocked)
+            test::put(world->workPath() + QStringLiteral("任务"), "a file");
+        else
+            QVERIFY(QDir().mkpath(listPath()));
+        try {
+            run();
+            QFAIL("no error raised");
+        } catch (const Error& e) {
+            QCOMPARE(e.message().startsWith(QStringLiteral("工作路径访问失败！")), folderBlocked);
+        }
+        QCOMPARE(storedCurrent(), 3);
+        QCOMPARE(rowCurrent(), 3);
+        QCOMPARE(task->state(), store::DataSet::State::Browse);
+        // The store takes writes again: the transaction is over.
+        setCurrent(4);
+        QCOMPARE(storedCurrent(), 4);
+    }
+
+    void listPages_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QStringList>("page1"); // links of the first list page
+        QTest::addColumn<QStringList>("page2"); // of list_2.htm
+        QTest::addColumn<QStringList>("addresses");
+        QTest::addColumn<int>("duplicates");
+        const QString p = QStringLiteral("http://h/news/*.htm");
+        const QString a = QStringLiteral("http://h/news/a.htm");
+        const QString b = QStringLiteral("http://h/news/b.htm");
+        QTest::newRow("letter case: duplicates across and within pages")
+            << p << QStringList{a, QStringLiteral("HTTP://H/NEWS/A.HTM"), b}
+            << QStringList{QStringLiteral("http://h/News/B.htm"), a} << QStringList{a, b} << 3;
+        QTest::newRow("links that fail are never counted")
+            << p << QStringList{QStringLiteral("http://h/about.htm"), a}
+            << QStringList{QStringLiteral("http://h/about.htm"), QStringLiteral("http://h/x.gif")}
+            << QStringList{a} << 0;
+        QTest::newRow("a link with a quote keeps it")
+            << p << QStringList{QStringLiteral("http://h/news/o'brien.htm")} << QStringList{}
+            << QStringList{QStringLiteral("http://h/news/o'brien.htm")} << 0;
+        QTest::newRow("a pattern with a quote matches literally")
+            << QStringLiteral("http://h/o'*") << QStringList{QStringLiteral("http://h/o'1"), a}
+            << QStringList{QStringLiteral("http://h/o\"2")}
+            << QStringList{QStringLiteral("http://h/o'1")} << 0;
+        QTest::newRow("statement text in a link is only text")
+            << QStringLiteral("*") << QStringList{QStringLiteral("x',1,1) --"), a} << QStringList{}
+            << QStringList{QStringLiteral("x',1,1) --"), a} << 0;
+        QTest::newRow("a pattern the LIKE rejects passes nothing")
+            << QStringLiteral("http://h/[news*") << QStringList{a, QStringLiteral("http://h/[news")}
+            << QStringList{b} << QStringList{} << 0;
+    }
+    void listPages()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QStringList, page1);
+        QFETCH(QStringList, page2);
+        QFETCH(QStringList, addresses);
+        QFETCH(int, duplicates);
+        // list_1.htm is the first list page: its number is skipped.
+        addTask(false, pattern, 1, 2, 0, H + QStringLiteral("list_1.htm"),
+                H + QStringLiteral("list_*.htm"));
+        stand->pages[H + QStringLiteral("list_1.htm")] = page1;
+        stand->pages[H + QStringLiteral("list_2.htm")] = page2;
+        const QStringList lines = run();
+        QCOMPARE(stand->opened,
+                 QStringList({H + QStringLiteral("list_1.htm"), H + QStringLiteral("list_2.htm")}));
+        const QStringList expected =
+            addresses + QStringList{summaryLine(int(addresses.size()), duplicates)};
+        QCOMPARE(lines, expected);
+        QCOMPARE(test::contents(listPath()), crlf(expected));
+        QCOMPARE(storedCurrent(), 2);
+        QCOMPARE(host->status.count(QStringLiteral(" 正在处理网页列表信息，请稍候... ")), 2);
+    }
+
+    void listPageRanges_data()
+    {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<int>("end");
+        QTest::addColumn<int>("current");
+        QTest::addColumn<QStringList>("opened"); // page numbers, 0 the first list page
+        QTest::addColumn<int>("afterwards");
+        QTest::newRow("start above end: the first list page only")
+            << 5 << 3 << 0 << strings({"0"}) << 0;
+        QTest::newRow("negative numbers") << -1 << 1 << -3 << strings({"0", "-1", "0", "1"}) << 1;
+        QTest::newRow("resumed after page 2") << 1 << 4 << 2 << strings({"0", "3", "4"}) << 4;
+    }
+    void listPageRanges()
+    {
+        QFETCH(int, start);
+        QFETCH(int, end);
+        QFETCH(int, current);
+        QFETCH(QStringList, opened);
+        QFETCH(int, afterwards);
+        addTask(false, QStringLiteral("*"), start, end, current, QStringLiteral("first"),
+                QStringLiteral("p*"));
+        QStringList expected;
+        for (const QString& n : opened) {
+            const QString address = n == QLatin1String("0") && expected.isEmpty()
+                                        ? QStringLiteral("first")
+                                        : QStringLiteral("p") + n;
+            stand->pages[address] = {address};
+            expected.append(address);
+        }
+        const QStringList lines = run();
+        QCOMPARE(stand->opened, expected);
+        QCOMPARE(storedCurrent(), afterwards);
+        QCOMPARE(lines.last(), summaryLine(int(expected.size()), 0));
+    }
+
+    // A stop that cuts a list page's load short: that page is left out and its
+    // number not posted; the file and the counter agree, and the next run goes on.
+    void stopDuringListPage()
+    {
+        addTask(false, QStringLiteral("*.htm"), 1, 4, 0, QStringLiteral("l1"),
+                QStringLiteral("l*"));
+        for (int n = 1; n <= 4; ++n)
+            stand->pages[QStringLiteral("l%1").arg(n)] = {QStringLiteral("%1.htm").arg(n)};
+        stand->onOpen = [&](const QString& address) {
+            if (address == QLatin1String("l3")) {
+                host->running = false;
+                stand->stopped = true;
+            }
+        };
+        run();
+        QCOMPARE(storedCurrent(), 2);
+        QCOMPARE(test::contents(listPath()),
+                 crlf({QStringLiteral("1.htm"), QStringLiteral("2.htm"), summaryLine(2, 0)}));
+
+        host->running = true;
+        stand->stopped = false;
+        stand->opened.clear();
+        stand->onOpen = {};
+        const QStringList lines = run();
+        QCOMPARE(stand->opened,
+                 QStringList({QStringLiteral("l1"), QStringLiteral("l3"), QStringLiteral("l4")}));
+        QCOMPARE(lines, QStringList({QStringLiteral("1.htm"), QStringLiteral("2.htm"),
+                                     QStringLiteral("3.htm"), QStringLiteral("4.htm"),
+                                     summaryLine(4, 1)}));
+        QCOMPARE(storedCurrent(), 4);
+    }
+
+    // Each list page is in the file before its number is posted: a write that
+    // fails leaves the counter at the page before.
+    void fileNeverBehindTheCounter()
+    {
+        addTask(false, QStringLiteral("*.htm"), 1, 3, 0, QStringLiteral("first"),
+                QStringLiteral("l*"));
+        stand->pages[QStringLiteral("first")] = {};
+        for (int n = 1; n <= 3; ++n)
+            stand->pages[QStringLiteral("l%1").arg(n)] = {QStringLiteral("%1.htm").arg(n)};
+        QList<QByteArray> seen;
+        QList<int> counters;
+        stand->onOpen = [&](const QString& address) {
+            seen.append(test::contents(listPath()));
+            counters.append(storedCurrent());
+            if (address == QLatin1String("l3")) {
+                QVERIFY(QFile::remove(listPath()));
+                QVERIFY(QDir().mkpath(listPath()));
+            }
+        };
+        QVERIFY_THROWS_EXCEPTION(Error, run());
+        QCOMPARE(counters, QList<int>({0, 0, 1, 2}));
+        QCOMPARE(seen.at(2), crlf({QStringLiteral("1.htm"), summaryLine(1, 0)}));
+        QCOMPARE(seen.at(3),
+                 crlf({QStringLiteral("1.htm"), QStringLiteral("2.htm"), summaryLine(2, 0)}));
+        QCOMPARE(storedCurrent(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstPageList)
+#include "tst_pagelist.moc"
