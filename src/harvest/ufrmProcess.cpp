@@ -1,6 +1,7 @@
 #include "harvest/ufrmProcess.h"
 #include "ui_ufrmProcess.h"
 
+#include "extract/core/fieldset.h"
 #include "harvest/browserdriver.h"
 #include "harvest/core/taskfolder.h"
 #include "platform/codepage.h"
@@ -50,6 +51,7 @@ TfrmProcess::TfrmProcess(DataSet& taskQuery, pagrim::store::Connection& conn,
     m_aqryDesc->setObjectName(QStringLiteral("aqryDesc"));
     m_aqryDesc->setCommandText(QStringLiteral("select * from descs where taskid=:taskid"));
     m_aqryDesc->setMasterSource(&m_taskQuery);
+    m_aqryDesc->setAfterInsert([this](DataSet& ds) { aqryDescAfterInsert(ds); });
 
     ui->dbGrid1->bind(*m_aqryDesc,
                       {{QStringLiteral("DescNeed"), QStringLiteral("选中"), Qt::AlignCenter},
@@ -77,6 +79,12 @@ TfrmProcess::TfrmProcess(DataSet& taskQuery, pagrim::store::Connection& conn,
     connect(ui->Button1, &QPushButton::clicked, this, handler(&TfrmProcess::Button1Click));
     connect(ui->Button2, &QPushButton::clicked, this, handler(&TfrmProcess::Button2Click));
     connect(ui->Button4, &QPushButton::clicked, this, handler(&TfrmProcess::Button4Click));
+    connect(ui->SpeedButton1, &QToolButton::clicked, this,
+            handler(&TfrmProcess::SpeedButton1Click));
+    connect(ui->SpeedButton2, &QToolButton::clicked, this,
+            handler(&TfrmProcess::SpeedButton2Click));
+    connect(ui->dbGrid1, &ui_::DBGrid::doubleClickedAnywhere, this,
+            handler(&TfrmProcess::dbGrid1DblClick));
     ui->TabSheet1->installEventFilter(this);
     ui->TabSheet2->installEventFilter(this);
     ui->StatusBar1->installEventFilter(this);
@@ -291,4 +299,25 @@ void TfrmProcess::Button2Click()
 void TfrmProcess::Button4Click()
 {
     close();
+}
+
+void TfrmProcess::aqryDescAfterInsert(DataSet& ds)
+{
+    pagrim::extract::FillNewField(ds, m_conn,
+                                  TaskRecord().field(QStringLiteral("TaskID")).asInteger());
+}
+
+void TfrmProcess::SpeedButton1Click()
+{
+    pagrim::extract::SetAllDescNeed(*m_aqryDesc, true);
+}
+
+void TfrmProcess::SpeedButton2Click()
+{
+    pagrim::extract::SetAllDescNeed(*m_aqryDesc, false);
+}
+
+void TfrmProcess::dbGrid1DblClick()
+{
+    pagrim::extract::SwitchDescNeed(*m_aqryDesc);
 }

@@ -87,6 +87,11 @@ private:
     void Button1Click();
     void Button2Click();
     void Button4Click();
+    // The second page: the field set.
+    void aqryDescAfterInsert(pagrim::store::DataSet& ds);
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+    void dbGrid1DblClick();
     void arrangePage(QWidget* page);
 
     // A slot running the method as one of the window's handlers: inside the

@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
@@ -28,6 +29,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 using namespace pagrim;
 
@@ -81,6 +83,19 @@ bool spinUntil(const std::function<bool()>& pred, int ms = 5000)
 }
 
 using test::child;
+
+void commitText(QWidget* w, const QString& text)
+{
+    QInputMethodEvent e;
+    e.setCommitString(text);
+    QApplication::sendEvent(w, &e);
+}
+
+// The centre of a row of the field list, in its viewport.
+QPoint rowCentre(QTableView* grid, int row)
+{
+    return grid->visualRect(grid->model()->index(row, 1)).center();
+}
 
 } // namespace
 
@@ -145,6 +160,38 @@ class TstProcess : public QObject
             ui::guarded(
                 [&] { w.runHarvest(*save, QStringLiteral("保存网页"), *create, prepare, body); });
         });
+    }
+
+    // A number the store answers, on the window's connection.
+    int number(const QString& sql)
+    {
+        auto q = store::CreateScratchQuery(*conn);
+        q->setCommandText(sql);
+        q->open();
+        return q->field(0).asInteger();
+    }
+    // The second page with the field list current.
+    void toFieldPage(TfrmProcess& w)
+    {
+        child<QTabWidget>(&w, "PageControl1")->setCurrentIndex(1);
+        QApplication::setActiveWindow(&w);
+    }
+    // Types a new name for the current field row into DBEdit1, as a user does.
+    QLineEdit* typeName(TfrmProcess& w, const QString& name)
+    {
+        auto* edit = child<QLineEdit>(&w, "DBEdit1");
+        edit->setFocus();
+        edit->selectAll();
+        commitText(edit, name);
+        return edit;
+    }
+    QString navigatorEnabled(TfrmProcess& w)
+    {
+        QString out;
+        for (const char* n : {"nbFirst", "nbPrior", "nbNext", "nbLast", "nbInsert", "nbDelete",
+                              "nbPost", "nbCancel"})
+            out += child<QToolButton>(&w, n)->isEnabled() ? QLatin1Char('1') : QLatin1Char('0');
+        return out;
     }
 
 private Q_SLOTS:
@@ -482,6 +529,163 @@ private Q_SLOTS:
         QCOMPARE(child<QLineEdit>(&w, "DBEdit1")->text(), QStringLiteral("标题"));
     }
 
+    void navigatorFollowsTheList()
+    {
+        TfrmProcess& w = open();
+        toFieldPage(w);
+        QStringList hints;
+        for (const char* n : {"nbFirst", "nbPrior", "nbNext", "nbLast", "nbInsert", "nbDelete",
+                              "nbPost", "nbCancel"})
+            hints << child<QToolButton>(&w, n)->toolTip();
+        QCOMPARE(hints.join(QLatin1Char(' ')),
+                 QStringLiteral("第一条 上一条 下一条 最后一条 添加 删除 保存 取消"));
+        // first prior next last insert delete post cancel
+        QCOMPARE(navigatorEnabled(w), QStringLiteral("00001000"));
+        QTest::mouseClick(child<QToolButton>(&w, "nbInsert"), Qt::LeftButton);
+        QCOMPARE(navigatorEnabled(w), QStringLiteral("00001111"));
+        QCOMPARE(child<QLineEdit>(&w, "DBEdit1")->text(), QStringLiteral("提取字段1"));
+        auto* grid = child<QTableView>(&w, "dbGrid1");
+        QCOMPARE(grid->model()->rowCount(), 1);
+        QCOMPARE(grid->model()->index(0, 0).data(Qt::EditRole).toBool(), true);
+        QTest::mouseClick(child<QToolButton>(&w, "nbCancel"), Qt::LeftButton);
+        QCOMPARE(navigatorEnabled(w), QStringLiteral("00001000"));
+        QCOMPARE(grid->model()->rowCount(), 0);
+        QTest::mouseClick(child<QToolButton>(&w, "nbInsert"), Qt::LeftButton);
+        QTest::mouseClick(child<QToolButton>(&w, "nbPost"), Qt::LeftButton);
+        QTest::mouseClick(child<QToolButton>(&w, "nbInsert"), Qt::LeftButton);
+        QCOMPARE(child<QLineEdit>(&w, "DBEdit1")->text(), QStringLiteral("提取字段2"));
+        QCOMPARE(w.aqryDesc().field(QStringLiteral("DescID")).asInteger(), 2);
+        QTest::mouseClick(child<QToolButton>(&w, "nbPost"), Qt::LeftButton);
+        QCOMPARE(navigatorEnabled(w), QStringLiteral("11001100"));
+        // Delete at once, without asking.
+        QTest::mouseClick(child<QToolButton>(&w, "nbDelete"), Qt::LeftButton);
+        QCOMPARE(boxes->count(), 0);
+        QCOMPARE(number(QStringLiteral("select count(*) from Descs")), 1);
+        QCOMPARE(navigatorEnabled(w), QStringLiteral("00001100"));
+    }
+
+    void selectAllAndNone()
+    {
+        addDesc(world->storePath(), 1, 1, QStringLiteral("标题"), true);
+        addDesc(world->storePath(), 2, 1, QStringLiteral("作者"), false);
+        addDesc(world->storePath(), 3, 1, QStringLiteral("日期"), true);
+        TfrmProcess& w = open();
+        toFieldPage(w);
+        auto* grid = child<QTableView>(&w, "dbGrid1");
+        QTest::mouseClick(child<QToolButton>(&w, "SpeedButton2"), Qt::LeftButton);
+        QCOMPARE(number(QStringLiteral("select count(*) from Descs where DescNeed = 0")), 3);
+        QCOMPARE(grid->currentIndex().row(), 2);
+        QCOMPARE(child<QLineEdit>(&w, "DBEdit1")->text(), QStringLiteral("日期"));
+        QCOMPARE(grid->model()->index(0, 0).data(Qt::EditRole).toBool(), false);
+        QTest::mouseClick(child<QToolButton>(&w, "SpeedButton1"), Qt::LeftButton);
+        QCOMPARE(number(QStringLiteral("select count(*) from Descs where DescNeed = 1")), 3);
+        QCOMPARE(grid->model()->index(1, 0).data(Qt::EditRole).toBool(), true);
+        QCOMPARE(boxes->count(), 0);
+    }
+
+    void doubleClickAfterTypingStoresBoth()
+    {
+        addDesc(world->storePath(), 1, 1, QStringLiteral("标题"), true);
+        addDesc(world->storePath(), 2, 1, QStringLiteral("作者"), false);
+        TfrmProcess& w = open();
+        toFieldPage(w);
+        auto* grid = child<QTableView>(&w, "dbGrid1");
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, rowCentre(grid, 1));
+        typeName(w, QStringLiteral("出版社"));
+        QCOMPARE(w.aqryDesc().state(), store::DataSet::State::Edit);
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, rowCentre(grid, 1));
+        QCOMPARE(w.aqryDesc().state(), store::DataSet::State::Browse);
+        QCOMPARE(number(QStringLiteral("select count(*) from Descs where DescID = 2 and "
+                                       "DescName = '出版社' and DescNeed = 1")),
+                 1);
+        // Anywhere on the list, also below the rows: the current row switches back.
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, QPoint(50, 300));
+        QCOMPARE(number(QStringLiteral("select DescNeed from Descs where DescID = 2")), 0);
+        QCOMPARE(number(QStringLiteral("select DescNeed from Descs where DescID = 1")), 1);
+    }
+
+    void markersTypedWithLineBreaks()
+    {
+        TfrmProcess& w = open();
+        toFieldPage(w);
+        QTest::mouseClick(child<QToolButton>(&w, "nbInsert"), Qt::LeftButton);
+        auto* memo = child<QWidget>(&w, "DBMemo2");
+        memo->setFocus();
+        commitText(memo, QStringLiteral("<td class=\"名\">"));
+        QTest::keyClick(memo, Qt::Key_Return);
+        commitText(memo, QStringLiteral("100%*"));
+        QTest::mouseClick(child<QToolButton>(&w, "nbPost"), Qt::LeftButton);
+        auto q = store::CreateScratchQuery(*conn);
+        q->setCommandText(QStringLiteral("select DescStart from Descs"));
+        q->open();
+        QCOMPARE(q->field(0).asString(), QStringLiteral("<td class=\"名\">\r\n100%*"));
+    }
+
+    void refusedWriteKeepsRowPending_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("trigger");
+        QTest::newRow("store") << "nbPost"
+                               << "update";
+        QTest::newRow("delete") << "nbDelete"
+                                << "delete";
+        QTest::newRow("move off") << "nbFirst"
+                                  << "update";
+        QTest::newRow("select all") << "SpeedButton1"
+                                    << "update";
+    }
+    void refusedWriteKeepsRowPending()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, trigger);
+        addDesc(world->storePath(), 1, 1, QStringLiteral("标题"), false);
+        addDesc(world->storePath(), 2, 1, QStringLiteral("作者"), false);
+        exec(world->storePath(), QStringLiteral("create trigger refuse before %1 on Descs begin "
+                                                "select raise(abort, 'refused by the store'); end")
+                                     .arg(trigger));
+        TfrmProcess& w = open();
+        toFieldPage(w);
+        auto* grid = child<QTableView>(&w, "dbGrid1");
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, rowCentre(grid, 1));
+        auto* edit = typeName(w, QStringLiteral("新名"));
+        QTest::mouseClick(child<QToolButton>(&w, button.toLatin1().constData()), Qt::LeftButton);
+        QCOMPARE(boxes->count(), 1);
+        QCOMPARE(boxes->last().text, QStringLiteral("refused by the store."));
+        QCOMPARE(boxes->last().caption, QStringLiteral("Pagrim"));
+        QCOMPARE(w.aqryDesc().state(), store::DataSet::State::Edit);
+        QCOMPARE(w.aqryDesc().currentRow(), 1);
+        QCOMPARE(edit->text(), QStringLiteral("新名"));
+        QCOMPARE(grid->currentIndex().row(), 1);
+        QCOMPARE(navigatorEnabled(w).mid(6), QStringLiteral("11"));
+        QCOMPARE(number(QStringLiteral("select count(*) from Descs where DescName = '作者'")), 1);
+    }
+
+    void pendingRowAtCloseNotStored_data()
+    {
+        QTest::addColumn<bool>("newRow");
+        QTest::newRow("new row") << true;
+        QTest::newRow("changed row") << false;
+    }
+    void pendingRowAtCloseNotStored()
+    {
+        QFETCH(bool, newRow);
+        addDesc(world->storePath(), 1, 1, QStringLiteral("标题"), true);
+        TfrmProcess& w = open();
+        toFieldPage(w);
+        if (newRow)
+            QTest::mouseClick(child<QToolButton>(&w, "nbInsert"), Qt::LeftButton);
+        typeName(w, QStringLiteral("未保存"));
+        QTest::mouseClick(child<QPushButton>(&w, "Button4"), Qt::LeftButton);
+        QVERIFY(!w.isVisible());
+        closeWindow();
+        store::Database db;
+        db.open(world->storePath());
+        store::Statement st(db.handle(),
+                            QStringLiteral("select group_concat(DescName) from Descs"));
+        QVERIFY(st.step());
+        QCOMPARE(st.columnValue(0).toString(), QStringLiteral("标题"));
+    }
+
     void gridWidthsKept()
     {
         {
@@ -535,6 +739,9 @@ private Q_SLOTS:
     {
         addDesc(world->storePath(), 1, 1, QStringLiteral("标题"), true);
         addDesc(world->storePath(), 3, 1, QStringLiteral("作者"), false);
+        exec(world->storePath(),
+             QStringLiteral("update Descs set DescStart = ?, DescEnd = ? where DescID = 1"),
+             {QStringLiteral("<h1 class=\"title\">\r\n<span>"), QStringLiteral("</span></h1>")});
         useWorkPath();
         writePageList(
             workDir() + QStringLiteral("任务一"),
@@ -547,7 +754,17 @@ private Q_SLOTS:
                                                      QStringLiteral("/screenshots"));
         QDir().mkpath(dir);
         QVERIFY(w.grab().save(dir + QStringLiteral("/process1.png")));
-        child<QTabWidget>(&w, "PageControl1")->setCurrentIndex(1);
+        // Three fields, one not selected, the current one pending with a typed name.
+        toFieldPage(w);
+        QTest::mouseClick(child<QToolButton>(&w, "nbInsert"), Qt::LeftButton);
+        QTest::mouseClick(child<QToolButton>(&w, "nbPost"), Qt::LeftButton);
+        auto* grid = child<QTableView>(&w, "dbGrid1");
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, rowCentre(grid, 0));
+        auto* edit = child<QLineEdit>(&w, "DBEdit1");
+        edit->setFocus();
+        edit->end(false);
+        commitText(edit, QStringLiteral("（正文）"));
+        QCOMPARE(w.aqryDesc().state(), store::DataSet::State::Edit);
         spin(200);
         QVERIFY(w.grab().save(dir + QStringLiteral("/process2.png")));
     }
