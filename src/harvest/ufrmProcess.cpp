@@ -2,6 +2,7 @@
 #include "ui_ufrmProcess.h"
 
 #include "extract/core/fieldset.h"
+#include "extract/ufrmTest.h"
 #include "harvest/browserdriver.h"
 #include "harvest/core/taskfolder.h"
 #include "platform/codepage.h"
@@ -11,6 +12,7 @@
 #include "store/dataset.h"
 #include "ui/appwindows.h"
 #include "ui/dbcheckdelegate.h"
+#include "ui/disabledwhile.h"
 #include "ui/gridlayout.h"
 #include "ui/guard.h"
 #include "ui/shell.h"
@@ -31,6 +33,8 @@ constexpr int ListItemHeight = 12;
 constexpr int GaugeWidth = 154;
 constexpr int StatusBar1Height = 21;
 constexpr int StatusBar2Height = 19;
+// About 30 repaints a second at most: more would cost a run more than it reads.
+constexpr qint64 StatusIntervalMs = 33;
 } // namespace
 
 TfrmProcess::TfrmProcess(DataSet& taskQuery, pagrim::store::Connection& conn,
@@ -85,6 +89,8 @@ TfrmProcess::TfrmProcess(DataSet& taskQuery, pagrim::store::Connection& conn,
             handler(&TfrmProcess::SpeedButton2Click));
     connect(ui->dbGrid1, &ui_::DBGrid::doubleClickedAnywhere, this,
             handler(&TfrmProcess::dbGrid1DblClick));
+    connect(ui->Button3, &QPushButton::clicked, this, handler(&TfrmProcess::Button3Click));
+    connect(ui->Button5, &QPushButton::clicked, this, handler(&TfrmProcess::Button5Click));
     ui->TabSheet1->installEventFilter(this);
     ui->TabSheet2->installEventFilter(this);
     ui->StatusBar1->installEventFilter(this);
@@ -250,7 +256,11 @@ void TfrmProcess::runHarvest(QAbstractButton& button, const QString& idleCaption
 {
     // Counted as a handler of its own too, so a close asked for during the run
     // waits for it wherever the run was started from.
-    m_handlers.run([&] { m_run->click(button, idleCaption, otherButton, prepare, body); });
+    // No extraction starts under a harvesting run.
+    m_handlers.run([&] {
+        const ui_::DisabledWhile noExtraction({ui->Button3});
+        m_run->click(button, idleCaption, otherButton, prepare, body);
+    });
 }
 
 void TfrmProcess::changeEvent(QEvent* event)
@@ -320,4 +330,60 @@ void TfrmProcess::SpeedButton2Click()
 void TfrmProcess::dbGrid1DblClick()
 {
     pagrim::extract::SwitchDescNeed(*m_aqryDesc);
+}
+
+void TfrmProcess::ShowExtractStatus(const QString& text)
+{
+    m_extractStatus = text;
+    if (m_extractStatusShown.isValid() && m_extractStatusShown.elapsed() < StatusIntervalMs)
+        return;
+    m_extractStatusShown.start();
+    ShowFieldStatus(text);
+}
+
+bool TfrmProcess::TestMode() const
+{
+    return ui->cbTest->isChecked();
+}
+
+int TfrmProcess::TestValue() const
+{
+    return m_settings.TestValue();
+}
+
+void TfrmProcess::Button3Click()
+{
+    // The run is not started again, nor are a harvest or the field rows
+    // touched while it goes on; all comes back at its end, also on failure.
+    const ui_::DisabledWhile hold({ui->Button3, ui->btnCreateLst, ui->btnSaveHtml, ui->dbGrid1,
+                                   ui->DBNavigator1, ui->DBEdit1, ui->DBMemo2, ui->DBMemo3,
+                                   ui->SpeedButton1, ui->SpeedButton2});
+    m_extractStatus.clear();
+    m_extractStatusShown.invalidate();
+    struct LastStatus
+    {
+        TfrmProcess& w;
+        ~LastStatus()
+        {
+            if (!w.m_extractStatus.isEmpty())
+                w.ShowFieldStatus(w.m_extractStatus);
+        }
+    } last{*this};
+    const int codePage = pagrim::codepage::current();
+    const QByteArray separator = pagrim::codepage::fromUnicode(m_fieldSeparator, codePage);
+    QList<QByteArray>& lines = *m_resultLines;
+    pagrim::extract::RunExtraction(*this, *m_aqryDesc, taskFolder(), separator, lines, codePage);
+    ui_::RestoreApplication();
+    if (TestMode()) {
+        auto* results = new TfrmTest(this);
+        results->ShowResults(lines, separator);
+        results->show();
+        return;
+    }
+    pagrim::extract::WriteResultFiles(taskFolder(), lines, separator, codePage);
+}
+
+void TfrmProcess::Button5Click()
+{
+    ui_::ShellExecute(this, QStringLiteral("Open"), taskFolder() + QStringLiteral("/Infos.xls"));
 }
