@@ -62,6 +62,9 @@ public:
     // second; the run's end shows the last text.
     void ShowExtractStatus(const QString& text) override;
     bool TestMode() const override;
+    // The event pump of the extraction run: at most every few milliseconds, so
+    // the window keeps up without the pump costing the run more than its pages.
+    void ProcessPendingEvents() override;
     int TestValue() const override;
     // WorkFolder followed by the task's name, without a trailing separator.
     QString taskFolder() const;
@@ -130,4 +133,5 @@ private:
     bool m_shown = false;
     QString m_extractStatus;
     QElapsedTimer m_extractStatusShown;
+    QElapsedTimer m_extractEventsRun;
 };

@@ -20,13 +20,12 @@ std::vector<ExtractField> SelectedFields(store::DataSet& fields, int codePage)
     fields.first(); // stores a pending row
     while (!fields.eof()) {
         if (fields.field(QStringLiteral("DescNeed")).asBoolean())
-            selected.push_back(
-                {codepage::fromUnicode(fields.field(QStringLiteral("DescName")).asString(),
-                                       codePage),
-                 Marker(codepage::fromUnicode(fields.field(QStringLiteral("DescStart")).asString(),
-                                              codePage)),
-                 Marker(codepage::fromUnicode(fields.field(QStringLiteral("DescEnd")).asString(),
-                                              codePage))});
+            selected.push_back({codepage::fromUnicode(
+                                    fields.field(QStringLiteral("DescName")).asString(), codePage),
+                                codepage::fromUnicode(
+                                    fields.field(QStringLiteral("DescStart")).asString(), codePage),
+                                codepage::fromUnicode(
+                                    fields.field(QStringLiteral("DescEnd")).asString(), codePage)});
         fields.next();
     }
     return selected;
@@ -108,32 +107,36 @@ void Extraction::ExtractFolder(const QString& folder)
     QString path = folder;
     if (!path.endsWith(QLatin1Char('/')))
         path += QLatin1Char('/');
-    QFileInfoList entries = QDir(path).entryInfoList(
+    const QFileInfoList infos = QDir(path).entryInfoList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
-    std::sort(entries.begin(), entries.end(), [](const QFileInfo& a, const QFileInfo& b) {
-        return NaturalLess(a.fileName(), b.fileName());
-    });
+    // Each name is taken once: the sort compares every one of them many times.
+    std::vector<std::pair<QString, const QFileInfo*>> entries;
+    entries.reserve(size_t(infos.size()));
+    for (const QFileInfo& info : infos)
+        entries.emplace_back(info.fileName(), &info);
+    std::sort(entries.begin(), entries.end(),
+              [](const auto& a, const auto& b) { return NaturalLess(a.first, b.first); });
     qint64 files = 0;
-    for (const QFileInfo& entry : entries) {
-        if (entry.isDir()) {
+    for (const auto& [name, entry] : entries) {
+        if (entry->isDir()) {
             // A link to a folder could lead back up the tree: it is not walked.
-            if (!entry.isSymLink())
-                ExtractFolder(path + entry.fileName());
+            if (!entry->isSymLink())
+                ExtractFolder(path + name);
         } else {
-            ExtractPage(path + entry.fileName());
+            ExtractPage(path + name);
             ++files;
             if (m_host.TestMode() && files >= qint64(m_host.TestValue()) + 2)
                 break;
         }
-        m_host.ProcessEvents();
+        m_host.ProcessPendingEvents();
     }
 }
 
 void Extraction::ExtractPage(const QString& path)
 {
     m_host.ShowExtractStatus(PageStatus(path));
-    const QByteArray text = PageText(readFileOrThrow(path));
-    QByteArray line = PageLine(text);
+    PageText(readFileOrThrow(path), m_pageText);
+    const QByteArray line = PageLine(m_pageText);
     if (line.isEmpty())
         return;
     m_lines.append(QByteArray::number(m_lines.size()) + line);

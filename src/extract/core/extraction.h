@@ -28,16 +28,17 @@ public:
     virtual bool TestMode() const = 0;
     // The test limit as the settings file holds it now.
     virtual int TestValue() const = 0;
-    // One pass over the pending events, without waiting.
-    virtual void ProcessEvents() = 0;
+    // Lets the pending events run, without waiting; called after every entry
+    // of a folder. The host may skip a call that comes a moment after the last.
+    virtual void ProcessPendingEvents() = 0;
 };
 
 // A selected field of the run: its name and markers in the program code page.
 struct ExtractField
 {
     QByteArray name;
-    Marker start;
-    Marker end;
+    QByteArray start;
+    QByteArray end;
 };
 
 // The selected field rows in the order of the field query. A pending row is
@@ -83,6 +84,7 @@ private:
     QByteArray m_separator;
     QList<QByteArray>& m_lines;
     int m_codePage;
+    QByteArray m_pageText; // its storage serves every page
 };
 
 // The run of the extraction button up to its output: empties lines, puts the

@@ -3,48 +3,82 @@
 #include "platform/codepage.h"
 
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace pagrim::extract {
 
-namespace {
-const char* nextOf(const char* from, const char* end, char c)
-{
-    const void* at = std::memchr(from, c, size_t(end - from));
-    return at ? static_cast<const char*>(at) : end;
-}
-} // namespace
-
 QByteArray PageText(QByteArrayView file)
+{
+    QByteArray text;
+    PageText(file, text);
+    return text;
+}
+
+void PageText(QByteArrayView file, QByteArray& out)
 {
     const char* p = file.data();
     const char* const end = p + file.size();
-    QByteArray out;
-    out.reserve(file.size() + file.size() / 32 + 2);
-    // The next CR and LF are looked up only when the walk has passed them.
-    const char* cr = nextOf(p, end, '\r');
-    const char* lf = nextOf(p, end, '\n');
-    while (p < end) {
-        const char* lineEnd = cr < lf ? cr : lf;
-        out.append(p, lineEnd - p);
-        out.append("\r\n", 2);
-        if (lineEnd == end)
-            break;
-        p = lineEnd + (lineEnd == cr && lineEnd + 1 == lf ? 2 : 1);
-        if (cr < p)
-            cr = nextOf(p, end, '\r');
-        if (lf < p)
-            lf = nextOf(p, end, '\n');
+    // At most every byte a line end made two bytes, one more line end, and
+    // room for the last sixteen-byte store.
+    out.resize(file.size() * 2 + 2 + 16);
+    char* o = out.data();
+    const auto lineEnd = [&] {
+        *o++ = '\r';
+        *o++ = '\n';
+        p += *p == '\r' && p + 1 < end && p[1] == '\n' ? 2 : 1;
+    };
+#ifdef __SSE2__
+    // Sixteen bytes are copied and searched for CR or LF at a time.
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    while (end - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
+        const int hits =
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+        if (hits == 0) {
+            p += 16;
+            o += 16;
+            continue;
+        }
+        const int k = __builtin_ctz(unsigned(hits));
+        p += k;
+        o += k;
+        lineEnd();
     }
-    return out;
+#endif
+    while (p < end) {
+        if (*p == '\r' || *p == '\n')
+            lineEnd();
+        else
+            *o++ = *p++;
+    }
+    // The last line is a line too, ended like the others.
+    if (!file.isEmpty() && file.back() != '\r' && file.back() != '\n') {
+        *o++ = '\r';
+        *o++ = '\n';
+    }
+    out.truncate(o - out.constData());
 }
 
-Cut CutBetweenMarkers(QByteArrayView pageText, const Marker& start, const Marker& end)
+qsizetype FindBytes(QByteArrayView text, QByteArrayView what, qsizetype from)
 {
-    const qsizetype at = start.indexIn(pageText);
+    if (what.isEmpty() || from < 0 || from > text.size())
+        return -1;
+    const void* at =
+        memmem(text.data() + from, size_t(text.size() - from), what.data(), size_t(what.size()));
+    return at ? static_cast<const char*>(at) - text.data() : -1;
+}
+
+Cut CutBetweenMarkers(QByteArrayView pageText, QByteArrayView start, QByteArrayView end)
+{
+    const qsizetype at = FindBytes(pageText, start);
     if (at < 0)
         return {};
-    const qsizetype valueStart = at + start.text().size();
-    const qsizetype endAt = end.indexIn(pageText);
+    const qsizetype valueStart = at + start.size();
+    const qsizetype endAt = FindBytes(pageText, end);
     if (endAt <= valueStart)
         return {};
     return {true, pageText.sliced(valueStart, endAt - valueStart)};
@@ -55,8 +89,7 @@ QByteArray ReplaceAtCharStarts(const QByteArray& text, QByteArrayView what, QByt
 {
     if (what.isEmpty())
         return text;
-    const QByteArrayMatcher matcher(what.data(), what.size());
-    qsizetype at = matcher.indexIn(text.constData(), text.size(), 0);
+    qsizetype at = FindBytes(text, what);
     if (at < 0)
         return text;
     QByteArray out;
@@ -71,7 +104,7 @@ QByteArray ReplaceAtCharStarts(const QByteArray& text, QByteArrayView what, QByt
             out.append(with.data(), with.size());
             copied = ch = at + what.size();
         }
-        at = matcher.indexIn(text.constData(), text.size(), ch);
+        at = FindBytes(text, what, ch);
     }
     out.append(text.constData() + copied, text.size() - copied);
     return out;

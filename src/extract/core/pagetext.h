@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QByteArrayMatcher>
 #include <QByteArrayView>
 
 // What a field is cut from and how: the page text, the markers and the two
@@ -13,26 +12,14 @@ namespace pagrim::extract {
 // LF; a last line without an end is a line too) joined with CR LF after every
 // line. So markers typed with CR LF match whatever line ends the file uses.
 QByteArray PageText(QByteArrayView file);
+// The same into text, whose storage is used again: a run makes the page text
+// of many pages without taking fresh memory for each.
+void PageText(QByteArrayView file, QByteArray& text);
 
-// A marker with its byte search prepared once, for every page of a run.
-class Marker
-{
-public:
-    Marker() = default;
-    explicit Marker(const QByteArray& text) : m_text(text), m_matcher(text) {}
-    const QByteArray& text() const { return m_text; }
-    bool isEmpty() const { return m_text.isEmpty(); }
-    // The first occurrence in text at or after from, exact bytes; -1 when there
-    // is none or the marker is empty.
-    qsizetype indexIn(QByteArrayView text, qsizetype from = 0) const
-    {
-        return m_text.isEmpty() ? -1 : m_matcher.indexIn(text.data(), text.size(), from);
-    }
-
-private:
-    QByteArray m_text;
-    QByteArrayMatcher m_matcher;
-};
+// The first occurrence of what in text at or after from, exact bytes; -1 when
+// there is none or what is empty. A fast search of the C library: a page is
+// searched twice for every field.
+qsizetype FindBytes(QByteArrayView text, QByteArrayView what, qsizetype from = 0);
 
 struct Cut
 {
@@ -43,7 +30,7 @@ struct Cut
 // The text between the first occurrence of start and the first occurrence of
 // end, the latter searched from the beginning of the page text. Found only when
 // both occur and that end begins at least one byte after the start marker.
-Cut CutBetweenMarkers(QByteArrayView pageText, const Marker& start, const Marker& end);
+Cut CutBetweenMarkers(QByteArrayView pageText, QByteArrayView start, QByteArrayView end);
 
 // text with every occurrence of what that begins at a character start (in the
 // code page) replaced by with, in one pass from the left; an occurrence that

@@ -5,6 +5,7 @@
 #include "extract/core/pagetext.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
+#include "platform/text.h"
 #include "store/connection.h"
 #include "store/dataset.h"
 #include "support/coresupport.h"
@@ -33,7 +34,7 @@ struct FakeHost : ExtractHost
     }
     bool TestMode() const override { return test; }
     int TestValue() const override { return testValue; }
-    void ProcessEvents() override
+    void ProcessPendingEvents() override
     {
         ++events;
         if (onEvents)
@@ -43,7 +44,7 @@ struct FakeHost : ExtractHost
 
 ExtractField field(const QByteArray& name, const QByteArray& start, const QByteArray& end)
 {
-    return {name, Marker(start), Marker(end)};
+    return {name, start, end};
 }
 
 } // namespace
@@ -56,6 +57,7 @@ private Q_SLOTS:
     void cleanup();
     void pageText_data();
     void pageText();
+    void pageTextOfLongPages();
     void markers_data();
     void markers();
     void pageLine_data();
@@ -118,6 +120,25 @@ void TstExtraction::pageText()
     QCOMPARE(PageText(file), text);
 }
 
+void TstExtraction::pageTextOfLongPages()
+{
+    // Line ends at every offset of the blocks the page is scanned in, and the
+    // two bytes of a CR LF split between blocks.
+    QByteArray file;
+    const char* ends[] = {"\r\n", "\n", "\r", "\n\r", "\r\r\n"};
+    for (int i = 0; file.size() < 5000; ++i)
+        file += QByteArray(i % 37, char('a' + i % 26)) + ends[i % 5];
+    QByteArray buffer("old text, longer than nothing");
+    for (const QByteArray& page : {file, file + "open end", file.mid(3, 1000)}) {
+        QByteArray expected;
+        for (const QByteArray& line : splitLines(page))
+            expected += line + "\r\n";
+        QCOMPARE(PageText(page), expected);
+        PageText(page, buffer);
+        QCOMPARE(buffer, expected);
+    }
+}
+
 void TstExtraction::markers_data()
 {
     QTest::addColumn<QByteArray>("body"); // "|" is the page's line end
@@ -157,7 +178,7 @@ void TstExtraction::markers()
     for (const char* lineEnd : {"\r\n", "\n", "\r"}) {
         QByteArray file = body;
         file.replace('|', lineEnd);
-        const Cut cut = CutBetweenMarkers(PageText(file), Marker(start), Marker(end));
+        const Cut cut = CutBetweenMarkers(PageText(file), start, end);
         QCOMPARE(cut.found ? cut.value.toByteArray() : QByteArray("-"), value);
     }
 }
