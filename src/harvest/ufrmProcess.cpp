@@ -1,6 +1,8 @@
 #include "harvest/ufrmProcess.h"
 #include "ui_ufrmProcess.h"
 
+#include "extract/core/fieldset.h"
+#include "extract/ufrmTest.h"
 #include "harvest/browserdriver.h"
 #include "harvest/core/pagelist.h"
 #include "harvest/core/taskfolder.h"
@@ -12,6 +14,7 @@
 #include "ui/appwindows.h"
 #include "ui/buttonkeys.h"
 #include "ui/dbcheckdelegate.h"
+#include "ui/disabledwhile.h"
 #include "ui/gridlayout.h"
 #include "ui/guard.h"
 #include "ui/messagebox.h"
@@ -33,6 +36,11 @@ constexpr int ListItemHeight = 12;
 constexpr int GaugeWidth = 154;
 constexpr int StatusBar1Height = 21;
 constexpr int StatusBar2Height = 19;
+// About 30 repaints a second at most: more would cost a run more than it reads.
+constexpr qint64 StatusIntervalMs = 33;
+// A hundred passes of the event pump a second keep the window as lively as one
+// after every page, at a fraction of the cost.
+constexpr qint64 PumpIntervalMs = 10;
 } // namespace
 
 TfrmProcess::TfrmProcess(DataSet& taskQuery, pagrim::store::Connection& conn,
@@ -53,6 +61,7 @@ TfrmProcess::TfrmProcess(DataSet& taskQuery, pagrim::store::Connection& conn,
     m_aqryDesc->setObjectName(QStringLiteral("aqryDesc"));
     m_aqryDesc->setCommandText(QStringLiteral("select * from descs where taskid=:taskid"));
     m_aqryDesc->setMasterSource(&m_taskQuery);
+    m_aqryDesc->setAfterInsert([this](DataSet& ds) { aqryDescAfterInsert(ds); });
 
     ui->dbGrid1->bind(*m_aqryDesc,
                       {{QStringLiteral("DescNeed"), QStringLiteral("选中"), Qt::AlignCenter},
@@ -82,6 +91,14 @@ TfrmProcess::TfrmProcess(DataSet& taskQuery, pagrim::store::Connection& conn,
     connect(ui->Button4, &QPushButton::clicked, this, handler(&TfrmProcess::Button4Click));
     connect(ui->btnCreateLst, &QPushButton::clicked, this,
             handler(&TfrmProcess::btnCreateLstClick));
+    connect(ui->SpeedButton1, &QToolButton::clicked, this,
+            handler(&TfrmProcess::SpeedButton1Click));
+    connect(ui->SpeedButton2, &QToolButton::clicked, this,
+            handler(&TfrmProcess::SpeedButton2Click));
+    connect(ui->dbGrid1, &ui_::DBGrid::doubleClickedAnywhere, this,
+            handler(&TfrmProcess::dbGrid1DblClick));
+    connect(ui->Button3, &QPushButton::clicked, this, handler(&TfrmProcess::Button3Click));
+    connect(ui->Button5, &QPushButton::clicked, this, handler(&TfrmProcess::Button5Click));
     ui->TabSheet1->installEventFilter(this);
     ui->TabSheet2->installEventFilter(this);
     ui->StatusBar1->installEventFilter(this);
@@ -260,7 +277,11 @@ void TfrmProcess::runHarvest(QAbstractButton& button, const QString& idleCaption
 {
     // Counted as a handler of its own too, so a close asked for during the run
     // waits for it wherever the run was started from.
-    m_handlers.run([&] { m_run->click(button, idleCaption, otherButton, prepare, body); });
+    // No extraction starts under a harvesting run.
+    m_handlers.run([&] {
+        const ui_::DisabledWhile noExtraction({ui->Button3});
+        m_run->click(button, idleCaption, otherButton, prepare, body);
+    });
 }
 
 void TfrmProcess::changeEvent(QEvent* event)
@@ -326,4 +347,90 @@ void TfrmProcess::btnCreateLstClick()
             return false;
         },
         [this] { showPageList(harvest::BuildPageList(*this, *m_browser)); });
+}
+
+void TfrmProcess::aqryDescAfterInsert(DataSet& ds)
+{
+    pagrim::extract::FillNewField(ds, m_conn,
+                                  TaskRecord().field(QStringLiteral("TaskID")).asInteger());
+}
+
+void TfrmProcess::SpeedButton1Click()
+{
+    pagrim::extract::SetAllDescNeed(*m_aqryDesc, true);
+}
+
+void TfrmProcess::SpeedButton2Click()
+{
+    pagrim::extract::SetAllDescNeed(*m_aqryDesc, false);
+}
+
+void TfrmProcess::dbGrid1DblClick()
+{
+    pagrim::extract::SwitchDescNeed(*m_aqryDesc);
+}
+
+void TfrmProcess::ShowExtractStatus(const QString& text)
+{
+    m_extractStatus = text;
+    if (m_extractStatusShown.isValid() && m_extractStatusShown.elapsed() < StatusIntervalMs)
+        return;
+    m_extractStatusShown.start();
+    ShowFieldStatus(text);
+}
+
+void TfrmProcess::ProcessPendingEvents()
+{
+    if (m_extractEventsRun.isValid() && m_extractEventsRun.elapsed() < PumpIntervalMs)
+        return;
+    m_extractEventsRun.start();
+    ProcessEvents();
+}
+
+bool TfrmProcess::TestMode() const
+{
+    return ui->cbTest->isChecked();
+}
+
+int TfrmProcess::TestValue() const
+{
+    return m_settings.TestValue();
+}
+
+void TfrmProcess::Button3Click()
+{
+    // The run is not started again, nor are a harvest or the field rows
+    // touched while it goes on; all comes back at its end, also on failure.
+    const ui_::DisabledWhile hold({ui->Button3, ui->btnCreateLst, ui->btnSaveHtml, ui->dbGrid1,
+                                   ui->DBNavigator1, ui->DBEdit1, ui->DBMemo2, ui->DBMemo3,
+                                   ui->SpeedButton1, ui->SpeedButton2});
+    m_extractStatus.clear();
+    m_extractStatusShown.invalidate();
+    m_extractEventsRun.invalidate();
+    struct LastStatus
+    {
+        TfrmProcess& w;
+        ~LastStatus()
+        {
+            if (!w.m_extractStatus.isEmpty())
+                w.ShowFieldStatus(w.m_extractStatus);
+        }
+    } last{*this};
+    const int codePage = pagrim::codepage::current();
+    const QByteArray separator = pagrim::codepage::fromUnicode(m_fieldSeparator, codePage);
+    QList<QByteArray>& lines = *m_resultLines;
+    pagrim::extract::RunExtraction(*this, *m_aqryDesc, taskFolder(), separator, lines, codePage);
+    ui_::RestoreApplication();
+    if (TestMode()) {
+        auto* results = new TfrmTest(this);
+        results->ShowResults(lines, separator);
+        results->show();
+        return;
+    }
+    pagrim::extract::WriteResultFiles(taskFolder(), lines, separator, codePage);
+}
+
+void TfrmProcess::Button5Click()
+{
+    ui_::ShellExecute(this, QStringLiteral("Open"), taskFolder() + QStringLiteral("/Infos.xls"));
 }

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "extract/core/extraction.h"
 #include "harvest/core/runhost.h"
 #include "harvest/runstate.h"
 
 #include <QByteArray>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QList>
 #include <QMetaObject>
 #include <memory>
@@ -27,11 +29,13 @@ class QProgressBar;
 
 // The window in which one task is executed: its first page harvests a site
 // (page list, saved pages) with the hidden browser wbGet, its second edits the
-// task's extraction fields. It holds the task record (the main window's task
-// query), the field query aqryDesc following that query, the work folder, the
-// run state of the harvesting buttons and the working lists of the extraction.
-// A close asked for while one of its handlers runs waits until it has returned.
-class TfrmProcess : public QDialog, public pagrim::harvest::RunHost
+// task's extraction fields and runs the extraction. It holds the task record (the main window's
+// task query), the field query aqryDesc following that query, the work folder, the run state of the
+// harvesting buttons and the working lists of the extraction. A close asked for while one of its
+// handlers runs waits until it has returned.
+class TfrmProcess : public QDialog,
+                    public pagrim::harvest::RunHost,
+                    public pagrim::extract::ExtractHost
 {
     Q_OBJECT
 public:
@@ -54,6 +58,14 @@ public:
     // The task record; an error when the window has none.
     pagrim::store::DataSet& TaskRecord() override;
     void ProcessEvents() override;
+    // The extraction run's status line: repainted at most about 30 times a
+    // second; the run's end shows the last text.
+    void ShowExtractStatus(const QString& text) override;
+    bool TestMode() const override;
+    // The event pump of the extraction run: at most every few milliseconds, so
+    // the window keeps up without the pump costing the run more than its pages.
+    void ProcessPendingEvents() override;
+    int TestValue() const override;
     // WorkFolder followed by the task's name, without a trailing separator.
     QString taskFolder() const;
     QString taskName() const;
@@ -88,6 +100,13 @@ private:
     void Button2Click();
     void Button4Click();
     void btnCreateLstClick();
+    // The second page: the field set.
+    void aqryDescAfterInsert(pagrim::store::DataSet& ds);
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+    void dbGrid1DblClick();
+    void Button3Click();
+    void Button5Click();
     void arrangePage(QWidget* page);
     // Puts the lines into ListBox1 in place of what it showed and selects the last.
     void showPageList(const QStringList& lines);
@@ -115,4 +134,7 @@ private:
     std::unique_ptr<QList<QByteArray>> m_scratchLines;
     QMetaObject::Connection m_idleHook;
     bool m_shown = false;
+    QString m_extractStatus;
+    QElapsedTimer m_extractStatusShown;
+    QElapsedTimer m_extractEventsRun;
 };

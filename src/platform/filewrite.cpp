@@ -2,6 +2,8 @@
 
 #include "platform/errors.h"
 
+#include <QDir>
+#include <QFile>
 #include <QSaveFile>
 
 namespace pagrim {
@@ -23,6 +25,19 @@ void writeFileOrThrow(const QString& path, const QByteArray& bytes)
     QString reason;
     if (!writeFileWhole(path, bytes, &reason))
         throw Error(QStringLiteral("Cannot create file \"%1\". %2").arg(path, reason));
+}
+
+QByteArray readFileOrThrow(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Error(QStringLiteral("Cannot open file \"%1\". %2")
+                        .arg(QDir::toNativeSeparators(path), file.errorString()));
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw Error(QStringLiteral("Cannot read file \"%1\". %2")
+                        .arg(QDir::toNativeSeparators(path), file.errorString()));
+    return bytes;
 }
 
 } // namespace pagrim

@@ -13,4 +13,8 @@ bool writeFileWhole(const QString& path, const QByteArray& bytes, QString* reaso
 // The same, raising Error "Cannot create file "<path>". <reason>" on failure.
 void writeFileOrThrow(const QString& path, const QByteArray& bytes);
 
+// The whole file; Error "Cannot open file "<path>". <reason>" when it cannot be
+// opened, "Cannot read file ..." when reading fails.
+QByteArray readFileOrThrow(const QString& path);
+
 } // namespace pagrim

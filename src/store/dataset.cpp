@@ -760,13 +760,10 @@ void DataSet::deleteRecord()
         cancel();
         return;
     }
-    // A pending edit is given up first, so a failed delete leaves a browsed row.
-    if (m_state == State::Edit) {
-        m_rows[size_t(m_row)] = m_backup;
-        m_backup.clear();
-        setState(State::Browse);
-        notifyRow(m_row);
-    }
+    // The row is deleted as stored; a pending edit stays, with what was typed,
+    // when the store refuses the delete.
+    const std::vector<QVariant>& stored =
+        m_state == State::Edit && !m_backup.empty() ? m_backup : m_rows[size_t(m_row)];
     const std::vector<int> keys = keyColumns();
     QStringList where;
     for (int k : keys)
@@ -776,8 +773,9 @@ void DataSet::deleteRecord()
                      .arg(quoteName(baseTable()), where.join(QLatin1String(" AND "))));
     int n = 1;
     for (int k : keys)
-        st.bind(n++, m_rows[size_t(m_row)][size_t(k)]);
+        st.bind(n++, stored[size_t(k)]);
     st.step();
+    m_backup.clear();
     m_rows.erase(m_rows.begin() + m_row);
     if (m_row >= recordCount())
         m_row = recordCount() - 1;

@@ -1,5 +1,6 @@
 // The execution window as a frame: opening, the work and task folders, the page
 // list, the status bars, the stop protocol and closing during a run.
+#include "extract/ufrmTest.h"
 #include "harvest/browserprofile.h"
 #include "harvest/core/taskfolder.h"
 #include "harvest/ufrmProcess.h"
@@ -19,6 +20,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
@@ -29,6 +31,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 using namespace pagrim;
 
@@ -82,6 +85,19 @@ bool spinUntil(const std::function<bool()>& pred, int ms = 5000)
 }
 
 using test::child;
+
+void commitText(QWidget* w, const QString& text)
+{
+    QInputMethodEvent e;
+    e.setCommitString(text);
+    QApplication::sendEvent(w, &e);
+}
+
+// The centre of a row of the field list, in its viewport.
+QPoint rowCentre(QTableView* grid, int row)
+{
+    return grid->visualRect(grid->model()->index(row, 1)).center();
+}
 
 } // namespace
 
@@ -146,6 +162,79 @@ class TstProcess : public QObject
             ui::guarded(
                 [&] { w.runHarvest(*save, QStringLiteral("保存网页"), *create, prepare, body); });
         });
+    }
+
+    // A number the store answers, on the window's connection.
+    int number(const QString& sql)
+    {
+        auto q = store::CreateScratchQuery(*conn);
+        q->setCommandText(sql);
+        q->open();
+        return q->field(0).asInteger();
+    }
+    // The second page with the field list current.
+    void toFieldPage(TfrmProcess& w)
+    {
+        child<QTabWidget>(&w, "PageControl1")->setCurrentIndex(1);
+        QApplication::setActiveWindow(&w);
+    }
+    // Types a new name for the current field row into DBEdit1, as a user does.
+    QLineEdit* typeName(TfrmProcess& w, const QString& name)
+    {
+        auto* edit = child<QLineEdit>(&w, "DBEdit1");
+        edit->setFocus();
+        edit->selectAll();
+        commitText(edit, name);
+        return edit;
+    }
+    QString navigatorEnabled(TfrmProcess& w)
+    {
+        QString out;
+        for (const char* n : {"nbFirst", "nbPrior", "nbNext", "nbLast", "nbInsert", "nbDelete",
+                              "nbPost", "nbCancel"})
+            out += child<QToolButton>(&w, n)->isEnabled() ? QLatin1Char('1') : QLatin1Char('0');
+        return out;
+    }
+
+    // Pages in the task's pages folder: name -> bytes.
+    QString pagesFolder() const { return workDir() + QStringLiteral("任务一/HTML/"); }
+    void writePages(const QList<std::pair<QString, QByteArray>>& pages)
+    {
+        for (const auto& [name, bytes] : pages) {
+            QVERIFY(QDir().mkpath(QFileInfo(pagesFolder() + name).path()));
+            test::put(pagesFolder() + name, bytes);
+        }
+    }
+    // A task with two selected fields and one not, and the pages 1..count.
+    void extractionWorld(int count)
+    {
+        useWorkPath();
+        exec(world->storePath(),
+             QStringLiteral("insert into Descs (DescID, TaskID, DescName, DescNeed, DescStart, "
+                            "DescEnd) values (1, 1, 'T', 1, '<t>', '</t>'), (2, 1, 'X', 0, '<x>', "
+                            "'</x>'), (3, 1, 'A', 1, '<a>', '</a>')"));
+        for (int i = 1; i <= count; ++i)
+            writePages({{QStringLiteral("%1.Htm").arg(i),
+                         "<t>t" + QByteArray::number(i) + "</t>\n<a>a</a>"}});
+    }
+    QString taskFile(const char* name) const
+    {
+        return workDir() + QStringLiteral("任务一/") + QLatin1String(name);
+    }
+    QList<QWidget*> runControls(TfrmProcess& w)
+    {
+        QList<QWidget*> out;
+        for (const char* n : {"Button3", "btnCreateLst", "btnSaveHtml", "dbGrid1", "DBNavigator1",
+                              "DBEdit1", "DBMemo2", "DBMemo3", "SpeedButton1", "SpeedButton2"})
+            out << child<QWidget>(&w, n);
+        return out;
+    }
+    static QString enabling(const QList<QWidget*>& widgets)
+    {
+        QString out;
+        for (QWidget* c : widgets)
+            out += c->isEnabled() ? QLatin1Char('1') : QLatin1Char('0');
+        return out;
     }
 
 private Q_SLOTS:
@@ -531,6 +620,297 @@ private Q_SLOTS:
         QCOMPARE(child<QLineEdit>(&w, "DBEdit1")->text(), QStringLiteral("标题"));
     }
 
+    void navigatorFollowsTheList()
+    {
+        TfrmProcess& w = open();
+        toFieldPage(w);
+        QStringList hints;
+        for (const char* n : {"nbFirst", "nbPrior", "nbNext", "nbLast", "nbInsert", "nbDelete",
+                              "nbPost", "nbCancel"})
+            hints << child<QToolButton>(&w, n)->toolTip();
+        QCOMPARE(hints.join(QLatin1Char(' ')),
+                 QStringLiteral("第一条 上一条 下一条 最后一条 添加 删除 保存 取消"));
+        // first prior next last insert delete post cancel
+        QCOMPARE(navigatorEnabled(w), QStringLiteral("00001000"));
+        QTest::mouseClick(child<QToolButton>(&w, "nbInsert"), Qt::LeftButton);
+        QCOMPARE(navigatorEnabled(w), QStringLiteral("00001111"));
+        QCOMPARE(child<QLineEdit>(&w, "DBEdit1")->text(), QStringLiteral("提取字段1"));
+        auto* grid = child<QTableView>(&w, "dbGrid1");
+        QCOMPARE(grid->model()->rowCount(), 1);
+        QCOMPARE(grid->model()->index(0, 0).data(Qt::EditRole).toBool(), true);
+        QTest::mouseClick(child<QToolButton>(&w, "nbCancel"), Qt::LeftButton);
+        QCOMPARE(navigatorEnabled(w), QStringLiteral("00001000"));
+        QCOMPARE(grid->model()->rowCount(), 0);
+        QTest::mouseClick(child<QToolButton>(&w, "nbInsert"), Qt::LeftButton);
+        QTest::mouseClick(child<QToolButton>(&w, "nbPost"), Qt::LeftButton);
+        QTest::mouseClick(child<QToolButton>(&w, "nbInsert"), Qt::LeftButton);
+        QCOMPARE(child<QLineEdit>(&w, "DBEdit1")->text(), QStringLiteral("提取字段2"));
+        QCOMPARE(w.aqryDesc().field(QStringLiteral("DescID")).asInteger(), 2);
+        QTest::mouseClick(child<QToolButton>(&w, "nbPost"), Qt::LeftButton);
+        QCOMPARE(navigatorEnabled(w), QStringLiteral("11001100"));
+        // Delete at once, without asking.
+        QTest::mouseClick(child<QToolButton>(&w, "nbDelete"), Qt::LeftButton);
+        QCOMPARE(boxes->count(), 0);
+        QCOMPARE(number(QStringLiteral("select count(*) from Descs")), 1);
+        QCOMPARE(navigatorEnabled(w), QStringLiteral("00001100"));
+    }
+
+    void selectAllAndNone()
+    {
+        addDesc(world->storePath(), 1, 1, QStringLiteral("标题"), true);
+        addDesc(world->storePath(), 2, 1, QStringLiteral("作者"), false);
+        TfrmProcess& w = open();
+        toFieldPage(w);
+        auto* grid = child<QTableView>(&w, "dbGrid1");
+        QTest::mouseClick(child<QToolButton>(&w, "SpeedButton2"), Qt::LeftButton);
+        QCOMPARE(number(QStringLiteral("select count(*) from Descs where DescNeed = 0")), 2);
+        QCOMPARE(grid->currentIndex().row(), 1);
+        QCOMPARE(child<QLineEdit>(&w, "DBEdit1")->text(), QStringLiteral("作者"));
+        QTest::mouseClick(child<QToolButton>(&w, "SpeedButton1"), Qt::LeftButton);
+        QCOMPARE(grid->model()->index(0, 0).data(Qt::EditRole).toBool(), true);
+        QCOMPARE(boxes->count(), 0);
+    }
+
+    void doubleClickAfterTypingStoresBoth()
+    {
+        addDesc(world->storePath(), 1, 1, QStringLiteral("标题"), true);
+        addDesc(world->storePath(), 2, 1, QStringLiteral("作者"), false);
+        TfrmProcess& w = open();
+        toFieldPage(w);
+        auto* grid = child<QTableView>(&w, "dbGrid1");
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, rowCentre(grid, 1));
+        typeName(w, QStringLiteral("出版社"));
+        QCOMPARE(w.aqryDesc().state(), store::DataSet::State::Edit);
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, rowCentre(grid, 1));
+        QCOMPARE(w.aqryDesc().state(), store::DataSet::State::Browse);
+        QCOMPARE(number(QStringLiteral("select count(*) from Descs where DescID = 2 and "
+                                       "DescName = '出版社' and DescNeed = 1")),
+                 1);
+        // Anywhere on the list, also below the rows: the current row switches back.
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, QPoint(50, 300));
+        QCOMPARE(number(QStringLiteral("select DescNeed from Descs where DescID = 2")), 0);
+        QCOMPARE(number(QStringLiteral("select DescNeed from Descs where DescID = 1")), 1);
+    }
+
+    void refusedWriteKeepsRowPending_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("trigger");
+        QTest::newRow("store") << "nbPost"
+                               << "update";
+        QTest::newRow("delete") << "nbDelete"
+                                << "delete";
+        QTest::newRow("move off") << "nbFirst"
+                                  << "update";
+        QTest::newRow("select all") << "SpeedButton1"
+                                    << "update";
+    }
+    void refusedWriteKeepsRowPending()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, trigger);
+        addDesc(world->storePath(), 1, 1, QStringLiteral("标题"), false);
+        addDesc(world->storePath(), 2, 1, QStringLiteral("作者"), false);
+        exec(world->storePath(), QStringLiteral("create trigger refuse before %1 on Descs begin "
+                                                "select raise(abort, 'refused by the store'); end")
+                                     .arg(trigger));
+        TfrmProcess& w = open();
+        toFieldPage(w);
+        auto* grid = child<QTableView>(&w, "dbGrid1");
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, rowCentre(grid, 1));
+        auto* edit = typeName(w, QStringLiteral("新名"));
+        QTest::mouseClick(child<QToolButton>(&w, button.toLatin1().constData()), Qt::LeftButton);
+        QCOMPARE(boxes->count(), 1);
+        QCOMPARE(boxes->last().text, QStringLiteral("refused by the store."));
+        QCOMPARE(boxes->last().caption, QStringLiteral("Pagrim"));
+        QCOMPARE(w.aqryDesc().state(), store::DataSet::State::Edit);
+        QCOMPARE(w.aqryDesc().currentRow(), 1);
+        QCOMPARE(edit->text(), QStringLiteral("新名"));
+        QCOMPARE(grid->currentIndex().row(), 1);
+        QCOMPARE(navigatorEnabled(w).mid(6), QStringLiteral("11"));
+        QCOMPARE(number(QStringLiteral("select count(*) from Descs where DescName = '作者'")), 1);
+    }
+
+    void pendingRowAtCloseNotStored_data()
+    {
+        QTest::addColumn<bool>("newRow");
+        QTest::newRow("new row") << true;
+        QTest::newRow("changed row") << false;
+    }
+    void pendingRowAtCloseNotStored()
+    {
+        QFETCH(bool, newRow);
+        addDesc(world->storePath(), 1, 1, QStringLiteral("标题"), true);
+        TfrmProcess& w = open();
+        toFieldPage(w);
+        if (newRow)
+            QTest::mouseClick(child<QToolButton>(&w, "nbInsert"), Qt::LeftButton);
+        typeName(w, QStringLiteral("未保存"));
+        QTest::mouseClick(child<QPushButton>(&w, "Button4"), Qt::LeftButton);
+        QVERIFY(!w.isVisible());
+        closeWindow();
+        store::Database db;
+        db.open(world->storePath());
+        store::Statement st(db.handle(),
+                            QStringLiteral("select group_concat(DescName) from Descs"));
+        QVERIFY(st.step());
+        QCOMPARE(st.columnValue(0).toString(), QStringLiteral("标题"));
+    }
+
+    void extractionWritesBothFiles()
+    {
+        extractionWorld(3);
+        settings->setSeparator(QStringLiteral("|"));
+        TfrmProcess& w = open();
+        toFieldPage(w);
+        child<QCheckBox>(&w, "cbTest")->setChecked(false);
+        const QList<QWidget*> controls = runControls(w);
+        QTest::mouseClick(child<QPushButton>(&w, "Button3"), Qt::LeftButton);
+        QCOMPARE(boxes->count(), 0);
+        QCOMPARE(test::contents(taskFile("Infos.txt")),
+                 QByteArray("序号|T|A\r\n1|t1|a\r\n2|t2|a\r\n3|t3|a\r\n"));
+        QCOMPARE(test::contents(taskFile("Infos.xls")),
+                 QByteArray("序号\tT\tA\r\n1\tt1\ta\r\n2\tt2\ta\r\n3\tt3\ta\r\n"));
+        QCOMPARE(w.ResultLines()->size(), 4);
+        QVERIFY(w.findChildren<TfrmTest*>().isEmpty());
+        // The last page stays on the status line until the program falls idle.
+        QCOMPARE(child<QStatusBar>(&w, "StatusBar2")->currentMessage(),
+                 QStringLiteral(" 正在处理 - ") + pagesFolder() +
+                     QStringLiteral("3.Htm，请稍候..."));
+        QCOMPARE(enabling(controls), QStringLiteral("1111111111"));
+        QCOMPARE(w.aqryDesc().currentRow(), 2);
+        // A second run leaves only its own lines.
+        QVERIFY(QFile::remove(pagesFolder() + QStringLiteral("2.Htm")));
+        QVERIFY(QFile::remove(pagesFolder() + QStringLiteral("3.Htm")));
+        QTest::mouseClick(child<QPushButton>(&w, "Button3"), Qt::LeftButton);
+        QCOMPARE(test::contents(taskFile("Infos.txt")), QByteArray("序号|T|A\r\n1|t1|a\r\n"));
+        QCOMPARE(test::contents(taskFile("Infos.xls")), QByteArray("序号\tT\tA\r\n1\tt1\ta\r\n"));
+        // "打开EXCEL文件" hands the file to the shell.
+        QStringList shell;
+        ui::setShellHandler(
+            [&](const QString& verb, const QString& path) { shell << verb << path; });
+        QTest::mouseClick(child<QPushButton>(&w, "Button5"), Qt::LeftButton);
+        QCOMPARE(shell, QStringList({QStringLiteral("Open"), taskFile("Infos.xls")}));
+    }
+
+    void testRunsOpenResultWindows()
+    {
+        extractionWorld(20);
+        settings->setTestValue(1);
+        TfrmProcess& w = open();
+        toFieldPage(w);
+        auto* run = child<QPushButton>(&w, "Button3");
+        QTest::mouseClick(run, Qt::LeftButton);
+        QCOMPARE(w.ResultLines()->size(), 1 + 3);
+        // The limit is read afresh after every page.
+        QTimer::singleShot(0, &w, [this] { settings->setTestValue(0); });
+        QTest::mouseClick(run, Qt::LeftButton);
+        QCOMPARE(w.ResultLines()->size(), 1 + 2);
+        const QList<TfrmTest*> results = w.findChildren<TfrmTest*>();
+        QCOMPARE(results.size(), 2);
+        QVERIFY(results[0]->isVisible() && results[1]->isVisible());
+        QVERIFY(!QFile::exists(taskFile("Infos.txt")));
+        QVERIFY(!QFile::exists(taskFile("Infos.xls")));
+        QCOMPARE(boxes->count(), 0);
+    }
+
+    void testModeClearedDuringRun()
+    {
+        extractionWorld(15);
+        TfrmProcess& w = open();
+        toFieldPage(w);
+        auto* test = child<QCheckBox>(&w, "cbTest");
+        QTimer::singleShot(0, test, [test] { QTest::mouseClick(test, Qt::LeftButton); });
+        QTest::mouseClick(child<QPushButton>(&w, "Button3"), Qt::LeftButton);
+        QVERIFY(!test->isChecked());
+        QCOMPARE(w.ResultLines()->size(), 1 + 15);
+        QVERIFY(w.findChildren<TfrmTest*>().isEmpty());
+        QVERIFY(test::contents(taskFile("Infos.txt")).endsWith("15*t15*a\r\n"));
+    }
+
+    void runsDoNotOverlap()
+    {
+        extractionWorld(3);
+        TfrmProcess& w = open();
+        toFieldPage(w);
+        const QList<QWidget*> controls = runControls(w);
+        QStringList seen;
+        QTimer::singleShot(0, &w, [&] { seen << enabling(controls); });
+        QTest::mouseClick(child<QPushButton>(&w, "Button3"), Qt::LeftButton);
+        // During a harvesting run only "进行提取" of these goes off besides the
+        // other harvesting button.
+        connectSaveRun(w, [&] { seen << enabling(controls); });
+        QTest::mouseClick(child<QPushButton>(&w, "btnSaveHtml"), Qt::LeftButton);
+        seen << enabling(controls);
+        QCOMPARE(seen, QStringList({QStringLiteral("0000000000"), QStringLiteral("0011111111"),
+                                    QStringLiteral("1111111111")}));
+    }
+
+    void failedRunsGiveEverythingBack_data()
+    {
+        QTest::addColumn<QString>("blocked"); // made a folder
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("txtWritten");
+        QTest::newRow("unreadable page") << "HTML/2.Htm"
+                                         << "Cannot open file \"@HTML/2.Htm\". " << false;
+        QTest::newRow("Infos.txt refused") << "Infos.txt"
+                                           << "Cannot create file \"@Infos.txt\". " << false;
+        QTest::newRow("Infos.xls refused") << "Infos.xls"
+                                           << "Cannot create file \"@Infos.xls\". " << true;
+    }
+    void failedRunsGiveEverythingBack()
+    {
+        QFETCH(QString, blocked);
+        QFETCH(QString, message);
+        QFETCH(bool, txtWritten);
+        extractionWorld(3);
+        const QString task = workDir() + QStringLiteral("任务一/");
+        if (blocked.startsWith(QLatin1String("HTML/"))) {
+            QVERIFY(QFile::remove(task + blocked));
+            QVERIFY(QFile::link(task + QStringLiteral("gone"), task + blocked));
+        } else {
+            QVERIFY(QDir(task).mkdir(blocked));
+        }
+        TfrmProcess& w = open();
+        toFieldPage(w);
+        child<QCheckBox>(&w, "cbTest")->setChecked(blocked.startsWith(QLatin1String("HTML/")));
+        const QList<QWidget*> controls = runControls(w);
+        QTest::mouseClick(child<QPushButton>(&w, "Button3"), Qt::LeftButton);
+        QCOMPARE(boxes->count(), 1);
+        QVERIFY2(boxes->last().text.startsWith(message.replace(QLatin1Char('@'), task)),
+                 qPrintable(boxes->last().text));
+        QCOMPARE(boxes->last().caption, QStringLiteral("Pagrim"));
+        QCOMPARE(QFileInfo(task + QStringLiteral("Infos.txt")).isFile(), txtWritten);
+        QVERIFY(!QFileInfo(task + QStringLiteral("Infos.xls")).isFile());
+        QVERIFY(w.findChildren<TfrmTest*>().isEmpty());
+        QCOMPARE(enabling(controls), QStringLiteral("1111111111"));
+    }
+
+    void lookAtTheRun()
+    {
+        extractionWorld(40);
+        TfrmProcess& w = open();
+        toFieldPage(w);
+        child<QCheckBox>(&w, "cbTest")->setChecked(false);
+        const QString dir =
+            qEnvironmentVariable("PAGRIM_SHOTS", QCoreApplication::applicationDirPath() +
+                                                     QStringLiteral("/screenshots"));
+        QDir().mkpath(dir);
+        // The picture is taken among the events the run lets through.
+        QTimer::singleShot(40, &w, [&] {
+            QVERIFY(w.grab().save(dir + QStringLiteral("/process-extracting.png")));
+        });
+        QTimer::singleShot(0, &w, [] { spin(60); });
+        QTest::mouseClick(child<QPushButton>(&w, "Button3"), Qt::LeftButton);
+        child<QCheckBox>(&w, "cbTest")->setChecked(true);
+        settings->setTestValue(3);
+        QTest::mouseClick(child<QPushButton>(&w, "Button3"), Qt::LeftButton);
+        TfrmTest* results = w.findChildren<TfrmTest*>().value(0);
+        QVERIFY(results);
+        spin(200);
+        QVERIFY(results->grab().save(dir + QStringLiteral("/test-results.png")));
+    }
+
     void gridWidthsKept()
     {
         {
@@ -584,6 +964,9 @@ private Q_SLOTS:
     {
         addDesc(world->storePath(), 1, 1, QStringLiteral("标题"), true);
         addDesc(world->storePath(), 3, 1, QStringLiteral("作者"), false);
+        exec(world->storePath(),
+             QStringLiteral("update Descs set DescStart = ?, DescEnd = ? where DescID = 1"),
+             {QStringLiteral("<h1 class=\"title\">\r\n<span>"), QStringLiteral("</span></h1>")});
         useWorkPath();
         writePageList(
             workDir() + QStringLiteral("任务一"),
@@ -596,7 +979,17 @@ private Q_SLOTS:
                                                      QStringLiteral("/screenshots"));
         QDir().mkpath(dir);
         QVERIFY(w.grab().save(dir + QStringLiteral("/process1.png")));
-        child<QTabWidget>(&w, "PageControl1")->setCurrentIndex(1);
+        // Three fields, one not selected, the current one pending with a typed name.
+        toFieldPage(w);
+        QTest::mouseClick(child<QToolButton>(&w, "nbInsert"), Qt::LeftButton);
+        QTest::mouseClick(child<QToolButton>(&w, "nbPost"), Qt::LeftButton);
+        auto* grid = child<QTableView>(&w, "dbGrid1");
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, rowCentre(grid, 0));
+        auto* edit = child<QLineEdit>(&w, "DBEdit1");
+        edit->setFocus();
+        edit->end(false);
+        commitText(edit, QStringLiteral("（正文）"));
+        QCOMPARE(w.aqryDesc().state(), store::DataSet::State::Edit);
         spin(200);
         QVERIFY(w.grab().save(dir + QStringLiteral("/process2.png")));
     }

@@ -4,6 +4,24 @@
 
 namespace pagrim::extract {
 
+namespace {
+const QString DescNeed = QStringLiteral("DescNeed");
+}
+
+void FillNewField(store::DataSet& fields, store::Connection& conn, int taskId)
+{
+    const int key = store::allocateKey(conn, QStringLiteral("select max(DescID) from Descs "));
+    fields.field(QStringLiteral("DescID")).setValue(key);
+    fields.field(QStringLiteral("TaskID")).setValue(taskId);
+    const auto count = store::CreateScratchQuery(conn);
+    count->setCommandText(QStringLiteral("select count(*) from Descs where TaskID = ") +
+                          QString::number(taskId));
+    count->open();
+    fields.field(QStringLiteral("DescName"))
+        .setValue(QStringLiteral("提取字段") + QString::number(count->field(0).asInteger() + 1));
+    fields.field(DescNeed).setValue(true);
+}
+
 void SetAllDescNeed(store::DataSet& fields, bool value)
 {
     if (fields.isEmpty())
@@ -11,7 +29,7 @@ void SetAllDescNeed(store::DataSet& fields, bool value)
     const store::ControlsDisabled still(fields);
     fields.first(); // stores a pending row
     while (!fields.eof()) {
-        store::Field need = fields.field(QStringLiteral("DescNeed"));
+        store::Field need = fields.field(DescNeed);
         if (need.asBoolean() != value) {
             fields.edit();
             need.setValue(value);
@@ -20,6 +38,17 @@ void SetAllDescNeed(store::DataSet& fields, bool value)
         fields.next();
     }
     fields.last();
+}
+
+void SwitchDescNeed(store::DataSet& fields)
+{
+    if (fields.isEmpty())
+        return;
+    const store::ControlsDisabled still(fields);
+    fields.edit(); // a pending row stays pending, with what was typed
+    store::Field need = fields.field(DescNeed);
+    need.setValue(!need.asBoolean());
+    fields.post();
 }
 
 } // namespace pagrim::extract

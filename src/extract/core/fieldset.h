@@ -1,10 +1,17 @@
 #pragma once
 
 namespace pagrim::store {
+class Connection;
 class DataSet;
-}
+} // namespace pagrim::store
 
 namespace pagrim::extract {
+
+// Fills a field row just appended to the field query: DescID one above the
+// largest of all tasks, TaskID, the name "提取字段" + (the task's stored fields
+// + 1) and DescNeed true; the markers stay empty. Two scratch queries on the
+// connection, freed also when a statement fails.
+void FillNewField(store::DataSet& fields, store::Connection& conn, int taskId);
 
 // Sets DescNeed of every field row of the field query to value. A pending row
 // is stored first; rows that already hold the value are not written. The bound
@@ -12,5 +19,10 @@ namespace pagrim::extract {
 // also on failure. Afterwards the last row is current. Nothing happens on an
 // empty query.
 void SetAllDescNeed(store::DataSet& fields, bool value);
+
+// Switches DescNeed of the current row and stores the row together with what
+// was typed into it. Nothing happens on an empty query. A refused write leaves
+// the row pending.
+void SwitchDescNeed(store::DataSet& fields);
 
 } // namespace pagrim::extract

@@ -1,6 +1,7 @@
 #include "harvest/core/taskfolder.h"
 
 #include "platform/errors.h"
+#include "platform/filewrite.h"
 #include "platform/text.h"
 
 #include <QDir>
@@ -43,15 +44,7 @@ std::optional<QList<QByteArray>> LoadPageList(const QString& path)
 {
     if (!QFileInfo(path).isFile())
         return std::nullopt;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Error(QStringLiteral("Cannot open file \"%1\". %2")
-                        .arg(QDir::toNativeSeparators(path), file.errorString()));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw Error(QStringLiteral("Cannot read file \"%1\". %2")
-                        .arg(QDir::toNativeSeparators(path), file.errorString()));
-    return splitLines(bytes);
+    return splitLines(readFileOrThrow(path));
 }
 
 GaugeSetting pageListGauge(int lineCount, int savedCount)

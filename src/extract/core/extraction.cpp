@@ -1,0 +1,190 @@
+#include "extract/core/extraction.h"
+
+#include "harvest/core/taskfolder.h"
+#include "platform/codepage.h"
+#include "platform/filewrite.h"
+#include "store/dataset.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <algorithm>
+
+namespace pagrim::extract {
+
+std::vector<ExtractField> SelectedFields(store::DataSet& fields, int codePage)
+{
+    std::vector<ExtractField> selected;
+    if (fields.isEmpty())
+        return selected;
+    const store::ControlsDisabled still(fields);
+    fields.first(); // stores a pending row
+    while (!fields.eof()) {
+        if (fields.field(QStringLiteral("DescNeed")).asBoolean())
+            selected.push_back({codepage::fromUnicode(
+                                    fields.field(QStringLiteral("DescName")).asString(), codePage),
+                                codepage::fromUnicode(
+                                    fields.field(QStringLiteral("DescStart")).asString(), codePage),
+                                codepage::fromUnicode(
+                                    fields.field(QStringLiteral("DescEnd")).asString(), codePage)});
+        fields.next();
+    }
+    return selected;
+}
+
+QByteArray HeaderLine(const std::vector<ExtractField>& fields, const QByteArray& separator,
+                      int codePage)
+{
+    QByteArray line = codepage::fromUnicode(QStringLiteral("序号"), codePage);
+    for (const ExtractField& f : fields)
+        line += separator + f.name;
+    return line;
+}
+
+QString PageStatus(const QString& path)
+{
+    return QStringLiteral(" 正在处理 - ") + path + QStringLiteral("，请稍候...");
+}
+
+namespace {
+bool isDigit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+// <0, 0, >0 as a comes before, with or after b in natural order.
+int naturalCompare(const QString& a, const QString& b)
+{
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            qsizetype ei = i, ej = j;
+            while (ei < a.size() && isDigit(a[ei]))
+                ++ei;
+            while (ej < b.size() && isDigit(b[ej]))
+                ++ej;
+            // Leading zeros count for nothing; then the longer number is larger.
+            qsizetype si = i, sj = j;
+            while (si + 1 < ei && a[si] == QLatin1Char('0'))
+                ++si;
+            while (sj + 1 < ej && b[sj] == QLatin1Char('0'))
+                ++sj;
+            if (ei - si != ej - sj)
+                return ei - si < ej - sj ? -1 : 1;
+            const int c =
+                QStringView(a).sliced(si, ei - si).compare(QStringView(b).sliced(sj, ej - sj));
+            if (c != 0)
+                return c;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        if (a[i] != b[j])
+            return a[i] < b[j] ? -1 : 1;
+        ++i;
+        ++j;
+    }
+    if (i < a.size() || j < b.size())
+        return i < a.size() ? 1 : -1;
+    return 0;
+}
+} // namespace
+
+bool NaturalLess(const QString& a, const QString& b)
+{
+    const int c = naturalCompare(a, b);
+    return c != 0 ? c < 0 : a < b;
+}
+
+Extraction::Extraction(ExtractHost& host, std::vector<ExtractField> fields, QByteArray separator,
+                       QList<QByteArray>& lines, int codePage)
+    : m_host(host), m_fields(std::move(fields)), m_separator(std::move(separator)), m_lines(lines),
+      m_codePage(codePage)
+{
+}
+
+void Extraction::ExtractFolder(const QString& folder)
+{
+    QString path = folder;
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    const QFileInfoList infos = QDir(path).entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+    // Each name is taken once: the sort compares every one of them many times.
+    std::vector<std::pair<QString, const QFileInfo*>> entries;
+    entries.reserve(size_t(infos.size()));
+    for (const QFileInfo& info : infos)
+        entries.emplace_back(info.fileName(), &info);
+    std::sort(entries.begin(), entries.end(),
+              [](const auto& a, const auto& b) { return NaturalLess(a.first, b.first); });
+    qint64 files = 0;
+    for (const auto& [name, entry] : entries) {
+        if (entry->isDir()) {
+            // A link to a folder could lead back up the tree: it is not walked.
+            if (!entry->isSymLink())
+                ExtractFolder(path + name);
+        } else {
+            ExtractPage(path + name);
+            ++files;
+            if (m_host.TestMode() && files >= qint64(m_host.TestValue()) + 2)
+                break;
+        }
+        m_host.ProcessPendingEvents();
+    }
+}
+
+void Extraction::ExtractPage(const QString& path)
+{
+    m_host.ShowExtractStatus(PageStatus(path));
+    PageText(readFileOrThrow(path), m_pageText);
+    const QByteArray line = PageLine(m_pageText);
+    if (line.isEmpty())
+        return;
+    m_lines.append(QByteArray::number(m_lines.size()) + line);
+}
+
+QByteArray Extraction::PageLine(QByteArrayView pageText) const
+{
+    QByteArray line;
+    bool found = false;
+    for (const ExtractField& f : m_fields) {
+        const Cut cut = CutBetweenMarkers(pageText, f.start, f.end);
+        line += m_separator;
+        if (cut.found) {
+            line.append(cut.value.data(), cut.value.size());
+            found = true;
+        }
+    }
+    if (!found)
+        return {};
+    return ReplaceAtCharStarts(line, "\r\n", {}, m_codePage);
+}
+
+void RunExtraction(ExtractHost& host, store::DataSet& fields, const QString& taskFolder,
+                   const QByteArray& separator, QList<QByteArray>& lines, int codePage)
+{
+    lines.clear();
+    std::vector<ExtractField> selected = SelectedFields(fields, codePage);
+    lines.append(HeaderLine(selected, separator, codePage));
+    const QString pages = harvest::EnsureFolder(taskFolder + QStringLiteral("/HTML/"));
+    Extraction run(host, std::move(selected), separator, lines, codePage);
+    run.ExtractFolder(pages);
+}
+
+void WriteResultFiles(const QString& taskFolder, const QList<QByteArray>& lines,
+                      const QByteArray& separator, int codePage)
+{
+    qsizetype size = 0;
+    for (const QByteArray& line : lines)
+        size += line.size() + 2;
+    QByteArray text;
+    text.reserve(size);
+    for (const QByteArray& line : lines) {
+        text += line;
+        text += "\r\n";
+    }
+    writeFileOrThrow(taskFolder + QStringLiteral("/Infos.txt"), text);
+    writeFileOrThrow(taskFolder + QStringLiteral("/Infos.xls"),
+                     ReplaceAtCharStarts(text, separator, "\t", codePage));
+}
+
+} // namespace pagrim::extract

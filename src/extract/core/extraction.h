@@ -1,0 +1,102 @@
+#pragma once
+
+#include "extract/core/pagetext.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <vector>
+
+namespace pagrim::store {
+class DataSet;
+}
+
+// The extraction run: the selected fields of a task cut out of every page file
+// of its pages folder, one result line per page, and the two output files.
+namespace pagrim::extract {
+
+// What the run needs of the window it runs in.
+class ExtractHost
+{
+public:
+    virtual ~ExtractHost() = default;
+
+    // The field page's status line. Set for every page; the host may repaint it
+    // less often, but the last text set is the one left showing.
+    virtual void ShowExtractStatus(const QString& text) = 0;
+    // Whether test mode ("测试") is on at this moment.
+    virtual bool TestMode() const = 0;
+    // The test limit as the settings file holds it now.
+    virtual int TestValue() const = 0;
+    // Lets the pending events run, without waiting; called after every entry
+    // of a folder. The host may skip a call that comes a moment after the last.
+    virtual void ProcessPendingEvents() = 0;
+};
+
+// A selected field of the run: its name and markers in the program code page.
+struct ExtractField
+{
+    QByteArray name;
+    QByteArray start;
+    QByteArray end;
+};
+
+// The selected field rows in the order of the field query. A pending row is
+// stored first; the bound controls stay still during the walk and are brought
+// up to date at its end, also on failure; the last row is current afterwards.
+std::vector<ExtractField> SelectedFields(store::DataSet& fields, int codePage);
+
+// "序号" followed by separator + name for every selected field.
+QByteArray HeaderLine(const std::vector<ExtractField>& fields, const QByteArray& separator,
+                      int codePage);
+
+// The status text of the page at path.
+QString PageStatus(const QString& path);
+
+// Orders names as people count: runs of digits compare as numbers ("2.Htm"
+// before "10.Htm"), the rest character by character; names equal that way
+// (as "01" and "1") by their plain order.
+bool NaturalLess(const QString& a, const QString& b);
+
+// One run over the pages: appends a numbered line per page on which a selected
+// field is found to lines (which hold the header line as line 0).
+class Extraction
+{
+public:
+    Extraction(ExtractHost& host, std::vector<ExtractField> fields, QByteArray separator,
+               QList<QByteArray>& lines, int codePage);
+
+    // Every file of the folder and its subfolders, in natural order of the
+    // names, a subfolder walked at its place. In test mode a folder ends after
+    // TestValue + 2 of its files (checked after each, so one is always read).
+    // A page that cannot be read ends the walk with its file error.
+    void ExtractFolder(const QString& folder);
+    // One page file: the status text, then its line when a field is found.
+    void ExtractPage(const QString& path);
+    // The line of a page text without its number: separator + value for every
+    // selected field (an empty value where a field is not found), CR LF removed
+    // where a character begins. Empty when no field is found.
+    QByteArray PageLine(QByteArrayView pageText) const;
+
+private:
+    ExtractHost& m_host;
+    std::vector<ExtractField> m_fields;
+    QByteArray m_separator;
+    QList<QByteArray>& m_lines;
+    int m_codePage;
+    QByteArray m_pageText; // its storage serves every page
+};
+
+// The run of the extraction button up to its output: empties lines, puts the
+// header line, makes sure the pages folder (taskFolder + "/HTML/") exists and
+// walks it.
+void RunExtraction(ExtractHost& host, store::DataSet& fields, const QString& taskFolder,
+                   const QByteArray& separator, QList<QByteArray>& lines, int codePage);
+
+// Infos.txt (the lines, each ended by CR LF) and then Infos.xls (the same text
+// with TAB for the separator where a character begins) in the task folder, each
+// written whole or not at all. A refused Infos.txt ends before Infos.xls.
+void WriteResultFiles(const QString& taskFolder, const QList<QByteArray>& lines,
+                      const QByteArray& separator, int codePage);
+
+} // namespace pagrim::extract

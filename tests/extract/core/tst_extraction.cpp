@@ -1,0 +1,456 @@
+// The extraction run without a window: page text, the marker cut, page lines,
+// the folder walk with its order and test limit, the field rows of a run and
+// the output files.
+#include "extract/core/extraction.h"
+#include "extract/core/pagetext.h"
+#include "platform/codepage.h"
+#include "platform/errors.h"
+#include "platform/text.h"
+#include "store/connection.h"
+#include "store/dataset.h"
+#include "support/coresupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+using namespace pagrim;
+using namespace pagrim::extract;
+
+namespace {
+
+struct FakeHost : ExtractHost
+{
+    QStringList pages; // the paths of the status texts, in order
+    bool test = false;
+    int testValue = 10;
+    int events = 0;
+    std::function<void()> onEvents;
+    void ShowExtractStatus(const QString& text) override
+    {
+        QString path = text;
+        path.remove(QStringLiteral(" 正在处理 - ")).remove(QStringLiteral("，请稍候..."));
+        pages << path;
+    }
+    bool TestMode() const override { return test; }
+    int TestValue() const override { return testValue; }
+    void ProcessPendingEvents() override
+    {
+        ++events;
+        if (onEvents)
+            onEvents();
+    }
+};
+
+ExtractField field(const QByteArray& name, const QByteArray& start, const QByteArray& end)
+{
+    return {name, start, end};
+}
+
+} // namespace
+
+class TstExtraction : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void pageText_data();
+    void pageText();
+    void pageTextOfLongPages();
+    void markers_data();
+    void markers();
+    void pageLine_data();
+    void pageLine();
+    void separatorToTab_data();
+    void separatorToTab();
+    void naturalOrderWithSubfolder();
+    void testLimit_data();
+    void testLimit();
+    void testModeClearedDuringRun();
+    void numbersWithoutGaps();
+    void unreadablePageEndsRun();
+    void runReadsFieldRows_data();
+    void runReadsFieldRows();
+    void resultFiles();
+    void refusedOutput_data();
+    void refusedOutput();
+
+private:
+    QString pagesFolder() const { return m_world->file(QStringLiteral("task/HTML/")); }
+    void page(const QString& relative, const QByteArray& bytes);
+    std::unique_ptr<test::TempWorld> m_world;
+};
+
+void TstExtraction::init()
+{
+    m_world = std::make_unique<test::TempWorld>();
+    QVERIFY(QDir().mkpath(pagesFolder()));
+}
+
+void TstExtraction::cleanup()
+{
+    m_world.reset();
+}
+
+void TstExtraction::page(const QString& relative, const QByteArray& bytes)
+{
+    const QString path = pagesFolder() + relative;
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    test::put(path, bytes);
+}
+
+void TstExtraction::pageText_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+    QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << QByteArray("a\r\nb\r\n");
+    QTest::newRow("LF, last line open") << QByteArray("a\nb") << QByteArray("a\r\nb\r\n");
+    QTest::newRow("CR") << QByteArray("a\rb\r") << QByteArray("a\r\nb\r\n");
+    QTest::newRow("mixed, blank lines")
+        << QByteArray("\n\r\r\na\n\rb") << QByteArray("\r\n\r\n\r\na\r\n\r\nb\r\n");
+    QTest::newRow("LF CR is two ends") << QByteArray("a\n\r") << QByteArray("a\r\n\r\n");
+}
+
+void TstExtraction::pageText()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, text);
+    QCOMPARE(PageText(file), text);
+}
+
+void TstExtraction::pageTextOfLongPages()
+{
+    // Line ends at every offset of the blocks the page is scanned in, and the
+    // two bytes of a CR LF split between blocks.
+    QByteArray file;
+    const char* ends[] = {"\r\n", "\n", "\r", "\n\r", "\r\r\n"};
+    for (int i = 0; file.size() < 5000; ++i)
+        file += QByteArray(i % 37, char('a' + i % 26)) + ends[i % 5];
+    QByteArray buffer("old text, longer than nothing");
+    for (const QByteArray& page : {file, file + "open end", file.mid(3, 1000)}) {
+        QByteArray expected;
+        for (const QByteArray& line : splitLines(page))
+            expected += line + "\r\n";
+        QCOMPARE(PageText(page), expected);
+        PageText(page, buffer);
+        QCOMPARE(buffer, expected);
+    }
+}
+
+void TstExtraction::markers_data()
+{
+    QTest::addColumn<QByteArray>("body"); // "|" is the page's line end
+    QTest::addColumn<QByteArray>("start");
+    QTest::addColumn<QByteArray>("end");
+    QTest::addColumn<QByteArray>("value"); // "-" not found
+    const QByteArray page = "<p>head</p>|<b>name</b>|<i>x</i>|<b>more</b>";
+    QTest::newRow("found") << page << QByteArray("<b>") << QByteArray("</b>") << QByteArray("name");
+    QTest::newRow("empty start") << page << QByteArray() << QByteArray("</b>") << QByteArray("-");
+    QTest::newRow("empty end") << page << QByteArray("<b>") << QByteArray() << QByteArray("-");
+    QTest::newRow("start missing")
+        << page << QByteArray("<u>") << QByteArray("</b>") << QByteArray("-");
+    QTest::newRow("end before start, again after")
+        << page << QByteArray("<i>") << QByteArray("</b>") << QByteArray("-");
+    QTest::newRow("start holds the end")
+        << page << QByteArray("</p>|<b>") << QByteArray("p>") << QByteArray("-");
+    QTest::newRow("adjacent markers")
+        << QByteArray("x<b></b>y") << QByteArray("<b>") << QByteArray("</b>") << QByteArray("-");
+    QTest::newRow("one byte between")
+        << QByteArray("x<b>1</b>y") << QByteArray("<b>") << QByteArray("</b>") << QByteArray("1");
+    QTest::newRow("case differs") << page << QByteArray("<B>") << QByteArray("</b>")
+                                  << QByteArray("-");
+    QTest::newRow("marker over lines")
+        << page << QByteArray("</b>\r\n<i>") << QByteArray("</i>\r\n") << QByteArray("x");
+    QTest::newRow("value over lines")
+        << page << QByteArray("head</p>\r\n") << QByteArray("\r\n<i>") << QByteArray("<b>name</b>");
+    QTest::newRow("value ends with a line")
+        << page << QByteArray("<i>x</i>") << QByteArray("<b>more") << QByteArray("\r\n");
+}
+
+void TstExtraction::markers()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, start);
+    QFETCH(QByteArray, end);
+    QFETCH(QByteArray, value);
+    for (const char* lineEnd : {"\r\n", "\n", "\r"}) {
+        QByteArray file = body;
+        file.replace('|', lineEnd);
+        const Cut cut = CutBetweenMarkers(PageText(file), start, end);
+        QCOMPARE(cut.found ? cut.value.toByteArray() : QByteArray("-"), value);
+    }
+}
+
+void TstExtraction::pageLine_data()
+{
+    QTest::addColumn<QByteArray>("separator");
+    QTest::addColumn<QByteArray>("page");
+    QTest::addColumn<QByteArray>("line");
+    const QByteArray page = "<a>1</a><b>2\r\n2</b><c>3</c>";
+    QTest::newRow("all found, lines joined") << QByteArray("*") << page << QByteArray("*1*22*3");
+    QTest::newRow("middle missing keeps its column")
+        << QByteArray("*") << QByteArray("<a>1</a><c>3</c>") << QByteArray("*1**3");
+    QTest::newRow("none found") << QByteArray("*") << QByteArray("<x>") << QByteArray();
+    QTest::newRow("separator inside a value")
+        << QByteArray("*") << QByteArray("<a>a*b</a>") << QByteArray("*a*b**");
+    QTest::newRow("empty separator") << QByteArray() << page << QByteArray("1223");
+    QTest::newRow("empty separator, only a line end")
+        << QByteArray() << QByteArray("<a>\r\n</a>") << QByteArray();
+    QTest::newRow("long separator") << QByteArray("<|>") << page << QByteArray("<|>1<|>22<|>3");
+}
+
+void TstExtraction::pageLine()
+{
+    QFETCH(QByteArray, separator);
+    QFETCH(QByteArray, page);
+    QFETCH(QByteArray, line);
+    FakeHost host;
+    QList<QByteArray> lines;
+    Extraction run(
+        host, {field("a", "<a>", "</a>"), field("b", "<b>", "</b>"), field("c", "<c>", "</c>")},
+        separator, lines, codepage::Utf8);
+    QCOMPARE(run.PageLine(PageText(page)), line);
+}
+
+void TstExtraction::separatorToTab_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("separator");
+    QTest::addColumn<int>("codePage");
+    QTest::addColumn<QByteArray>("expected");
+    // 亅 is 0x81 0x7C in code page 936: its second byte is "|".
+    const QByteArray trail("\x81\x7C", 2);
+    QTest::newRow("plain") << QByteArray("a*b**c") << QByteArray("*") << codepage::Gbk
+                           << QByteArray("a\tb\t\tc");
+    QTest::newRow("second byte of a double-byte character")
+        << QByteArray("x|" + trail + "|y") << QByteArray("|") << codepage::Gbk
+        << QByteArray("x\t" + trail + "\ty");
+    QTest::newRow("lone lead byte before it")
+        << QByteArray("\x81|", 2) << QByteArray("|") << codepage::Gbk << QByteArray("\x81|", 2);
+    QTest::newRow("byte-wise in UTF-8 too")
+        << QByteArray("a|b") << QByteArray("|") << codepage::Utf8 << QByteArray("a\tb");
+    QTest::newRow("two-byte separator")
+        << QByteArray("a--b---c") << QByteArray("--") << codepage::Gbk << QByteArray("a\tb\t-c");
+    QTest::newRow("empty separator")
+        << QByteArray("a*b") << QByteArray() << codepage::Gbk << QByteArray("a*b");
+}
+
+void TstExtraction::separatorToTab()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, separator);
+    QFETCH(int, codePage);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(ReplaceAtCharStarts(text, separator, "\t", codePage), expected);
+}
+
+void TstExtraction::naturalOrderWithSubfolder()
+{
+    for (int i = 12; i >= 1; --i)
+        page(QStringLiteral("%1.Htm").arg(i), "<a>" + QByteArray::number(i) + "</a>");
+    page(QStringLiteral("3a/1.Htm"), "<a>sub</a>");
+    page(QStringLiteral("03.Htm"), "<a>03</a>");
+    page(QStringLiteral(".hidden"), "<a>h</a>");
+    FakeHost host;
+    QList<QByteArray> lines{"h"};
+    Extraction run(host, {field("a", "<a>", "</a>")}, "*", lines, codepage::Utf8);
+    run.ExtractFolder(pagesFolder().chopped(1)); // also without the trailing "/"
+    QStringList names;
+    for (const QString& p : host.pages)
+        names << p.mid(pagesFolder().size());
+    QCOMPARE(names.join(QLatin1Char(' ')),
+             QStringLiteral(".hidden 1.Htm 2.Htm 03.Htm 3.Htm 3a/1.Htm 4.Htm 5.Htm 6.Htm 7.Htm "
+                            "8.Htm 9.Htm 10.Htm 11.Htm 12.Htm"));
+    QCOMPARE(lines.at(6), QByteArray("6*sub"));
+    QCOMPARE(lines.size(), 16);
+    QCOMPARE(host.events, 16); // after every file and folder
+}
+
+void TstExtraction::testLimit_data()
+{
+    QTest::addColumn<bool>("test");
+    QTest::addColumn<int>("testValue");
+    QTest::addColumn<int>("pages"); // of 3 in subfolder "0" (walked first), then 15
+    QTest::newRow("off") << false << 10 << 18;
+    QTest::newRow("TestValue 10") << true << 10 << 3 + 12;
+    QTest::newRow("TestValue 0") << true << 0 << 2 + 2;
+    QTest::newRow("TestValue -5") << true << -5 << 1 + 1;
+    QTest::newRow("TestValue -1") << true << -1 << 1 + 1;
+}
+
+void TstExtraction::testLimit()
+{
+    QFETCH(bool, test);
+    QFETCH(int, testValue);
+    QFETCH(int, pages);
+    for (int i = 1; i <= 15; ++i)
+        page(QStringLiteral("%1.Htm").arg(i), "nothing");
+    for (int i = 1; i <= 3; ++i)
+        page(QStringLiteral("0/%1.Htm").arg(i), "nothing"); // walked first
+    FakeHost host;
+    host.test = test;
+    host.testValue = testValue;
+    QList<QByteArray> lines{"h"};
+    Extraction run(host, {field("a", "<a>", "</a>")}, "*", lines, codepage::Utf8);
+    run.ExtractFolder(pagesFolder());
+    QCOMPARE(int(host.pages.size()), pages);
+    QCOMPARE(lines.size(), 1); // pages without a line still count
+}
+
+void TstExtraction::testModeClearedDuringRun()
+{
+    for (int i = 1; i <= 20; ++i)
+        page(QStringLiteral("%1.Htm").arg(i), "x");
+    FakeHost host;
+    host.test = true;
+    host.testValue = 2; // four pages, had it stayed on
+    host.onEvents = [&] {
+        if (host.events == 3)
+            host.test = false;
+    };
+    QList<QByteArray> lines{"h"};
+    Extraction run(host, {}, "*", lines, codepage::Utf8);
+    run.ExtractFolder(pagesFolder());
+    QCOMPARE(host.pages.size(), 20);
+}
+
+void TstExtraction::numbersWithoutGaps()
+{
+    page(QStringLiteral("1.Htm"), "<a>one</a>");
+    page(QStringLiteral("2.Htm"), "none");
+    page(QStringLiteral("3.Htm"), "<a>three\r\n</a>");
+    FakeHost host;
+    QList<QByteArray> lines{"序号*a"};
+    Extraction run(host, {field("a", "<a>", "</a>")}, "*", lines, codepage::Utf8);
+    run.ExtractFolder(pagesFolder());
+    QCOMPARE(lines, QList<QByteArray>({"序号*a", "1*one", "2*three"}));
+    QCOMPARE(host.pages.first(), pagesFolder() + QStringLiteral("1.Htm"));
+}
+
+void TstExtraction::unreadablePageEndsRun()
+{
+    page(QStringLiteral("1.Htm"), "<a>one</a>");
+    QVERIFY(QFile::link(pagesFolder() + QStringLiteral("gone"),
+                        pagesFolder() + QStringLiteral("2.Htm")));
+    page(QStringLiteral("3.Htm"), "<a>three</a>");
+    FakeHost host;
+    QList<QByteArray> lines{"h"};
+    Extraction run(host, {field("a", "<a>", "</a>")}, "*", lines, codepage::Utf8);
+    try {
+        run.ExtractFolder(pagesFolder());
+        QFAIL("the unreadable page went unnoticed");
+    } catch (const Error& e) {
+        QVERIFY2(e.message().startsWith(QStringLiteral("Cannot open file \"%1\". ")
+                                            .arg(pagesFolder() + QStringLiteral("2.Htm"))),
+                 qPrintable(e.message()));
+    }
+    QCOMPARE(host.pages.size(), 2);
+}
+
+void TstExtraction::runReadsFieldRows_data()
+{
+    QTest::addColumn<QString>("needs"); // DescNeed of the three rows
+    QTest::addColumn<QByteArray>("separator");
+    QTest::addColumn<QList<QByteArray>>("lines");
+    const QByteArray num = codepage::fromUnicode(QStringLiteral("序号"), codepage::Gbk);
+    const QByteArray title = codepage::fromUnicode(QStringLiteral("标题"), codepage::Gbk);
+    const QByteArray value = codepage::fromUnicode(QStringLiteral("值"), codepage::Gbk);
+    QTest::newRow("two selected") << "101" << QByteArray("*")
+                                  << QList<QByteArray>{num + "*" + title + "*c",
+                                                       "1*" + value + "*3"};
+    QTest::newRow("none selected") << "000" << QByteArray("*") << QList<QByteArray>{num};
+    QTest::newRow("empty separator")
+        << "110" << QByteArray() << QList<QByteArray>{num + title + "b", "1" + value};
+}
+
+void TstExtraction::runReadsFieldRows()
+{
+    QFETCH(QString, needs);
+    QFETCH(QByteArray, separator);
+    QFETCH(QList<QByteArray>, lines);
+    store::Connection conn;
+    conn.open();
+    // Keys out of insertion order: the columns follow the keys.
+    conn.database().exec(
+        QStringLiteral("insert into Descs (DescID, TaskID, DescName, DescNeed, DescStart, DescEnd) "
+                       "values (3, 1, 'c', %3, '<c>', '</c>'), (1, 1, '标题', %1, '<a>', '</a>'), "
+                       "(2, 1, 'b', %2, '<b>', '</b>'), (4, 2, 'other', 1, '<a>', '</a>')")
+            .arg(needs[0])
+            .arg(needs[1])
+            .arg(needs[2]));
+    store::DataSet fields(conn);
+    fields.setCommandText(QStringLiteral("select * from descs where taskid=:taskid"));
+    fields.setParameter(QStringLiteral("taskid"), 1);
+    fields.open();
+    fields.edit(); // a pending change is stored by the run
+    fields.field(QStringLiteral("DescStart")).setValue(QStringLiteral("值="));
+    // A GBK page: the UTF-8 marker "值=" of another page finds nothing.
+    page(QStringLiteral("1.Htm"),
+         codepage::fromUnicode(QStringLiteral("值=值</a><c>3</c>"), codepage::Gbk));
+    page(QStringLiteral("2.Htm"), QStringLiteral("值=值</a>").toUtf8());
+    FakeHost host;
+    QList<QByteArray> result{"stale"};
+    RunExtraction(host, fields, m_world->file(QStringLiteral("task")), separator, result,
+                  codepage::Gbk);
+    QCOMPARE(result, lines);
+    QCOMPARE(fields.state(), store::DataSet::State::Browse);
+    QCOMPARE(fields.currentRow(), 2);
+}
+
+void TstExtraction::resultFiles()
+{
+    const QString task = m_world->file(QStringLiteral("task"));
+    const QByteArray trail("\x81\x7C", 2);
+    WriteResultFiles(task, {"h|a|b", "1|x" + trail + "|y", "2||z"}, "|", codepage::Gbk);
+    QCOMPARE(test::contents(task + QStringLiteral("/Infos.txt")),
+             QByteArray("h|a|b\r\n1|x" + trail + "|y\r\n2||z\r\n"));
+    QCOMPARE(test::contents(task + QStringLiteral("/Infos.xls")),
+             QByteArray("h\ta\tb\r\n1\tx" + trail + "\ty\r\n2\t\tz\r\n"));
+    // A second run leaves only its own lines.
+    WriteResultFiles(task, {"h"}, "|", codepage::Gbk);
+    QCOMPARE(test::contents(task + QStringLiteral("/Infos.txt")), QByteArray("h\r\n"));
+    QCOMPARE(test::contents(task + QStringLiteral("/Infos.xls")), QByteArray("h\r\n"));
+    QCOMPARE(QDir(task).entryList(QDir::Files | QDir::Hidden).size(), 2); // no temporary left
+}
+
+void TstExtraction::refusedOutput_data()
+{
+    QTest::addColumn<QString>("blocked");
+    QTest::addColumn<QByteArray>("txt");
+    QTest::addColumn<QByteArray>("xls");
+    QTest::newRow("Infos.txt") << "Infos.txt" << QByteArray("<blocked>") << QByteArray("old");
+    QTest::newRow("Infos.xls") << "Infos.xls" << QByteArray("h*a\r\n") << QByteArray("<blocked>");
+}
+
+void TstExtraction::refusedOutput()
+{
+    QFETCH(QString, blocked);
+    QFETCH(QByteArray, txt);
+    QFETCH(QByteArray, xls);
+    const QString task = m_world->file(QStringLiteral("task"));
+    test::put(task + QStringLiteral("/Infos.txt"), "old");
+    test::put(task + QStringLiteral("/Infos.xls"), "old");
+    // A folder in the file's place: no write can replace it.
+    QVERIFY(QFile::remove(task + QLatin1Char('/') + blocked));
+    QVERIFY(QDir(task).mkdir(blocked));
+    try {
+        WriteResultFiles(task, {"h*a"}, "*", codepage::Gbk);
+        QFAIL("the refused file went unnoticed");
+    } catch (const Error& e) {
+        QVERIFY2(e.message().startsWith(
+                     QStringLiteral("Cannot create file \"%1/%2\". ").arg(task, blocked)),
+                 qPrintable(e.message()));
+    }
+    const auto read = [&](const QString& name) {
+        return QFileInfo(task + QLatin1Char('/') + name).isDir()
+                   ? QByteArray("<blocked>")
+                   : test::contents(task + QLatin1Char('/') + name);
+    };
+    QCOMPARE(read(QStringLiteral("Infos.txt")), txt);
+    QCOMPARE(read(QStringLiteral("Infos.xls")), xls);
+}
+
+QTEST_GUILESS_MAIN(TstExtraction)
+#include "tst_extraction.moc"
