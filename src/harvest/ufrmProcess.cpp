@@ -2,6 +2,7 @@
 #include "ui_ufrmProcess.h"
 
 #include "harvest/browserdriver.h"
+#include "harvest/core/pagesaver.h"
 #include "harvest/core/taskfolder.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
@@ -12,6 +13,7 @@
 #include "ui/dbcheckdelegate.h"
 #include "ui/gridlayout.h"
 #include "ui/guard.h"
+#include "ui/messagebox.h"
 #include "ui/shell.h"
 
 #include <QAbstractEventDispatcher>
@@ -77,6 +79,7 @@ TfrmProcess::TfrmProcess(DataSet& taskQuery, pagrim::store::Connection& conn,
     connect(ui->Button1, &QPushButton::clicked, this, handler(&TfrmProcess::Button1Click));
     connect(ui->Button2, &QPushButton::clicked, this, handler(&TfrmProcess::Button2Click));
     connect(ui->Button4, &QPushButton::clicked, this, handler(&TfrmProcess::Button4Click));
+    connect(ui->btnSaveHtml, &QPushButton::clicked, this, handler(&TfrmProcess::btnSaveHtmlClick));
     ui->TabSheet1->installEventFilter(this);
     ui->TabSheet2->installEventFilter(this);
     ui->StatusBar1->installEventFilter(this);
@@ -291,4 +294,19 @@ void TfrmProcess::Button2Click()
 void TfrmProcess::Button4Click()
 {
     close();
+}
+
+void TfrmProcess::btnSaveHtmlClick()
+{
+    harvest::PageSaver saver(*this, *m_browser);
+    const auto prepare = [this, &saver] {
+        const harvest::PageSaver::Refusal refusal = saver.prepare();
+        if (refusal == harvest::PageSaver::Refusal::None)
+            return true;
+        ui_::MessageBox(this, harvest::PageSaver::refusalText(refusal), QStringLiteral("提示信息"),
+                        ui_::Icon::Information, ui_::Buttons::Ok);
+        return false;
+    };
+    runHarvest(*ui->btnSaveHtml, QStringLiteral("保存网页"), *ui->btnCreateLst, prepare,
+               [&saver] { saver.run(); });
 }

@@ -47,7 +47,7 @@ public:
     void ShowFieldStatus(const QString& text);
     // Fills lines from the task's page list file and sets the gauge; false (and
     // nothing changed) when there is no such file.
-    bool LoadPageList(QList<QByteArray>& lines);
+    bool LoadPageList(QList<QByteArray>& lines) override;
     // The gauge of page saving: its maximum and its position (kept in range).
     void SetGauge(int maximum, int position) override;
     QString WorkFolder() const override { return m_workFolder; }
@@ -87,6 +87,7 @@ private:
     void Button1Click();
     void Button2Click();
     void Button4Click();
+    void btnSaveHtmlClick();
     void arrangePage(QWidget* page);
 
     // A slot running the method as one of the window's handlers: inside the

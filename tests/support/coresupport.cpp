@@ -1,5 +1,6 @@
 #include "support/coresupport.h"
 
+#include "store/dataset.h"
 #include "store/schema.h"
 
 #include <QDir>
@@ -19,6 +20,14 @@ void put(const QString& path, const QByteArray& bytes)
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(bytes);
+}
+
+int queryInteger(store::Connection& connection, const QString& sql)
+{
+    auto q = store::CreateScratchQuery(connection);
+    q->setCommandText(sql);
+    q->open();
+    return q->field(0).asInteger();
 }
 
 TempWorld::TempWorld() : m_previous(QDir::currentPath())

@@ -5,12 +5,18 @@
 #include <QTemporaryDir>
 
 // Test helpers without a window: files, and a temporary world with a store.
+namespace pagrim::store {
+class Connection;
+}
+
 namespace pagrim::test {
 
 // A file's bytes, or "<missing>" when it cannot be read.
 QByteArray contents(const QString& path);
 // Replaces a file with bytes (a test failure when it cannot).
 void put(const QString& path, const QByteArray& bytes);
+// The first column of the first row of a statement, as stored.
+int queryInteger(store::Connection& connection, const QString& sql);
 
 // A temporary folder with an empty store made by the same code as
 // pagrim-mkstore; the current folder moves into it while the world lives.
