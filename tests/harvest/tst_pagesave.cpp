@@ -52,6 +52,7 @@ private Q_SLOTS:
     void pagesThatWouldStallARun();
     void stopWhileAPageIsHeldBack();
     void closeAskedDuringARun();
+    void lookAtIt();
 
 private:
     // The window on the task, shown as the main window shows it (without its loop).
@@ -340,6 +341,25 @@ void TstPageSave::closeAskedDuringARun()
     QCOMPARE(storedSaveCurrent(), 3);
     QVERIFY(test::contents(pageFile(2)).contains("held page"));
     QVERIFY(!w.isVisible());
+}
+
+void TstPageSave::lookAtIt()
+{
+    const QString held = QStringLiteral("/held-look.htm");
+    m_server->setHeldPage(held, "<html><body>held page</body></html>");
+    writeList({QStringLiteral("/a.htm"), QStringLiteral("/b.htm"), held, QStringLiteral("/c.htm")});
+    TfrmProcess& w = open();
+    const QString dir = qEnvironmentVariable(
+        "PAGRIM_SHOTS", QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots"));
+    QVERIFY(QDir().mkpath(dir));
+    bool grabbed = false;
+    whenRequested(held, [&] {
+        grabbed = w.grab().save(dir + QStringLiteral("/pagesave-running.png"));
+        m_server->release(held);
+    });
+    clickSave();
+    QVERIFY(grabbed);
+    QVERIFY(w.grab().save(dir + QStringLiteral("/pagesave-done.png")));
 }
 
 QTEST_MAIN(TstPageSave)
