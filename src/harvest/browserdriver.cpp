@@ -163,11 +163,12 @@ void BrowserDriver::OpenPage(const QString& address)
 {
     m_pageLoaded = false;
     m_refused = false;
+    m_pageRefused = false;
     m_showStatus(QStringLiteral(" 正在打开网页 - ") + address + QStringLiteral(" 请稍候... "));
     try {
         Navigate(address);
     } catch (const AddressRefused&) {
-        m_hasDocument = false;
+        m_pageRefused = true;
         throw;
     }
 
@@ -185,7 +186,7 @@ void BrowserDriver::OpenPage(const QString& address)
     }
     if (self && m_refused && !m_pageLoaded) {
         // What the browser still shows is another page's document.
-        m_hasDocument = false;
+        m_pageRefused = true;
         throw AddressRefused(QStringLiteral("浏览器无法打开网页地址：\"%1\"").arg(address));
     }
 }
@@ -228,7 +229,7 @@ void BrowserDriver::SavePage(const QString& path)
 
     QVariant html;
     bool handed = false;
-    if (m_view && m_hasDocument) {
+    if (m_view && m_hasDocument && !m_pageRefused) {
         QWebEnginePage* page = m_view->page();
         handed = waitForResult(
             [page](std::function<void(const QVariant&)> done) {
@@ -250,7 +251,7 @@ QStringList BrowserDriver::Links()
 {
     QVariant value;
     bool answered = false;
-    if (m_view && m_hasDocument) {
+    if (m_view && m_hasDocument && !m_pageRefused) {
         QWebEnginePage* page = m_view->page();
         answered = waitForResult(
             [page](std::function<void(const QVariant&)> done) {

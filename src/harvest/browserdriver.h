@@ -99,6 +99,8 @@ private:
     bool m_pageLoaded = false;
     bool m_topFrame = false;
     bool m_hasDocument = false;
+    // The last OpenPage was refused: the document shown is not its page's.
+    bool m_pageRefused = false;
     bool m_refused = false;
     // The address of the last navigation asked for, and whether its load has
     // not yet started.

@@ -401,11 +401,16 @@ void TstBrowserDriver::refusedAddress()
     QVERIFY(!m_driver->PageLoaded());
     // The page still shown is not the refused one's: nothing to save for it.
     test::MessageRecorder messages;
-    const QString path = m_dir.filePath(QStringLiteral("refused.Htm"));
+    const QString path = m_dir.filePath(
+        QStringLiteral("refused %1.Htm").arg(QLatin1String(QTest::currentDataTag())));
     m_driver->SavePage(path);
     QVERIFY(!QFile::exists(path));
     QCOMPARE(messages.count(), 1);
     QCOMPARE(messages.last().text, QStringLiteral("保存 HTML 文件失败    "));
+    // The page still shown goes on: another fragment of it completes at once.
+    QVERIFY(open(QStringLiteral("/a.htm#after")));
+    m_driver->SavePage(path);
+    QVERIFY(readAll(path).contains("page A"));
 }
 
 void TstBrowserDriver::viewDestroyedDuringWait()
