@@ -7,12 +7,15 @@
 #include "ui/guard.h"
 #include "ui/messagebox.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
 #include <QUrl>
 #include <QVariant>
+#include <QWebEngineDownloadRequest>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineView>
 #include <memory>
@@ -31,9 +34,37 @@ QUrl checkedAddress(const QString& address)
     const QUrl url =
         address.contains(QLatin1String("://")) ? QUrl(address) : QUrl::fromUserInput(address);
     if (address.trimmed().isEmpty() || !url.isValid() || url.isRelative())
-        throw Error(QStringLiteral("无效的网页地址：\"%1\"").arg(address));
+        throw AddressRefused(QStringLiteral("无效的网页地址：\"%1\"").arg(address));
     return url;
 }
+
+// The page of wbGet, which answers for the user nobody asks: the toolkit would
+// otherwise show a modal box for every script dialog and stall the run.
+class HiddenPage : public QWebEnginePage
+{
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+protected:
+    void javaScriptAlert(const QUrl&, const QString&) override {}
+    bool javaScriptConfirm(const QUrl&, const QString& message) override
+    {
+        // The toolkit asks about leaving a page (before-unload) through confirm,
+        // with this text: leaving is agreed, or the next navigation never starts.
+        return message == QCoreApplication::translate("QWebEnginePage",
+                                                      "Are you sure you want to leave this page? "
+                                                      "Changes that you made may not be saved.");
+    }
+    bool javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) override
+    {
+        return false;
+    }
+    QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
+    QStringList chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) override
+    {
+        return {};
+    }
+};
 
 } // namespace
 
@@ -42,10 +73,19 @@ BrowserDriver::BrowserDriver(QWebEngineView* wbGet, QWidget* owner, StatusSink s
     : QObject(parent), m_view(wbGet), m_owner(owner), m_showStatus(std::move(showStatus)),
       m_running(std::move(running))
 {
-    useSharedProfile(wbGet);
+    QWebEngineProfile* profile = sharedBrowserProfile();
+    auto* page = new HiddenPage(profile, wbGet);
+    wbGet->setPage(page);
+    connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
+        ui::guarded([&] { loadingChanged(info); });
+    });
+    connect(page, &QWebEnginePage::urlChanged, this,
+            [this](const QUrl& url) { ui::guarded([&] { urlChanged(url); }); });
+    // Direct: a download not taken up during the signal is gone afterwards.
     connect(
-        wbGet->page(), &QWebEnginePage::loadingChanged, this,
-        [this](const QWebEngineLoadingInfo& info) { ui::guarded([&] { loadingChanged(info); }); });
+        profile, &QWebEngineProfile::downloadRequested, this,
+        [this](QWebEngineDownloadRequest* download) { downloadRequested(download); },
+        Qt::DirectConnection);
 }
 
 BrowserDriver::~BrowserDriver() = default;
@@ -68,6 +108,7 @@ void BrowserDriver::wbGetNavigateComplete2()
     // Only the top-level load is reported; it stays the top frame until it ends,
     // also when a new navigation takes its place.
     m_topFrame = true;
+    m_awaitingStart = false;
 }
 
 void BrowserDriver::wbGetDocumentComplete(const QWebEngineLoadingInfo& info)
@@ -75,31 +116,64 @@ void BrowserDriver::wbGetDocumentComplete(const QWebEngineLoadingInfo& info)
     if (!m_topFrame)
         return;
     m_topFrame = false;
-    // A stop before anything was committed (an address no handler takes) leaves
-    // the old document in place: the browser refused the address.
+    // A stop before anything was committed (an address no handler takes, a
+    // download) leaves the old document in place: the browser refused the
+    // address.
     if (info.status() == QWebEngineLoadingInfo::LoadStoppedStatus && m_view &&
         m_view->page()->url() != info.url()) {
         m_refused = true;
         return;
     }
     m_hasDocument = true;
+    complete();
+}
+
+void BrowserDriver::urlChanged(const QUrl& url)
+{
+    // Another fragment of the loaded document: the address changes before any
+    // load has started, and no load follows.
+    if (!m_awaitingStart || !m_hasDocument || !url.hasFragment() ||
+        url.adjusted(QUrl::RemoveFragment) != m_target.adjusted(QUrl::RemoveFragment))
+        return;
+    m_awaitingStart = false;
+    complete();
+}
+
+void BrowserDriver::complete()
+{
     ui::Beep();
     m_pageLoaded = true;
+}
+
+void BrowserDriver::downloadRequested(QWebEngineDownloadRequest* download)
+{
+    // Only the downloads of wbGet: another browser on the profile decides its own.
+    if (m_view && download->page() == m_view->page())
+        download->cancel();
 }
 
 void BrowserDriver::Navigate(const QString& address)
 {
     const QUrl url = checkedAddress(address);
-    if (m_view)
-        m_view->page()->load(url);
+    if (!m_view)
+        return;
+    m_target = url;
+    m_awaitingStart = true;
+    m_view->page()->load(url);
 }
 
 void BrowserDriver::OpenPage(const QString& address)
 {
     m_pageLoaded = false;
     m_refused = false;
+    m_pageRefused = false;
     m_showStatus(QStringLiteral(" 正在打开网页 - ") + address + QStringLiteral(" 请稍候... "));
-    Navigate(address);
+    try {
+        Navigate(address);
+    } catch (const AddressRefused&) {
+        m_pageRefused = true;
+        throw;
+    }
 
     // Copies, so that the loop reads nothing of a driver destroyed under it.
     const RunningTest running = m_running;
@@ -113,8 +187,11 @@ void BrowserDriver::OpenPage(const QString& address)
         if (!self || !m_view || m_pageLoaded || m_refused || !running())
             break;
     }
-    if (self && m_refused && !m_pageLoaded)
-        throw Error(QStringLiteral("浏览器无法打开网页地址：\"%1\"").arg(address));
+    if (self && m_refused && !m_pageLoaded) {
+        // What the browser still shows is another page's document.
+        m_pageRefused = true;
+        throw AddressRefused(QStringLiteral("浏览器无法打开网页地址：\"%1\"").arg(address));
+    }
 }
 
 bool BrowserDriver::waitForResult(
@@ -155,7 +232,7 @@ void BrowserDriver::SavePage(const QString& path)
 
     QVariant html;
     bool handed = false;
-    if (m_view && m_hasDocument) {
+    if (m_view && m_hasDocument && !m_pageRefused) {
         QWebEnginePage* page = m_view->page();
         handed = waitForResult(
             [page](std::function<void(const QVariant&)> done) {
@@ -177,7 +254,7 @@ QStringList BrowserDriver::Links()
 {
     QVariant value;
     bool answered = false;
-    if (m_view && m_hasDocument) {
+    if (m_view && m_hasDocument && !m_pageRefused) {
         QWebEnginePage* page = m_view->page();
         answered = waitForResult(
             [page](std::function<void(const QVariant&)> done) {

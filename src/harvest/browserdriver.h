@@ -6,8 +6,10 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <functional>
 
+class QWebEngineDownloadRequest;
 class QWebEngineLoadingInfo;
 class QVariant;
 class QWebEngineView;
@@ -28,7 +30,12 @@ namespace pagrim::harvest {
 // takes the place of the other, which reports no completion of its own, so the
 // completion that ends OpenPage's wait is that of the page it asked for. The
 // events arrive whenever events are dispatched, also outside OpenPage; there
-// they only set PageLoaded and TopFrame.
+// they only set PageLoaded and TopFrame. A navigation to another fragment of the
+// loaded document brings no load events: it completes when the address changes.
+//
+// wbGet never shows anything of its own, since nobody would answer it: script
+// dialogs are answered at once (confirm and prompt as cancelled, leaving a page
+// as agreed), pop-up windows are not opened and downloads are refused.
 class BrowserDriver : public QObject, public Browser
 {
     Q_OBJECT
@@ -54,8 +61,9 @@ public:
     // Shows " 正在打开网页 - <address> 请稍候... ", clears PageLoaded, navigates
     // and waits until the page's top-level document has completed or Running
     // gives false; no time limit. An address without a scheme is taken as an
-    // http address. An empty or malformed address, or one the browser refuses,
-    // raises pagrim::Error.
+    // http address. An empty or malformed address, or one the browser refuses
+    // (an unknown scheme, a download), raises AddressRefused; SavePage then has
+    // no document to write.
     void OpenPage(const QString& address) override;
     // Shows " 正在保存网页到文件，请稍候... " and writes the document the browser
     // holds to path, whole, in the program code page (characters it cannot hold
@@ -76,6 +84,9 @@ private:
     void loadingChanged(const QWebEngineLoadingInfo& info);
     void wbGetNavigateComplete2();
     void wbGetDocumentComplete(const QWebEngineLoadingInfo& info);
+    void urlChanged(const QUrl& url);
+    void downloadRequested(QWebEngineDownloadRequest* download);
+    void complete();
     // Runs start(done) and waits, letting no user input run, until done is
     // called or the time is up; gives false when no result came.
     bool waitForResult(const std::function<void(std::function<void(const QVariant&)>)>& start,
@@ -89,7 +100,13 @@ private:
     bool m_pageLoaded = false;
     bool m_topFrame = false;
     bool m_hasDocument = false;
+    // The last OpenPage was refused: the document shown is not its page's.
+    bool m_pageRefused = false;
     bool m_refused = false;
+    // The address of the last navigation asked for, and whether its load has
+    // not yet started.
+    QUrl m_target;
+    bool m_awaitingStart = false;
 };
 
 } // namespace pagrim::harvest

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
@@ -40,17 +39,6 @@ QWebEngineProfile* sharedBrowserProfile()
         qAddPostRoutine(deleteProfile);
     }
     return g_profile;
-}
-
-void useSharedProfile(QWebEngineView* view)
-{
-    QWebEngineProfile* profile = sharedBrowserProfile();
-    // Asking the view for its page would make one on the default profile.
-    for (auto* page : view->findChildren<QWebEnginePage*>(Qt::FindDirectChildrenOnly)) {
-        if (page->profile() == profile && view->page() == page)
-            return;
-    }
-    view->setPage(new QWebEnginePage(profile, view));
 }
 
 QWebEngineView* createSharedProfileView(QWidget* parent)

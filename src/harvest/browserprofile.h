@@ -15,8 +15,6 @@ namespace pagrim::harvest {
 // shutdown routines run, after every window (and so every page on it) is gone.
 QWebEngineProfile* sharedBrowserProfile();
 
-// Gives view a page on the shared profile (the page belongs to the view).
-void useSharedProfile(QWebEngineView* view);
 // A new view on the shared profile.
 QWebEngineView* createSharedProfileView(QWidget* parent = nullptr);
 

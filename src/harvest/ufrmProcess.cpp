@@ -5,6 +5,7 @@
 #include "extract/ufrmTest.h"
 #include "harvest/browserdriver.h"
 #include "harvest/core/pagelist.h"
+#include "harvest/core/pagesaver.h"
 #include "harvest/core/taskfolder.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
@@ -99,6 +100,7 @@ TfrmProcess::TfrmProcess(DataSet& taskQuery, pagrim::store::Connection& conn,
             handler(&TfrmProcess::dbGrid1DblClick));
     connect(ui->Button3, &QPushButton::clicked, this, handler(&TfrmProcess::Button3Click));
     connect(ui->Button5, &QPushButton::clicked, this, handler(&TfrmProcess::Button5Click));
+    connect(ui->btnSaveHtml, &QPushButton::clicked, this, handler(&TfrmProcess::btnSaveHtmlClick));
     ui->TabSheet1->installEventFilter(this);
     ui->TabSheet2->installEventFilter(this);
     ui->StatusBar1->installEventFilter(this);
@@ -248,15 +250,8 @@ bool TfrmProcess::Running() const
 
 bool TfrmProcess::LoadPageList(QList<QByteArray>& lines)
 {
-    const auto read = harvest::LoadPageList(taskFolder() + QLatin1Char('/') +
-                                            QLatin1String(harvest::PageListName));
-    if (!read)
-        return false;
-    lines = *read;
-    const int saved = m_task ? m_task->field(QStringLiteral("SaveCurrent")).asInteger() : 0;
-    const harvest::GaugeSetting g = harvest::pageListGauge(int(lines.size()), saved);
-    SetGauge(g.maximum, g.position);
-    return true;
+    // Without a task record there is no task folder and so no page list.
+    return m_task && RunHost::LoadPageList(lines);
 }
 
 void TfrmProcess::SetGauge(int maximum, int position)
@@ -433,4 +428,19 @@ void TfrmProcess::Button3Click()
 void TfrmProcess::Button5Click()
 {
     ui_::ShellExecute(this, QStringLiteral("Open"), taskFolder() + QStringLiteral("/Infos.xls"));
+}
+
+void TfrmProcess::btnSaveHtmlClick()
+{
+    harvest::PageSaver saver(*this, *m_browser);
+    const auto prepare = [this, &saver] {
+        const harvest::PageSaver::Refusal refusal = saver.prepare();
+        if (refusal == harvest::PageSaver::Refusal::None)
+            return true;
+        ui_::MessageBox(this, harvest::PageSaver::refusalText(refusal), QStringLiteral("提示信息"),
+                        ui_::Icon::Information, ui_::Buttons::Ok);
+        return false;
+    };
+    runHarvest(*ui->btnSaveHtml, QStringLiteral("保存网页"), *ui->btnCreateLst, prepare,
+               [&saver] { saver.run(); });
 }

@@ -51,7 +51,7 @@ public:
     void ShowFieldStatus(const QString& text);
     // Fills lines from the task's page list file and sets the gauge; false (and
     // nothing changed) when there is no such file.
-    bool LoadPageList(QList<QByteArray>& lines);
+    bool LoadPageList(QList<QByteArray>& lines) override;
     // The gauge of page saving: its maximum and its position (kept in range).
     void SetGauge(int maximum, int position) override;
     QString WorkFolder() const override { return m_workFolder; }
@@ -107,6 +107,7 @@ private:
     void dbGrid1DblClick();
     void Button3Click();
     void Button5Click();
+    void btnSaveHtmlClick();
     void arrangePage(QWidget* page);
     // Puts the lines into ListBox1 in place of what it showed and selects the last.
     void showPageList(const QStringList& lines);

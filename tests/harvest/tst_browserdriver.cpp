@@ -371,11 +371,19 @@ void TstBrowserDriver::refusedAddress_data()
     QTest::newRow("blanks") << QStringLiteral("   ");
     QTest::newRow("malformed") << QStringLiteral("http://[::1/x.htm");
     QTest::newRow("unknown scheme") << QStringLiteral("nosuchscheme:page");
+    QTest::newRow("attachment") << QStringLiteral("@/report.zip"); // "@": the server
 }
 
 void TstBrowserDriver::refusedAddress()
 {
     QFETCH(QString, address);
+    if (address.startsWith(QLatin1Char('@')))
+        address = m_server->address(address.mid(1));
+    m_server->setHandler(QStringLiteral("/report.zip"),
+                         [](const httplib::Request&, httplib::Response& rs) {
+                             rs.set_header("Content-Disposition", "attachment; filename=\"r.zip\"");
+                             rs.set_content("PK", "application/zip");
+                         });
     QVERIFY(open(QStringLiteral("/a.htm")));
     // Ends with this test, so it cannot stop a later one.
     QTimer watchdog;
@@ -385,12 +393,24 @@ void TstBrowserDriver::refusedAddress()
     try {
         m_driver->OpenPage(address);
         QFAIL("no error raised");
-    } catch (const Error& e) {
+    } catch (const harvest::AddressRefused& e) {
         QVERIFY2(m_running, "only the watchdog ended the wait");
         QVERIFY2(e.message().contains(QStringLiteral("\"%1\"").arg(address)),
                  qPrintable(e.message()));
     }
     QVERIFY(!m_driver->PageLoaded());
+    // The page still shown is not the refused one's: nothing to save for it.
+    test::MessageRecorder messages;
+    const QString path = m_dir.filePath(
+        QStringLiteral("refused %1.Htm").arg(QLatin1String(QTest::currentDataTag())));
+    m_driver->SavePage(path);
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(messages.count(), 1);
+    QCOMPARE(messages.last().text, QStringLiteral("保存 HTML 文件失败    "));
+    // The page still shown goes on: another fragment of it completes at once.
+    QVERIFY(open(QStringLiteral("/a.htm#after")));
+    m_driver->SavePage(path);
+    QVERIFY(readAll(path).contains("page A"));
 }
 
 void TstBrowserDriver::addressWithoutScheme()

@@ -158,6 +158,8 @@ class TstProcess : public QObject
     {
         auto* save = child<QPushButton>(&w, "btnSaveHtml");
         auto* create = child<QPushButton>(&w, "btnCreateLst");
+        // The test's run takes the place of the window's own page saving.
+        disconnect(save, &QPushButton::clicked, &w, nullptr);
         connect(save, &QPushButton::clicked, &w, [&w, save, create, body, prepare] {
             ui::guarded(
                 [&] { w.runHarvest(*save, QStringLiteral("保存网页"), *create, prepare, body); });

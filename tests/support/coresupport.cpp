@@ -1,5 +1,6 @@
 #include "support/coresupport.h"
 
+#include "store/dataset.h"
 #include "store/schema.h"
 
 #include <QCoreApplication>
@@ -31,6 +32,14 @@ QString builtProgram(const QString& name)
         if (!dir.cdUp())
             return {};
     }
+}
+
+int queryInteger(store::Connection& connection, const QString& sql)
+{
+    auto q = store::CreateScratchQuery(connection);
+    q->setCommandText(sql);
+    q->open();
+    return q->field(0).asInteger();
 }
 
 TempWorld::TempWorld() : m_previous(QDir::currentPath())

@@ -5,12 +5,18 @@
 #include <QTemporaryDir>
 
 // Test helpers without a window: files, and a temporary world with a store.
+namespace pagrim::store {
+class Connection;
+}
+
 namespace pagrim::test {
 
 // A file's bytes, or "<missing>" when it cannot be read.
 QByteArray contents(const QString& path);
 // Replaces a file with bytes (a test failure when it cannot).
 void put(const QString& path, const QByteArray& bytes);
+// The first column of the first row of a statement, as stored.
+int queryInteger(store::Connection& connection, const QString& sql);
 
 // The path of one of the project's built programs, found beside the test
 // program or in a folder above it; empty when it is not built.

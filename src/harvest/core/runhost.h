@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 
 namespace pagrim::store {
@@ -24,6 +26,10 @@ public:
     virtual store::DataSet& TaskRecord() = 0;
     // The work folder, ending with "/".
     virtual QString WorkFolder() const = 0;
+    // Fills lines from the task's page list file and sets the gauge to the
+    // number of addresses and SaveCurrent; false, and nothing changed, when the
+    // task has no page list file.
+    virtual bool LoadPageList(QList<QByteArray>& lines);
     // The page saving gauge: its maximum and position.
     virtual void SetGauge(int maximum, int position) = 0;
 };

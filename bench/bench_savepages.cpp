@@ -1,0 +1,268 @@
+// Saves local pages of about 20 KB of Chinese text through the execution
+// window's "保存网页" handler and through a bare WebEngine page loop (load,
+// serialize, write) on the same pages, and prints pages per second of each and
+// their ratio. Then a long run through the handler prints the resident size of
+// the program and of the browser's processes every 500 pages.
+//
+//   bench_savepages [pages per loop, default 1000] [pages of the long run, default 5000]
+#include "harvest/browserprofile.h"
+#include "harvest/ufrmProcess.h"
+#include "platform/codepage.h"
+#include "platform/settings.h"
+#include "store/connection.h"
+#include "store/dataset.h"
+#include "support/coresupport.h"
+#include "support/httpserver.h"
+#include "ui/messagebox.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QPushButton>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <cstdio>
+#include <httplib.h>
+#include <map>
+#include <memory>
+#include <unistd.h>
+
+using namespace pagrim;
+
+namespace {
+
+QString pagePath(int n)
+{
+    return QStringLiteral("/p/%1.htm").arg(n);
+}
+
+// About 20 KB in UTF-8: a title and paragraphs of Chinese sentences.
+std::string pageBody(int n)
+{
+    const std::string num = std::to_string(n);
+    std::string body = "<html><head><meta charset=\"utf-8\"><title>第" + num +
+                       "页</title></head><body><h1>内容页 " + num + "</h1>";
+    for (int p = 0; p < 27; ++p) {
+        body += "<p>";
+        for (int s = 0; s < 10; ++s)
+            body += "这是第" + num + "页的正文内容，用来测量保存网页的速度和内存。";
+        body += "</p>";
+    }
+    return body + "</body></html>";
+}
+
+// Resident size in KB of a process, 0 when it is gone.
+long residentKb(pid_t pid)
+{
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return 0;
+}
+
+// The resident size of every descendant of this process (the browser's).
+long browserKb()
+{
+    std::map<pid_t, pid_t> parent;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool ok = false;
+        const pid_t pid = pid_t(entry.toInt(&ok));
+        if (!ok)
+            continue;
+        QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray stat = f.readAll();
+        // pid (name) state ppid ...: the name may hold blanks, so read after ')'.
+        const QList<QByteArray> rest = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (rest.size() > 1)
+            parent[pid] = pid_t(rest.at(1).toInt());
+    }
+    long total = 0;
+    const pid_t self = getpid();
+    for (const auto& [pid, ppid] : parent) {
+        for (pid_t up = ppid; up > 1; up = parent.count(up) ? parent[up] : 0) {
+            if (up == self) {
+                total += residentKb(pid);
+                break;
+            }
+        }
+    }
+    return total;
+}
+
+double perSecond(int pages, qint64 ms)
+{
+    return pages * 1000.0 / double(qMax<qint64>(1, ms));
+}
+
+// The bare loop: load, wait for loadFinished, serialize, write.
+double bareLoop(test::HttpServer& server, int pages, const QString& folder)
+{
+    QWebEnginePage page(harvest::sharedBrowserProfile());
+    QElapsedTimer clock;
+    clock.start();
+    for (int n = 1; n <= pages; ++n) {
+        {
+            QEventLoop loop;
+            QObject::connect(&page, &QWebEnginePage::loadFinished, &loop, &QEventLoop::quit);
+            page.load(server.url(pagePath(n)));
+            loop.exec();
+        }
+        QString html;
+        {
+            QEventLoop loop;
+            page.toHtml([&](const QString& text) {
+                html = text;
+                loop.quit();
+            });
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+        }
+        QFile file(QDir(folder).filePath(QStringLiteral("%1.Htm").arg(n)));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(html.toUtf8());
+    }
+    return perSecond(pages, clock.elapsed());
+}
+
+// The execution window on one task, in a temporary world.
+class Window
+{
+public:
+    explicit Window(test::HttpServer& server) : m_server(server)
+    {
+        m_settings.setWorkPath(m_world.workPath());
+        m_conn.open();
+        m_tasks.setCommandText(QStringLiteral("select * from Tasks"));
+        m_tasks.open();
+        m_tasks.append();
+        m_tasks.field(QStringLiteral("TaskID")).setValue(1);
+        m_tasks.field(QStringLiteral("TaskName")).setValue(QStringLiteral("测速"));
+        m_tasks.field(QStringLiteral("SaveCurrent")).setValue(0);
+        m_tasks.post();
+        m_frm = std::make_unique<TfrmProcess>(m_tasks, m_conn, m_settings);
+        m_frm->setTaskRecord(&m_tasks);
+        m_frm->show();
+    }
+    ~Window()
+    {
+        m_frm->close();
+        m_frm.reset();
+    }
+
+    int saved() { return m_tasks.field(QStringLiteral("SaveCurrent")).asInteger(); }
+
+    // A page list of pages 1 to pages, SaveCurrent 0, then a click on 保存网页;
+    // gives pages per second.
+    double run(int pages)
+    {
+        QByteArray list;
+        for (int n = 1; n <= pages; ++n)
+            list += codepage::fromUnicode(m_server.address(pagePath(n))) + "\r\n";
+        list += codepage::fromUnicode(QStringLiteral("有效列表条数：%1").arg(pages)) + "\r\n";
+        const QString folder = m_frm->taskFolder();
+        QDir().mkpath(folder);
+        test::put(folder + QStringLiteral("/ResHtmls.lst"), list);
+        m_tasks.edit();
+        m_tasks.field(QStringLiteral("SaveCurrent")).setValue(0);
+        m_tasks.post();
+
+        QElapsedTimer clock;
+        clock.start();
+        m_frm->findChild<QPushButton*>(QStringLiteral("btnSaveHtml"))->click();
+        const qint64 ms = clock.elapsed();
+        if (saved() != pages)
+            std::printf("warning: the run saved %d of %d pages\n", saved(), pages);
+        return perSecond(pages, ms);
+    }
+
+private:
+    test::HttpServer& m_server;
+    test::TempWorld m_world;
+    Settings m_settings{m_world.settingsPath()};
+    store::Connection m_conn;
+    store::DataSet m_tasks{m_conn};
+    std::unique_ptr<TfrmProcess> m_frm;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    const int pages = argc > 1 ? std::atoi(argv[1]) : 1000;
+    const int longPages = argc > 2 ? std::atoi(argv[2]) : 5000;
+
+    QTemporaryDir dir;
+    harvest::setBrowserProfileFolderForTesting(dir.filePath(QStringLiteral("profile")));
+    ui::setBeepHandler([] {});
+    int boxes = 0;
+    ui::setMessageBoxHandler([&](const ui::MessageRecord& r) {
+        ++boxes;
+        return r.defaultButton;
+    });
+    codepage::setCurrentForTesting(codepage::Gbk);
+
+    test::HttpServer server;
+    for (int n = 1; n <= qMax(pages, longPages); ++n)
+        server.setHandler(pagePath(n), [n](const httplib::Request&, httplib::Response& rs) {
+            rs.set_header("Cache-Control", "no-store");
+            rs.set_content(pageBody(n), "text/html; charset=utf-8");
+        });
+    std::printf("page size %zu bytes (UTF-8), served from 127.0.0.1\n", pageBody(1).size());
+    QDir(dir.path()).mkpath(QStringLiteral("bare"));
+
+    {
+        Window window(server);
+        // Alternating rounds, so that neither loop has the warm engine alone.
+        double bareSum = 0, handlerSum = 0;
+        for (int round = 1; round <= 2; ++round) {
+            const double bare = bareLoop(server, pages, dir.filePath(QStringLiteral("bare")));
+            const double handler = window.run(pages);
+            bareSum += bare;
+            handlerSum += handler;
+            std::printf("round %d, %d pages each: bare page %.1f pages/s, 保存网页 handler %.1f "
+                        "pages/s, handler/bare %.3f\n",
+                        round, pages, bare, handler, handler / bare);
+            std::fflush(stdout);
+        }
+        std::printf("both rounds: bare %.1f pages/s, handler %.1f pages/s, ratio %.3f\n",
+                    bareSum / 2, handlerSum / 2, handlerSum / bareSum);
+    }
+
+    if (longPages > 0) {
+        Window window(server);
+        std::printf("long run of %d pages through the handler (resident size, MB):\n", longPages);
+        std::printf("%8s %10s %10s %10s\n", "pages", "program", "browser", "total");
+        int next = 0;
+        QTimer sampler;
+        QElapsedTimer clock;
+        clock.start();
+        QObject::connect(&sampler, &QTimer::timeout, [&] {
+            if (window.saved() < next)
+                return;
+            const double program = residentKb(getpid()) / 1024.0;
+            const double browser = browserKb() / 1024.0;
+            std::printf("%8d %10.1f %10.1f %10.1f   (%.0f s)\n", window.saved(), program, browser,
+                        program + browser, clock.elapsed() / 1000.0);
+            std::fflush(stdout);
+            next += 500;
+        });
+        sampler.start(50);
+        const double rate = window.run(longPages);
+        sampler.stop();
+        const double program = residentKb(getpid()) / 1024.0;
+        const double browser = browserKb() / 1024.0;
+        std::printf("%8d %10.1f %10.1f %10.1f   (%.0f s)\n", window.saved(), program, browser,
+                    program + browser, clock.elapsed() / 1000.0);
+        std::printf("long run: %.1f pages/s\n", rate);
+    }
+    std::printf("message boxes shown: %d\n", boxes);
+    return 0;
+}

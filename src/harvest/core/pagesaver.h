@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+namespace pagrim::harvest {
+
+class Browser;
+class RunHost;
+
+// Saves the pages of a task's page list, one after the other, into the folder
+// HTML of the task folder, each as its line number followed by ".Htm".
+// SaveCurrent in the task record counts the lines saved so far; it is posted
+// after every page, once the page's file is complete, so a stopped or broken
+// run goes on with the page after it.
+class PageSaver
+{
+public:
+    // Why a run does not start.
+    enum class Refusal
+    {
+        None,
+        NoPageList,    // the task has no page list file
+        EmptyPageList, // the file holds no address
+        AllSaved,      // SaveCurrent has reached the number of addresses
+    };
+    // The hint shown for a refusal (caption "提示信息", information icon).
+    static QString refusalText(Refusal refusal);
+
+    PageSaver(RunHost& host, Browser& browser);
+
+    // Loads the page list afresh through the host (which sets the gauge) and
+    // tells whether a run can start.
+    Refusal prepare();
+    // Saves the lines from SaveCurrent + 1 on until the last address or a stop.
+    // A page whose loading the stop interrupted is neither saved nor counted. An
+    // address the browser refuses is handed to the browser's save, which writes
+    // nothing and reports the failure; it counts as handled. Errors while
+    // making the folder or the file end the run.
+    void run();
+
+    int addressCount() const { return qMax(0, int(m_lines.size()) - 1); }
+
+private:
+    RunHost& m_host;
+    Browser& m_browser;
+    QList<QByteArray> m_lines;
+};
+
+} // namespace pagrim::harvest

@@ -1,0 +1,394 @@
+// Page saving over a stand-in browser and host: which lines are fetched, what
+// is written where, the counter, stops and failures.
+#include "harvest/core/browser.h"
+#include "harvest/core/pagesaver.h"
+#include "harvest/core/runhost.h"
+#include "harvest/core/taskfolder.h"
+#include "platform/codepage.h"
+#include "platform/errors.h"
+#include "platform/filewrite.h"
+#include "store/connection.h"
+#include "store/dataset.h"
+#include "support/coresupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QtTest>
+#include <functional>
+#include <map>
+#include <memory>
+
+using namespace pagrim;
+using namespace pagrim::harvest;
+using Refusal = PageSaver::Refusal;
+
+namespace {
+
+const QString TaskName = QStringLiteral("任务");
+
+// The window's part: the task row, the work folder, the gauge, Running.
+class Host : public RunHost
+{
+public:
+    Host(store::DataSet& task, QString workFolder) : m_task(task), m_work(std::move(workFolder)) {}
+
+    void ShowStatus(const QString&) override {}
+    bool Running() const override { return running; }
+    void ProcessEvents() override
+    {
+        ++passes;
+        if (onEvents)
+            onEvents();
+    }
+    store::DataSet& TaskRecord() override { return m_task; }
+    QString WorkFolder() const override { return m_work; }
+    void SetGauge(int maximum, int position) override { gauge = {maximum, position}; }
+
+    bool running = true;
+    int passes = 0;
+    std::function<void()> onEvents;
+    std::pair<int, int> gauge{-1, -1};
+
+private:
+    store::DataSet& m_task;
+    QString m_work;
+};
+
+// What the browser does with an address of the page list.
+enum class Outcome
+{
+    Loads,
+    Refused,      // OpenPage raises AddressRefused
+    NoDocument,   // loads, but the document is not handed out
+    StopsLoading, // a stop arrives while it loads
+};
+
+// The browser: a page's document is "<html>" + its address + "</html>".
+class StandInBrowser : public Browser
+{
+public:
+    explicit StandInBrowser(Host& host) : m_host(host) {}
+
+    void OpenPage(const QString& address) override
+    {
+        opened << address;
+        if (beforeOpen)
+            beforeOpen();
+        m_document.clear();
+        m_loaded = false;
+        const auto it = outcomes.find(address);
+        const Outcome outcome = it == outcomes.end() ? Outcome::Loads : it->second;
+        if (outcome == Outcome::Refused)
+            throw AddressRefused(QStringLiteral("refused"));
+        if (outcome == Outcome::StopsLoading) {
+            m_host.running = false;
+            return;
+        }
+        m_loaded = true;
+        if (outcome == Outcome::Loads)
+            m_document = "<html>" + address.toUtf8() + "</html>";
+    }
+    bool PageLoaded() const override { return m_loaded; }
+    void SavePage(const QString& path) override
+    {
+        if (m_document.isEmpty()) {
+            failures << QFileInfo(path).fileName();
+            return;
+        }
+        writeFileOrThrow(path, m_document);
+    }
+    QStringList Links() override { return {}; }
+
+    std::map<QString, Outcome> outcomes;
+    std::function<void()> beforeOpen;
+    QStringList opened;
+    QStringList failures; // file names of the saves that reported a failure
+
+private:
+    Host& m_host;
+    QByteArray m_document;
+    bool m_loaded = false;
+};
+
+QString address(int n)
+{
+    return QStringLiteral("http://127.0.0.1/show.asp?id=%1").arg(n);
+}
+
+} // namespace
+
+class TstPageSaver : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void refusals_data();
+    void refusals();
+    void savesFromTheCounterOn_data();
+    void savesFromTheCounterOn();
+    void stopAndResume_data();
+    void stopAndResume();
+    void pageThatCannotBeSaved_data();
+    void pageThatCannotBeSaved();
+    void folderOrFileFailureEndsTheRun_data();
+    void folderOrFileFailureEndsTheRun();
+
+private:
+    QString taskFolder() const { return taskFolderFor(m_world->workPath(), TaskName); }
+    QString pageFile(int n) const { return taskFolder() + QStringLiteral("/HTML/%1.Htm").arg(n); }
+    // A page list of count addresses and the summary line.
+    void writeList(int count);
+    void setSaveCurrent(int value);
+    // SaveCurrent as stored, read through a query of its own.
+    int storedSaveCurrent();
+    QStringList savedFiles() const
+    {
+        return QDir(taskFolder() + QStringLiteral("/HTML")).entryList(QDir::Files, QDir::Name);
+    }
+    // prepare, and run when it lets the run start.
+    Refusal start();
+
+    std::unique_ptr<test::TempWorld> m_world;
+    std::unique_ptr<store::Connection> m_conn;
+    std::unique_ptr<store::DataSet> m_task;
+    std::unique_ptr<Host> m_host;
+    std::unique_ptr<StandInBrowser> m_browser;
+};
+
+void TstPageSaver::init()
+{
+    m_world = std::make_unique<test::TempWorld>();
+    m_conn = std::make_unique<store::Connection>();
+    m_conn->open();
+    m_task = std::make_unique<store::DataSet>(*m_conn);
+    m_task->setCommandText(QStringLiteral("select * from Tasks"));
+    m_task->open();
+    m_task->append();
+    m_task->field(QStringLiteral("TaskID")).setValue(1);
+    m_task->field(QStringLiteral("TaskName")).setValue(TaskName);
+    m_task->field(QStringLiteral("SaveCurrent")).setValue(0);
+    m_task->post();
+    m_host = std::make_unique<Host>(*m_task, m_world->workPath());
+    m_browser = std::make_unique<StandInBrowser>(*m_host);
+}
+
+void TstPageSaver::cleanup()
+{
+    m_browser.reset();
+    m_host.reset();
+    m_task.reset();
+    m_conn.reset();
+    m_world.reset();
+}
+
+void TstPageSaver::writeList(int count)
+{
+    QByteArray bytes;
+    for (int n = 1; n <= count; ++n)
+        bytes += codepage::fromUnicode(address(n)) + "\r\n";
+    bytes += codepage::fromUnicode(QStringLiteral("有效列表条数：%1").arg(count)) + "\r\n";
+    QVERIFY(QDir().mkpath(taskFolder()));
+    test::put(taskFolder() + QStringLiteral("/ResHtmls.lst"), bytes);
+}
+
+void TstPageSaver::setSaveCurrent(int value)
+{
+    m_task->edit();
+    m_task->field(QStringLiteral("SaveCurrent")).setValue(value);
+    m_task->post();
+}
+
+int TstPageSaver::storedSaveCurrent()
+{
+    return test::queryInteger(*m_conn,
+                              QStringLiteral("select SaveCurrent from Tasks where TaskID = 1"));
+}
+
+Refusal TstPageSaver::start()
+{
+    PageSaver saver(*m_host, *m_browser);
+    const Refusal refusal = saver.prepare();
+    if (refusal == Refusal::None) {
+        m_host->running = true;
+        saver.run();
+    }
+    return refusal;
+}
+
+void TstPageSaver::refusals_data()
+{
+    QTest::addColumn<QByteArray>("list"); // "-" for no file
+    QTest::addColumn<int>("saveCurrent");
+    QTest::addColumn<int>("expected");
+    QTest::addColumn<QString>("text");
+    const QString noList = QStringLiteral("列表文件没有找到，请先生成列表。");
+    const QString empty = QStringLiteral("列表文件为空，请修改任务参数。");
+    const QString allSaved = QStringLiteral("已经保存了所有网页。要重新处理，请修改任务参数。");
+    QTest::newRow("no file") << QByteArray("-") << 0 << int(Refusal::NoPageList) << noList;
+    QTest::newRow("summary line only")
+        << QByteArray("有效列表条数：0\r\n") << 0 << int(Refusal::EmptyPageList) << empty;
+    QTest::newRow("no line at all") << QByteArray() << 0 << int(Refusal::EmptyPageList) << empty;
+    QTest::newRow("all saved") << QByteArray("a\r\nb\r\nsummary\r\n") << 2 << int(Refusal::AllSaved)
+                               << allSaved;
+    QTest::newRow("counter above the count")
+        << QByteArray("a\r\nb\r\nsummary\r\n") << 7 << int(Refusal::AllSaved) << allSaved;
+    QTest::newRow("one page left")
+        << QByteArray("a\r\nb\r\nsummary\r\n") << 1 << int(Refusal::None) << QString();
+}
+
+void TstPageSaver::refusals()
+{
+    QFETCH(QByteArray, list);
+    QFETCH(int, saveCurrent);
+    QFETCH(int, expected);
+    QFETCH(QString, text);
+    if (list != "-") {
+        QVERIFY(QDir().mkpath(taskFolder()));
+        test::put(taskFolder() + QStringLiteral("/ResHtmls.lst"), list);
+    }
+    setSaveCurrent(saveCurrent);
+    PageSaver saver(*m_host, *m_browser);
+    QCOMPARE(int(saver.prepare()), expected);
+    QCOMPARE(PageSaver::refusalText(Refusal(expected)), text);
+    QVERIFY(m_browser->opened.isEmpty());
+    QVERIFY(!QFileInfo::exists(taskFolder() + QStringLiteral("/HTML")));
+    QCOMPARE(storedSaveCurrent(), saveCurrent);
+}
+
+void TstPageSaver::savesFromTheCounterOn_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("saveCurrent");
+    QTest::addColumn<int>("first");
+    QTest::newRow("new task") << 3 << 0 << 1;
+    QTest::newRow("resumed after the first") << 3 << 1 << 2;
+    QTest::newRow("negative counter") << 3 << -4 << 1;
+    QTest::newRow("tenth page") << 10 << 8 << 9;
+}
+
+void TstPageSaver::savesFromTheCounterOn()
+{
+    QFETCH(int, count);
+    QFETCH(int, saveCurrent);
+    QFETCH(int, first);
+    writeList(count);
+    setSaveCurrent(saveCurrent);
+    // Each page's file is complete and the counter posted past the page before
+    // the next page is opened.
+    QStringList outOfOrder;
+    m_browser->beforeOpen = [&] {
+        const int n = first + int(m_browser->opened.size()) - 1;
+        if (n > first && (!QFileInfo::exists(pageFile(n - 1)) || storedSaveCurrent() != n - 1))
+            outOfOrder << QString::number(n);
+    };
+    QCOMPARE(start(), Refusal::None);
+
+    QStringList expectedOpened, expectedFiles;
+    for (int n = first; n <= count; ++n) {
+        expectedOpened << address(n);
+        expectedFiles << QStringLiteral("%1.Htm").arg(n);
+    }
+    expectedFiles.sort();
+    QCOMPARE(m_browser->opened, expectedOpened);
+    QCOMPARE(savedFiles(), expectedFiles);
+    QCOMPARE(test::contents(pageFile(count)), "<html>" + address(count).toUtf8() + "</html>");
+    QVERIFY(outOfOrder.isEmpty());
+    QCOMPARE(storedSaveCurrent(), count);
+    QCOMPARE(m_host->gauge, std::make_pair(count, count));
+    QCOMPARE(m_host->passes, count - first + 1);
+    QVERIFY(m_browser->failures.isEmpty());
+}
+
+void TstPageSaver::stopAndResume_data()
+{
+    QTest::addColumn<bool>("duringLoad"); // else while events run after the save
+    QTest::addColumn<int>("savedAfterStop");
+    QTest::newRow("stop while page 2 loads") << true << 1;
+    QTest::newRow("stop after page 2 was saved") << false << 2;
+}
+
+void TstPageSaver::stopAndResume()
+{
+    QFETCH(bool, duringLoad);
+    QFETCH(int, savedAfterStop);
+    writeList(4);
+    if (duringLoad)
+        m_browser->outcomes[address(2)] = Outcome::StopsLoading;
+    else
+        m_host->onEvents = [&] {
+            if (m_browser->opened.size() == 2)
+                m_host->running = false;
+        };
+    QCOMPARE(start(), Refusal::None);
+    QCOMPARE(m_browser->opened, QStringList({address(1), address(2)}));
+    QCOMPARE(storedSaveCurrent(), savedAfterStop);
+    QCOMPARE(savedFiles().size(), savedAfterStop);
+    QCOMPARE(m_host->gauge.second, savedAfterStop);
+
+    // The next run goes on with the page after the counter: none skipped, none
+    // fetched twice but the one the stop interrupted.
+    m_browser->outcomes.clear();
+    m_host->onEvents = nullptr;
+    m_browser->opened.clear();
+    QCOMPARE(start(), Refusal::None);
+    QCOMPARE(m_browser->opened.first(), address(savedAfterStop + 1));
+    QCOMPARE(m_browser->opened.size(), 4 - savedAfterStop);
+    QCOMPARE(savedFiles(), QStringList({QStringLiteral("1.Htm"), QStringLiteral("2.Htm"),
+                                        QStringLiteral("3.Htm"), QStringLiteral("4.Htm")}));
+    QCOMPARE(storedSaveCurrent(), 4);
+}
+
+void TstPageSaver::pageThatCannotBeSaved_data()
+{
+    QTest::addColumn<int>("outcome");
+    QTest::newRow("document not handed out") << int(Outcome::NoDocument);
+    QTest::newRow("address refused") << int(Outcome::Refused);
+}
+
+void TstPageSaver::pageThatCannotBeSaved()
+{
+    QFETCH(int, outcome);
+    writeList(3);
+    m_browser->outcomes[address(2)] = Outcome(outcome);
+    QCOMPARE(start(), Refusal::None);
+    // Reported, counted, and the run went on.
+    QCOMPARE(m_browser->failures, QStringList{QStringLiteral("2.Htm")});
+    QCOMPARE(m_browser->opened.size(), 3);
+    QCOMPARE(savedFiles(), QStringList({QStringLiteral("1.Htm"), QStringLiteral("3.Htm")}));
+    QCOMPARE(storedSaveCurrent(), 3);
+}
+
+void TstPageSaver::folderOrFileFailureEndsTheRun_data()
+{
+    QTest::addColumn<QString>("blocked"); // a folder made where a file should go
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("savedBefore");
+    QTest::newRow("HTML folder") << "HTML" << QStringLiteral("工作路径访问失败！") << 0;
+    QTest::newRow("page file") << "HTML/2.Htm" << QStringLiteral("Cannot create file") << 1;
+}
+
+void TstPageSaver::folderOrFileFailureEndsTheRun()
+{
+    QFETCH(QString, blocked);
+    QFETCH(QString, message);
+    QFETCH(int, savedBefore);
+    writeList(3);
+    if (blocked == QLatin1String("HTML"))
+        test::put(taskFolder() + QStringLiteral("/HTML"), "a file in the way");
+    else
+        QVERIFY(QDir().mkpath(taskFolder() + QLatin1Char('/') + blocked));
+    try {
+        start();
+        QFAIL("no error");
+    } catch (const Error& e) {
+        QVERIFY2(e.message().startsWith(message), qPrintable(e.message()));
+    }
+    QCOMPARE(m_browser->opened.size(), savedBefore + 1);
+    QCOMPARE(storedSaveCurrent(), savedBefore);
+    QVERIFY(!m_task->isEditing());
+}
+
+QTEST_GUILESS_MAIN(TstPageSaver)
+#include "tst_pagesaver.moc"

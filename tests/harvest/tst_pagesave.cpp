@@ -1,0 +1,366 @@
+// Saving the pages of the page list from the execution window, with the real
+// browser on pages of the test's own web server.
+#include "harvest/browserprofile.h"
+#include "harvest/ufrmProcess.h"
+#include "platform/codepage.h"
+#include "platform/settings.h"
+#include "store/connection.h"
+#include "store/dataset.h"
+#include "support/httpserver.h"
+#include "support/testsupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWebEngineView>
+#include <QtTest>
+#include <httplib.h>
+#include <memory>
+
+using namespace pagrim;
+using test::child;
+
+namespace {
+
+// A run that has not ended by then is stopped, so that a hang fails fast.
+constexpr int Watchdog = 20000;
+const QString SaveCaption = QStringLiteral("保存网页");
+const QString SaveFailed = QStringLiteral("保存 HTML 文件失败    ");
+
+} // namespace
+
+class TstPageSave : public QObject
+{
+    Q_OBJECT
+
+public:
+    static void initMain() { QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); }
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void savesEveryPageThenRefuses();
+    void refusals_data();
+    void refusals();
+    void pagesThatWouldStallARun_data();
+    void pagesThatWouldStallARun();
+    void stopWhileAPageIsHeldBack();
+    void closeAskedDuringARun();
+    void lookAtIt();
+
+private:
+    // The window on the task, shown as the main window shows it (without its loop).
+    TfrmProcess& open(int saveCurrent = 0);
+    QString taskFolder() const { return m_world->workPath() + QStringLiteral("WorkDir/网站"); }
+    QString pageFile(int n) const { return taskFolder() + QStringLiteral("/HTML/%1.Htm").arg(n); }
+    // The page list of the given server paths and its summary line.
+    void writeList(const QStringList& paths);
+    int storedSaveCurrent();
+    QPushButton* saveButton() const { return child<QPushButton>(m_frm.get(), "btnSaveHtml"); }
+    // A click on btnSaveHtml; returns when the run has. A watchdog closes any
+    // window that turns up meanwhile and stops the run, failing the test.
+    void clickSave();
+    // Runs action once, as soon as the server has been asked for path.
+    void whenRequested(const QString& path, std::function<void()> action);
+
+    QTemporaryDir m_profileDir;
+    std::unique_ptr<test::HttpServer> m_server;
+    std::unique_ptr<test::TempWorld> m_world;
+    std::unique_ptr<test::MessageRecorder> m_boxes;
+    std::unique_ptr<Settings> m_settings;
+    std::unique_ptr<store::Connection> m_conn;
+    std::unique_ptr<store::DataSet> m_tasks;
+    std::unique_ptr<TfrmProcess> m_frm;
+    QStringList m_strayWindows;
+};
+
+void TstPageSave::initTestCase()
+{
+    QVERIFY(m_profileDir.isValid());
+    harvest::setBrowserProfileFolderForTesting(m_profileDir.path());
+    m_server = std::make_unique<test::HttpServer>();
+    for (const char* name : {"a", "b", "c"})
+        m_server->setPage(QStringLiteral("/%1.htm").arg(QLatin1String(name)),
+                          QByteArray("<html><body><p id=\"x\">page ") + name +
+                              "</p><p>中文正文</p></body></html>");
+    m_server->setHandler(
+        QStringLiteral("/report.zip"), [](const httplib::Request&, httplib::Response& rs) {
+            rs.set_header("Content-Disposition", "attachment; filename=\"report.zip\"");
+            rs.set_content("PK not really a zip", "application/zip");
+        });
+    m_server->setPage(QStringLiteral("/dialogs.htm"),
+                      "<html><body><p>dialogs</p><script>alert('hello');"
+                      "document.body.append(String(confirm('sure?')));"
+                      "document.body.append(String(prompt('name?', 'x')));</script></body></html>");
+    m_server->setPage(QStringLiteral("/popup.htm"),
+                      "<html><body><p>popup</p><script>"
+                      "document.body.append(String(window.open('/target.htm')));"
+                      "</script></body></html>");
+    m_server->setPage(QStringLiteral("/target.htm"), "<html><body>pop-up page</body></html>");
+}
+
+void TstPageSave::init()
+{
+    m_world = std::make_unique<test::TempWorld>();
+    m_boxes = std::make_unique<test::MessageRecorder>();
+    m_settings = std::make_unique<Settings>(m_world->settingsPath());
+    m_settings->setWorkPath(m_world->workPath());
+    m_strayWindows.clear();
+}
+
+void TstPageSave::cleanup()
+{
+    if (m_frm && m_frm->isVisible())
+        m_frm->close();
+    m_frm.reset();
+    m_tasks.reset();
+    m_conn.reset();
+    m_settings.reset();
+    m_boxes.reset();
+    m_world.reset();
+}
+
+TfrmProcess& TstPageSave::open(int saveCurrent)
+{
+    m_conn = std::make_unique<store::Connection>();
+    m_conn->open();
+    m_tasks = std::make_unique<store::DataSet>(*m_conn);
+    m_tasks->setCommandText(QStringLiteral("select * from Tasks"));
+    m_tasks->open();
+    m_tasks->append();
+    m_tasks->field(QStringLiteral("TaskID")).setValue(1);
+    m_tasks->field(QStringLiteral("TaskName")).setValue(QStringLiteral("网站"));
+    m_tasks->field(QStringLiteral("WebType")).setValue(true);
+    m_tasks->field(QStringLiteral("SaveCurrent")).setValue(saveCurrent);
+    m_tasks->post();
+    m_frm = std::make_unique<TfrmProcess>(*m_tasks, *m_conn, *m_settings);
+    m_frm->setTaskRecord(m_tasks.get());
+    m_frm->show();
+    return *m_frm;
+}
+
+void TstPageSave::writeList(const QStringList& paths)
+{
+    QByteArray bytes;
+    for (const QString& path : paths)
+        bytes += codepage::fromUnicode(m_server->address(path)) + "\r\n";
+    bytes += codepage::fromUnicode(QStringLiteral("有效列表条数：%1").arg(paths.size())) + "\r\n";
+    QVERIFY(QDir().mkpath(taskFolder()));
+    test::put(taskFolder() + QStringLiteral("/ResHtmls.lst"), bytes);
+}
+
+int TstPageSave::storedSaveCurrent()
+{
+    return test::queryInteger(*m_conn,
+                              QStringLiteral("select SaveCurrent from Tasks where TaskID = 1"));
+}
+
+void TstPageSave::clickSave()
+{
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    connect(&watchdog, &QTimer::timeout, this, [this] {
+        while (QWidget* modal = QApplication::activeModalWidget()) {
+            if (modal == m_frm.get())
+                break;
+            m_strayWindows << QString::fromLatin1(modal->metaObject()->className());
+            modal->close();
+        }
+        m_strayWindows << QStringLiteral("watchdog");
+        if (saveButton()->text() != SaveCaption)
+            QTest::mouseClick(saveButton(), Qt::LeftButton);
+    });
+    watchdog.start(Watchdog);
+    QTest::mouseClick(saveButton(), Qt::LeftButton);
+}
+
+void TstPageSave::whenRequested(const QString& path, std::function<void()> action)
+{
+    auto* poll = new QTimer(m_frm.get());
+    connect(poll, &QTimer::timeout, poll, [this, poll, path, action] {
+        if (m_server->hits(path) == 0)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        action();
+    });
+    poll->start(20);
+}
+
+void TstPageSave::savesEveryPageThenRefuses()
+{
+    writeList({QStringLiteral("/a.htm"), QStringLiteral("/b.htm"), QStringLiteral("/c.htm")});
+    const int firstHits = m_server->hits(QStringLiteral("/a.htm"));
+    TfrmProcess& w = open();
+    auto* gauge = child<QProgressBar>(&w, "gHint");
+    QCOMPARE(gauge->maximum(), 3);
+    clickSave();
+    QCOMPARE(m_strayWindows, QStringList());
+    for (int n = 1; n <= 3; ++n) {
+        const QByteArray saved = test::contents(pageFile(n));
+        QVERIFY2(saved.contains(QByteArray("page ") + "abc"[n - 1]), saved.constData());
+        QVERIFY(saved.contains(codepage::fromUnicode(QStringLiteral("中文正文"))));
+    }
+    QCOMPARE(QDir(taskFolder() + QStringLiteral("/HTML")).entryList(QDir::Files).size(), 3);
+    QCOMPARE(storedSaveCurrent(), 3);
+    QCOMPARE(gauge->value(), 3);
+    QCOMPARE(gauge->text(), QStringLiteral("100%"));
+    QCOMPARE(saveButton()->text(), SaveCaption);
+    QVERIFY(child<QPushButton>(&w, "btnCreateLst")->isEnabled());
+    QCOMPARE(m_boxes->count(), 0);
+
+    clickSave();
+    QCOMPARE(m_boxes->count(), 1);
+    QCOMPARE(m_boxes->last().text,
+             QStringLiteral("已经保存了所有网页。要重新处理，请修改任务参数。"));
+    QCOMPARE(m_boxes->last().caption, QStringLiteral("提示信息"));
+    QCOMPARE(m_boxes->last().icon, ui::Icon::Information);
+    QCOMPARE(m_boxes->last().buttons, ui::Buttons::Ok);
+    QCOMPARE(m_boxes->last().owner, &w);
+    QCOMPARE(m_server->hits(QStringLiteral("/a.htm")), firstHits + 1);
+}
+
+void TstPageSave::refusals_data()
+{
+    QTest::addColumn<QByteArray>("list"); // "-": no file
+    QTest::addColumn<QString>("text");
+    QTest::newRow("no page list") << QByteArray("-")
+                                  << QStringLiteral("列表文件没有找到，请先生成列表。");
+    QTest::newRow("summary line only")
+        << QByteArray("有效列表条数：0\r\n") << QStringLiteral("列表文件为空，请修改任务参数。");
+}
+
+void TstPageSave::refusals()
+{
+    QFETCH(QByteArray, list);
+    QFETCH(QString, text);
+    if (list != "-") {
+        QVERIFY(QDir().mkpath(taskFolder()));
+        test::put(taskFolder() + QStringLiteral("/ResHtmls.lst"), list);
+    }
+    TfrmProcess& w = open();
+    clickSave();
+    QCOMPARE(m_boxes->count(), 1);
+    QCOMPARE(m_boxes->last().text, text);
+    QCOMPARE(m_boxes->last().caption, QStringLiteral("提示信息"));
+    QCOMPARE(m_boxes->last().icon, ui::Icon::Information);
+    QCOMPARE(saveButton()->text(), SaveCaption);
+    QVERIFY(child<QPushButton>(&w, "btnCreateLst")->isEnabled());
+    QVERIFY(!QFileInfo::exists(taskFolder() + QStringLiteral("/HTML")));
+}
+
+void TstPageSave::pagesThatWouldStallARun_data()
+{
+    QTest::addColumn<QString>("second");   // the page between a.htm and b.htm
+    QTest::addColumn<QByteArray>("saved"); // in 2.Htm; empty: no file
+    QTest::newRow("another fragment of the page before") << "/a.htm#x" << QByteArray("page a");
+    QTest::newRow("download") << "/report.zip" << QByteArray();
+    QTest::newRow("script dialogs on load") << "/dialogs.htm" << QByteArray("</script>falsenull");
+    QTest::newRow("pop-up window") << "/popup.htm" << QByteArray("<p>popup</p>");
+}
+
+void TstPageSave::pagesThatWouldStallARun()
+{
+    QFETCH(QString, second);
+    QFETCH(QByteArray, saved);
+    writeList({QStringLiteral("/a.htm"), second, QStringLiteral("/b.htm")});
+    const int windows = int(QApplication::topLevelWidgets().size());
+    open();
+    clickSave();
+    QCOMPARE(m_strayWindows, QStringList());
+    QCOMPARE(storedSaveCurrent(), 3);
+    QVERIFY(test::contents(pageFile(3)).contains("page b"));
+    if (saved.isEmpty()) {
+        QVERIFY(!QFileInfo::exists(pageFile(2)));
+        QCOMPARE(m_boxes->count(), 1);
+        QCOMPARE(m_boxes->last().text, SaveFailed);
+        QCOMPARE(m_boxes->last().caption, QStringLiteral("错误信息"));
+        QCOMPARE(m_boxes->last().icon, ui::Icon::None);
+        QCOMPARE(m_boxes->last().buttons, ui::Buttons::Ok);
+        QCOMPARE(m_boxes->last().owner, m_frm.get());
+    } else {
+        const QByteArray page = test::contents(pageFile(2));
+        QVERIFY2(page.contains(saved), page.constData());
+        QCOMPARE(m_boxes->count(), 0);
+    }
+    QCOMPARE(m_server->hits(QStringLiteral("/target.htm")), 0);
+    QCOMPARE(int(QApplication::topLevelWidgets().size()), windows + 1);
+}
+
+void TstPageSave::stopWhileAPageIsHeldBack()
+{
+    const QString held = QStringLiteral("/held-stop.htm");
+    m_server->setHeldPage(held, "<html><body>held page</body></html>");
+    writeList({QStringLiteral("/a.htm"), held, QStringLiteral("/b.htm")});
+    const int firstHits = m_server->hits(QStringLiteral("/a.htm"));
+    TfrmProcess& w = open();
+    whenRequested(held, [this] { QTest::mouseClick(saveButton(), Qt::LeftButton); });
+    clickSave();
+    QCOMPARE(m_strayWindows, QStringList());
+    // The interrupted page is neither saved nor counted.
+    QCOMPARE(storedSaveCurrent(), 1);
+    QVERIFY(QFileInfo::exists(pageFile(1)));
+    QVERIFY(!QFileInfo::exists(pageFile(2)));
+    QCOMPARE(child<QProgressBar>(&w, "gHint")->value(), 1);
+    QCOMPARE(saveButton()->text(), SaveCaption);
+    QVERIFY(child<QPushButton>(&w, "btnCreateLst")->isEnabled());
+
+    // The next run starts with it.
+    m_server->release(held);
+    clickSave();
+    QCOMPARE(m_strayWindows, QStringList());
+    QCOMPARE(storedSaveCurrent(), 3);
+    QVERIFY(test::contents(pageFile(2)).contains("held page"));
+    QVERIFY(test::contents(pageFile(3)).contains("page b"));
+    QCOMPARE(m_server->hits(QStringLiteral("/a.htm")), firstHits + 1);
+    QCOMPARE(m_boxes->count(), 0);
+}
+
+void TstPageSave::closeAskedDuringARun()
+{
+    const QString held = QStringLiteral("/held-close.htm");
+    m_server->setHeldPage(held, "<html><body>held page</body></html>");
+    writeList({QStringLiteral("/a.htm"), held, QStringLiteral("/b.htm")});
+    TfrmProcess& w = open();
+    bool visibleAfterClose = false;
+    whenRequested(held, [&] {
+        QTest::mouseClick(child<QPushButton>(&w, "Button2"), Qt::LeftButton);
+        visibleAfterClose = w.isVisible();
+        m_server->release(held);
+    });
+    clickSave();
+    QVERIFY(visibleAfterClose);
+    // The run went on to the end; the window closed afterwards.
+    QCOMPARE(m_strayWindows, QStringList());
+    QCOMPARE(storedSaveCurrent(), 3);
+    QVERIFY(test::contents(pageFile(2)).contains("held page"));
+    QVERIFY(!w.isVisible());
+}
+
+void TstPageSave::lookAtIt()
+{
+    const QString held = QStringLiteral("/held-look.htm");
+    m_server->setHeldPage(held, "<html><body>held page</body></html>");
+    writeList({QStringLiteral("/a.htm"), QStringLiteral("/b.htm"), held, QStringLiteral("/c.htm")});
+    TfrmProcess& w = open();
+    const QString dir = qEnvironmentVariable(
+        "PAGRIM_SHOTS", QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots"));
+    QVERIFY(QDir().mkpath(dir));
+    bool grabbed = false;
+    whenRequested(held, [&] {
+        grabbed = w.grab().save(dir + QStringLiteral("/pagesave-running.png"));
+        m_server->release(held);
+    });
+    clickSave();
+    QVERIFY(grabbed);
+    QVERIFY(w.grab().save(dir + QStringLiteral("/pagesave-done.png")));
+}
+
+QTEST_MAIN(TstPageSave)
+#include "tst_pagesave.moc"
