@@ -1,6 +1,7 @@
 #include "support/coresupport.h"
 
 #include "store/schema.h"
+#include "store/sqlite.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,6 +20,50 @@ void put(const QString& path, const QByteArray& bytes)
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(bytes);
+}
+
+void execOn(const QString& storePath, const QString& sql, const QVariantList& values)
+{
+    store::Database db;
+    db.open(storePath);
+    store::Statement st(db.handle(), sql);
+    for (int i = 0; i < values.size(); ++i)
+        st.bind(i + 1, values[i]);
+    st.step();
+}
+
+QList<QVariantList> rowsOf(const QString& storePath, const QString& sql)
+{
+    store::Database db;
+    db.open(storePath);
+    store::Statement st(db.handle(), sql);
+    QList<QVariantList> out;
+    while (st.step()) {
+        QVariantList row;
+        for (int c = 0; c < st.columnCount(); ++c)
+            row << st.columnValue(c);
+        out << row;
+    }
+    return out;
+}
+
+void addTask(const QString& storePath, int id, const QString& name, const QVariantMap& more)
+{
+    QVariantMap columns{{QStringLiteral("TaskID"), id},
+                        {QStringLiteral("TaskName"), name},
+                        {QStringLiteral("WebType"), 1},
+                        {QStringLiteral("ResAddr"), QStringLiteral("http://127.0.0.1/*")},
+                        {QStringLiteral("TaskDate"), QStringLiteral("2020-01-02 03:04:05")},
+                        {QStringLiteral("ResStart"), 1},
+                        {QStringLiteral("ResEnd"), 200},
+                        {QStringLiteral("ResCurrent"), 0},
+                        {QStringLiteral("SaveCurrent"), 0}};
+    columns.insert(more);
+    QStringList marks(columns.size(), QStringLiteral("?"));
+    execOn(storePath,
+           QStringLiteral("insert into Tasks (%1) values (%2)")
+               .arg(columns.keys().join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
+           columns.values());
 }
 
 TempWorld::TempWorld() : m_previous(QDir::currentPath())

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QTemporaryDir>
+#include <QVariant>
+#include <QVariantMap>
 
 // Test helpers without a window: files, and a temporary world with a store.
 namespace pagrim::test {
@@ -11,6 +14,15 @@ namespace pagrim::test {
 QByteArray contents(const QString& path);
 // Replaces a file with bytes (a test failure when it cannot).
 void put(const QString& path, const QByteArray& bytes);
+
+// One statement on the store at storePath, with bound values.
+void execOn(const QString& storePath, const QString& sql, const QVariantList& values = {});
+// The rows of a query on the store at storePath, each as its column values.
+QList<QVariantList> rowsOf(const QString& storePath, const QString& sql);
+// A task written straight to the store: its key and name, and the columns named
+// in more over these: WebType 1, ResAddr "http://127.0.0.1/*", TaskDate
+// "2020-01-02 03:04:05", ResStart 1, ResEnd 200, ResCurrent 0, SaveCurrent 0.
+void addTask(const QString& storePath, int id, const QString& name, const QVariantMap& more = {});
 
 // A temporary folder with an empty store made by the same code as
 // pagrim-mkstore; the current folder moves into it while the world lives.
