@@ -29,7 +29,9 @@ namespace {
 const QString taskStatement = QStringLiteral("select * from tasks order by TaskID");
 } // namespace
 
-TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TfrmMain>())
+TfrmMain::TfrmMain(QString settingsPath, QWidget* parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::TfrmMain>()),
+      m_settingsPath(std::move(settingsPath))
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("frmMain"));
@@ -120,7 +122,7 @@ bool TfrmMain::FormCreate()
     }
     // A failure from here on is shown, and the window still opens.
     ui::guarded([this] {
-        m_settings = std::make_unique<Settings>(Settings::programPath());
+        m_settings = std::make_unique<Settings>(m_settingsPath);
         LoadGridLayout(*m_settings, ui->DBGrid1, objectName());
         m_aqryTask->close();
         m_aqryTask->open();

@@ -107,7 +107,6 @@ void TstBrowserDriver::cleanup()
     m_driver = nullptr;
     delete m_view;
     m_view = nullptr;
-    codepage::setCurrentForTesting(0);
 }
 
 bool TstBrowserDriver::open(const QString& path)
@@ -255,7 +254,7 @@ void TstBrowserDriver::savePageInProgramCodePage()
     QFETCH(QByteArray, expected);
     QFETCH(QByteArray, emoji);
 
-    codepage::setCurrentForTesting(codePage);
+    const test::CodePagePinned pinned(codePage);
     m_server->setPage(QStringLiteral("/cn.htm"), body, contentType);
     QVERIFY(open(QStringLiteral("/cn.htm")));
 

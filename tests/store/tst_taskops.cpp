@@ -20,10 +20,7 @@ class TestTaskOps : public QObject
     std::unique_ptr<DataSet> tasks;
 
     QList<QVariantList> rows(const QString& sql) { return test::rowsOf(world->storePath(), sql); }
-    int count(const QString& table)
-    {
-        return rows(QStringLiteral("select count(*) from ") + table)[0][0].toInt();
-    }
+    int count(const QString& table) { return test::rowCount(world->storePath(), table); }
     // The task query as the main window sets it up.
     DataSet& openTasks()
     {

@@ -3,8 +3,10 @@
 #include "store/schema.h"
 #include "store/sqlite.h"
 
+#include <QAbstractEventDispatcher>
 #include <QDir>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace pagrim::test {
@@ -47,6 +49,14 @@ QList<QVariantList> rowsOf(const QString& storePath, const QString& sql)
     return out;
 }
 
+int rowCount(const QString& storePath, const QString& table)
+{
+    return rowsOf(storePath, QStringLiteral("select count(*) from ") + table)
+        .value(0)
+        .value(0)
+        .toInt();
+}
+
 void addTask(const QString& storePath, int id, const QString& name, const QVariantMap& more)
 {
     QVariantMap columns{{QStringLiteral("TaskID"), id},
@@ -64,6 +74,12 @@ void addTask(const QString& storePath, int id, const QString& name, const QVaria
            QStringLiteral("insert into Tasks (%1) values (%2)")
                .arg(columns.keys().join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
            columns.values());
+}
+
+bool waitForIdle(int timeoutMs)
+{
+    QSignalSpy idle(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock);
+    return idle.wait(timeoutMs);
 }
 
 TempWorld::TempWorld() : m_previous(QDir::currentPath())
