@@ -1,12 +1,19 @@
 # make run: install what is missing, build, start the program on data/.
 # make test: the same set-up, then every test, headless.
+# make asan: the tests without a window under AddressSanitizer and
+# UndefinedBehaviorSanitizer, in their own build folder.
+# make format-check: fails on any file that clang-format would change.
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 WERROR := $(if $(CI),ON,OFF)
 # ccache, when the machine has it, shares compiled objects between build folders.
 LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+ASAN_BUILD ?= build-asan
+SANITIZE := -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined
+SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: deps build data run test bench fuzz format clean
+.PHONY: deps build data run test asan bench fuzz format format-check clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -25,6 +32,15 @@ run: data
 
 test: data
 	ctest --test-dir $(BUILD) --output-on-failure --timeout 300 -j 2
+	$(MAKE) asan
+
+# Only the targets of the core tests are built: their names are the tests' names.
+asan: deps
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPAGRIM_WERROR=$(WERROR) \
+		$(LAUNCHER) -DCMAKE_CXX_FLAGS="$(SANITIZE)" -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE)"
+	cmake --build $(ASAN_BUILD) --target \
+		$$(ctest --test-dir $(ASAN_BUILD) -L core -N | sed -n 's/^ *Test *#[0-9]*: //p')
+	$(SANITIZER_ENV) ctest --test-dir $(ASAN_BUILD) -L core --output-on-failure --timeout 300 -j 2
 
 bench: build
 	for b in $(BUILD)/bench_*; do QT_QPA_PLATFORM=offscreen $$b; done
@@ -37,5 +53,8 @@ fuzz: deps
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
+format-check: deps
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,6 +1,7 @@
 // The program: opens the task store in the current folder and shows the main
-// window; it takes no arguments.
+// window; it takes no arguments. The settings file sits beside the program.
 #include "app/ufrmMain.h"
+#include "platform/settings.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -20,7 +21,7 @@ int main(int argc, char** argv)
                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtbase);
 
-    TfrmMain frmMain;
+    TfrmMain frmMain(pagrim::Settings::programPath());
     if (!frmMain.FormCreate())
         return 0;
     frmMain.show();

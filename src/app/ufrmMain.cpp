@@ -8,7 +8,7 @@
 #include "harvest/ufrmProcess.h"
 #include "platform/errors.h"
 #include "platform/settings.h"
-#include "store/sqlite.h"
+#include "store/taskops.h"
 #include "ui/appwindows.h"
 #include "ui/buttonkeys.h"
 #include "ui/gridlayout.h"
@@ -18,7 +18,6 @@
 #include "ui_ufrmMain.h"
 
 #include <QCloseEvent>
-#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
@@ -30,7 +29,9 @@ namespace {
 const QString taskStatement = QStringLiteral("select * from tasks order by TaskID");
 } // namespace
 
-TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TfrmMain>())
+TfrmMain::TfrmMain(QString settingsPath, QWidget* parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::TfrmMain>()),
+      m_settingsPath(std::move(settingsPath))
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("frmMain"));
@@ -121,7 +122,7 @@ bool TfrmMain::FormCreate()
     }
     // A failure from here on is shown, and the window still opens.
     ui::guarded([this] {
-        m_settings = std::make_unique<Settings>(Settings::programPath());
+        m_settings = std::make_unique<Settings>(m_settingsPath);
         LoadGridLayout(*m_settings, ui->DBGrid1, objectName());
         m_aqryTask->close();
         m_aqryTask->open();
@@ -141,14 +142,7 @@ QString TfrmMain::aqryTaskOrdNOGetText(int row) const
 
 void TfrmMain::aqryTaskAfterInsert(store::DataSet& ds)
 {
-    const int key = store::allocateKey(m_conn, QStringLiteral("select max(TaskID) from Tasks "));
-    ds.field(QStringLiteral("TaskID")).setValue(key);
-    ds.field(QStringLiteral("TaskName"))
-        .setValue(QStringLiteral("新建任务") + QString::number(key));
-    ds.field(QStringLiteral("TaskDate")).setValue(QDateTime::currentDateTime());
-    ds.field(QStringLiteral("WebType")).setValue(true);
-    for (const char* counter : {"ResStart", "ResEnd", "ResCurrent", "SaveCurrent"})
-        ds.field(QLatin1String(counter)).setValue(0);
+    store::fillNewTask(ds);
 }
 
 void TfrmMain::OpenTaskEditor(EditorMode mode)
@@ -183,26 +177,7 @@ void TfrmMain::actCopyTaskExecute()
 {
     if (m_aqryTask->isEmpty())
         return;
-    store::DataSet& task = *m_aqryTask;
-    auto source = CreateScratchQuery();
-    source->setCommandText(QStringLiteral("select * from Tasks where TaskID = ") +
-                           QString::number(task.field(QStringLiteral("TaskID")).asInteger()));
-    source->open();
-    task.append();
-    // Column by column at the same position: both follow the column order of Tasks.
-    // A copy that cannot be made whole is dropped, not left pending.
-    try {
-        for (int i = 0; i < source->fieldCount(); ++i) {
-            const QString& name = source->fieldDef(i).name;
-            if (name == QLatin1String("TaskID") || name == QLatin1String("TaskName"))
-                continue;
-            task.field(i).setValue(source->field(i).value());
-        }
-    } catch (...) {
-        task.cancel();
-        throw;
-    }
-    source.reset();
+    store::appendTaskCopy(*m_aqryTask);
     OpenTaskEditor(EditorMode::Edit);
 }
 
@@ -217,30 +192,7 @@ void TfrmMain::actDeleTaskExecute()
     if (ui::MessageBox(this, question, QStringLiteral("提示"), ui::Icon::Question,
                        ui::Buttons::YesNo, ui::Answer::Yes) != ui::Answer::Yes)
         return;
-    // The task's fields go with it, or a later task given the same key would
-    // inherit them. Both deletions stand or fall together.
-    const int key = task.field(QStringLiteral("TaskID")).asInteger();
-    m_conn.beginTransaction();
-    try {
-        store::Statement descs(m_conn.handle(),
-                               QStringLiteral("delete from Descs where TaskID = ?"));
-        descs.bind(1, key);
-        descs.step();
-        task.deleteRecord();
-        m_conn.commit();
-    } catch (...) {
-        try {
-            m_conn.rollback();
-        } catch (const Error&) {
-            // The first error is the one to report.
-        }
-        if (task.currentRow() < 0 || task.field(QStringLiteral("TaskID")).asInteger() != key) {
-            // The row left the list but not the store: show the store as it is.
-            task.close();
-            task.open();
-        }
-        throw;
-    }
+    store::deleteTask(task);
 }
 
 void TfrmMain::actStartProcessExecute()

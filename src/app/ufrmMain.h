@@ -16,12 +16,12 @@ class TfrmMain;
 
 // The main window: owns the task store's connection adoConn, the task query
 // aqryTask (its current row is the current task of every other window) and the
-// program's settings object, for the whole run.
+// program's settings object on the settings file it is given, for the whole run.
 class TfrmMain : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit TfrmMain(QWidget* parent = nullptr);
+    explicit TfrmMain(QString settingsPath, QWidget* parent = nullptr);
     ~TfrmMain() override;
 
     // The creation step: opens the store and fills the task list. False (after
@@ -62,6 +62,7 @@ private:
     std::unique_ptr<Ui::TfrmMain> ui;
     pagrim::store::Connection m_conn;
     std::unique_ptr<pagrim::store::DataSet> m_aqryTask;
+    QString m_settingsPath;
     std::unique_ptr<pagrim::Settings> m_settings;
     QMenu* PopupMenu1 = nullptr;
 };

@@ -4,7 +4,6 @@
 #include "store/likematcher.h"
 
 #include <QDir>
-#include <sqlite3.h>
 
 namespace pagrim::store {
 
@@ -45,7 +44,7 @@ void Connection::commit()
 }
 void Connection::rollback()
 {
-    if (m_db.isOpen() && !sqlite3_get_autocommit(m_db.handle()))
+    if (m_db.inTransaction())
         m_db.exec(QStringLiteral("ROLLBACK"));
 }
 

@@ -2,105 +2,9 @@
 
 #include "platform/errors.h"
 #include "store/connection.h"
-
-#include <QRegularExpression>
-#include <sqlite3.h>
+#include "store/rowwriter.h"
 
 namespace pagrim::store {
-
-namespace {
-
-FieldType typeOf(const QString& declared)
-{
-    const QString t = declared.toUpper();
-    if (t.isEmpty())
-        return FieldType::Variant;
-    if (t.startsWith(QLatin1String("BOOL")) || t == QLatin1String("BIT") ||
-        t == QLatin1String("YESNO"))
-        return FieldType::Boolean;
-    if (t.startsWith(QLatin1String("DATE")) || t.startsWith(QLatin1String("TIME")))
-        return FieldType::DateTime;
-    if (t.contains(QLatin1String("INT")) || t == QLatin1String("COUNTER"))
-        return FieldType::Integer;
-    if (t.contains(QLatin1String("REAL")) || t.contains(QLatin1String("FLOA")) ||
-        t.contains(QLatin1String("DOUB")) || t.contains(QLatin1String("NUMERIC")))
-        return FieldType::Float;
-    return FieldType::String;
-}
-
-int sizeOf(const QString& declared)
-{
-    static const QRegularExpression width(QStringLiteral("\\(\\s*(\\d+)\\s*\\)"));
-    const auto m = width.match(declared);
-    return m.hasMatch() ? m.captured(1).toInt() : 0;
-}
-
-const QString dateFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
-
-QString quoteName(const QString& name)
-{
-    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
-           QLatin1Char('"');
-}
-
-QDateTime toDateTime(const QVariant& v)
-{
-    if (v.typeId() == QMetaType::QDateTime)
-        return v.toDateTime();
-    if (v.typeId() == QMetaType::QString) {
-        const QString s = v.toString();
-        // The store's own form, read by hand: the general parser costs more
-        // than the rest of opening a large task query.
-        if (s.size() == 19 && s[4] == QLatin1Char('-') && s[7] == QLatin1Char('-') &&
-            s[10] == QLatin1Char(' ') && s[13] == QLatin1Char(':') && s[16] == QLatin1Char(':')) {
-            const auto num = [&s](int from, int len) {
-                int n = 0;
-                for (int i = from; i < from + len; ++i) {
-                    const char16_t c = s[i].unicode();
-                    if (c < u'0' || c > u'9')
-                        return -1;
-                    n = n * 10 + (c - u'0');
-                }
-                return n;
-            };
-            const QDate date(num(0, 4), num(5, 2), num(8, 2));
-            const QTime time(num(11, 2), num(14, 2), num(17, 2));
-            if (date.isValid() && time.isValid())
-                return QDateTime(date, time);
-        }
-        QDateTime dt = QDateTime::fromString(s, dateFormat);
-        if (!dt.isValid())
-            dt = QDateTime::fromString(s, Qt::ISODate);
-        return dt;
-    }
-    return {};
-}
-
-// A value read from the engine in the type of its field.
-QVariant fromEngine(const QVariant& v, FieldType type)
-{
-    if (v.isNull())
-        return {};
-    switch (type) {
-    case FieldType::Integer:
-        return QVariant(v.toInt());
-    case FieldType::Boolean:
-        return QVariant(v.toLongLong() != 0);
-    case FieldType::DateTime: {
-        const QDateTime dt = toDateTime(v);
-        return dt.isValid() ? QVariant(dt) : v;
-    }
-    case FieldType::String:
-        return QVariant(v.toString());
-    case FieldType::Float:
-        return QVariant(v.toDouble());
-    case FieldType::Variant:
-        break;
-    }
-    return v;
-}
-
-} // namespace
 
 // ---- Field
 
@@ -119,42 +23,17 @@ bool Field::isNull() const
 
 int Field::asInteger() const
 {
-    const QVariant v = value();
-    if (v.isNull())
-        return 0;
-    if (v.typeId() == QMetaType::QString) {
-        bool ok = false;
-        const int n = v.toString().trimmed().toInt(&ok);
-        if (!ok)
-            throw ConversionError(
-                QStringLiteral("'%1' is not a valid integer value").arg(v.toString()));
-        return n;
-    }
-    return v.toInt();
+    return toInteger(value());
 }
 
 QString Field::asString() const
 {
-    const QVariant v = value();
-    if (v.isNull())
-        return {};
-    if (v.typeId() == QMetaType::Bool)
-        return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
-    if (v.typeId() == QMetaType::QDateTime)
-        return v.toDateTime().toString(dateFormat);
-    return v.toString();
+    return toText(value());
 }
 
 bool Field::asBoolean() const
 {
-    const QVariant v = value();
-    if (v.isNull())
-        return false;
-    if (v.typeId() == QMetaType::QString) {
-        const QString s = v.toString().trimmed().toLower();
-        return s == QLatin1String("true") || s == QLatin1String("1");
-    }
-    return v.toLongLong() != 0;
+    return toBoolean(value());
 }
 
 QDateTime Field::asDateTime() const
@@ -169,61 +48,7 @@ void Field::setValue(const QVariant& value) const
 
 void Field::setAsString(const QString& text) const
 {
-    const FieldDef& def = m_ds->fieldDef(m_index);
-    switch (def.type) {
-    case FieldType::Integer: {
-        if (text.trimmed().isEmpty()) {
-            setValue({});
-            return;
-        }
-        bool ok = false;
-        const int n = text.trimmed().toInt(&ok);
-        if (!ok)
-            throw ConversionError(QStringLiteral("'%1' is not a valid integer value").arg(text));
-        setValue(n);
-        return;
-    }
-    case FieldType::Float: {
-        if (text.trimmed().isEmpty()) {
-            setValue({});
-            return;
-        }
-        bool ok = false;
-        const double d = text.trimmed().toDouble(&ok);
-        if (!ok)
-            throw ConversionError(
-                QStringLiteral("'%1' is not a valid floating point value").arg(text));
-        setValue(d);
-        return;
-    }
-    case FieldType::Boolean: {
-        const QString t = text.trimmed().toLower();
-        if (t.isEmpty())
-            setValue({});
-        else if (t == QLatin1String("true") || t == QLatin1String("1"))
-            setValue(true);
-        else if (t == QLatin1String("false") || t == QLatin1String("0"))
-            setValue(false);
-        else
-            throw ConversionError(QStringLiteral("'%1' is not a valid boolean value").arg(text));
-        return;
-    }
-    case FieldType::DateTime: {
-        if (text.trimmed().isEmpty()) {
-            setValue({});
-            return;
-        }
-        const QDateTime dt = toDateTime(text.trimmed());
-        if (!dt.isValid())
-            throw ConversionError(QStringLiteral("'%1' is not a valid date and time").arg(text));
-        setValue(dt);
-        return;
-    }
-    case FieldType::String:
-    case FieldType::Variant:
-        setValue(text.isEmpty() ? QVariant() : QVariant(text));
-        return;
-    }
+    setValue(fromText(text, m_ds->fieldDef(m_index).type));
 }
 
 // ---- DataSet
@@ -287,11 +112,27 @@ void DataSet::setMasterSource(DataSet* master)
         if (m_master && row == m_master->currentRow())
             follow();
     });
-    for (auto& [name, value] : m_params) {
-        const int i = master->fieldIndex(name);
-        if (i >= 0)
-            value = master->valueAt(master->currentRow(), i);
-    }
+    QStringList names;
+    for (const auto& [name, value] : m_params)
+        names << name;
+    takeMasterParameters(names);
+}
+
+std::optional<QVariant> DataSet::masterValue(const QString& name) const
+{
+    if (!m_master)
+        return std::nullopt;
+    const int i = m_master->fieldIndex(name);
+    if (i < 0)
+        return std::nullopt;
+    return m_master->valueAt(m_master->currentRow(), i);
+}
+
+void DataSet::takeMasterParameters(const QStringList& names)
+{
+    for (const QString& name : names)
+        if (const auto value = masterValue(name))
+            setParameter(name, *value);
 }
 
 void DataSet::refillFromMaster()
@@ -300,13 +141,10 @@ void DataSet::refillFromMaster()
         return;
     std::vector<std::pair<size_t, QVariant>> changes;
     for (size_t p = 0; p < m_params.size(); ++p) {
-        const int i = m_master->fieldIndex(m_params[p].first);
-        if (i < 0)
-            continue;
-        const QVariant now = m_master->valueAt(m_master->currentRow(), i);
+        const auto now = masterValue(m_params[p].first);
         const QVariant& was = m_params[p].second;
-        if (now != was || now.isNull() != was.isNull())
-            changes.emplace_back(p, now);
+        if (now && (*now != was || now->isNull() != was.isNull()))
+            changes.emplace_back(p, *now);
     }
     if (changes.empty())
         return;
@@ -329,37 +167,27 @@ void DataSet::open()
 {
     if (isActive())
         return;
-    if (m_master) {
-        for (auto& [name, value] : m_params) {
-            const int i = m_master->fieldIndex(name);
-            if (i >= 0)
-                value = m_master->valueAt(m_master->currentRow(), i);
-        }
-    }
     runQuery();
 }
 
 void DataSet::runQuery()
 {
     Statement st(m_conn.handle(), m_sql);
-    for (int i = 1; i <= st.parameterCount(); ++i) {
-        const QString name = st.parameterName(i);
-        // Parameters the master knows come from its current row.
-        if (m_master) {
-            const int f = m_master->fieldIndex(name);
-            if (f >= 0)
-                setParameter(name, m_master->valueAt(m_master->currentRow(), f));
-        }
-        st.bind(i, parameter(name));
-    }
+    QStringList names;
+    for (int i = 1; i <= st.parameterCount(); ++i)
+        names << st.parameterName(i);
+    // Parameters the master knows come from its current row.
+    takeMasterParameters(names);
+    for (int i = 1; i <= st.parameterCount(); ++i)
+        st.bind(i, parameter(names[i - 1]));
 
     std::vector<FieldDef> fields;
     for (int c = 0; c < st.columnCount(); ++c) {
         FieldDef def;
         def.name = st.columnName(c);
         const QString declared = st.columnDeclaredType(c);
-        def.type = typeOf(declared);
-        def.size = sizeOf(declared);
+        def.type = fieldTypeOf(declared);
+        def.size = fieldSizeOf(declared);
         def.table = st.columnTable(c);
         def.origin = st.columnOrigin(c);
         fields.push_back(def);
@@ -382,6 +210,7 @@ void DataSet::runQuery()
     }
     m_fields = std::move(fields);
     m_rows = std::move(rows);
+    m_writer.reset();
     m_backup.clear();
     m_row = m_rows.empty() ? -1 : 0;
     m_rowBeforeInsert = -1;
@@ -398,6 +227,7 @@ void DataSet::close()
         return;
     m_rows.clear();
     m_fields.clear();
+    m_writer.reset();
     m_getText.clear();
     m_backup.clear();
     m_row = -1;
@@ -445,12 +275,7 @@ QString DataSet::displayText(int row, int column) const
         return {};
     if (const auto& getText = m_getText[size_t(column)])
         return getText(row);
-    const QVariant v = m_rows[size_t(row)][size_t(column)];
-    if (v.typeId() == QMetaType::QDateTime)
-        return v.toDateTime().toString(dateFormat);
-    if (v.typeId() == QMetaType::Bool)
-        return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
-    return v.toString();
+    return toText(m_rows[size_t(row)][size_t(column)]);
 }
 
 void DataSet::checkActive() const
@@ -582,41 +407,7 @@ void DataSet::setValueAt(int column, const QVariant& value)
     const FieldDef& def = m_fields.at(size_t(column));
     if (def.calculated)
         return;
-    QVariant v = value;
-    if (!v.isNull() && v.isValid()) {
-        switch (def.type) {
-        case FieldType::Integer: {
-            bool ok = false;
-            const int n =
-                v.typeId() == QMetaType::QString ? v.toString().trimmed().toInt(&ok) : v.toInt(&ok);
-            if (!ok)
-                throw ConversionError(
-                    QStringLiteral("'%1' is not a valid integer value").arg(v.toString()));
-            v = QVariant(n);
-            break;
-        }
-        case FieldType::Boolean:
-            if (v.typeId() == QMetaType::QString) {
-                const QString t = v.toString().trimmed().toLower();
-                if (t != QLatin1String("true") && t != QLatin1String("false") &&
-                    t != QLatin1String("1") && t != QLatin1String("0"))
-                    throw ConversionError(
-                        QStringLiteral("'%1' is not a valid boolean value").arg(v.toString()));
-                v = QVariant(t == QLatin1String("true") || t == QLatin1String("1"));
-            } else {
-                v = QVariant(v.toBool());
-            }
-            break;
-        case FieldType::String:
-            v = QVariant(v.toString());
-            break;
-        case FieldType::DateTime:
-            v = toDateTime(v).isValid() ? QVariant(toDateTime(v)) : v;
-            break;
-        default:
-            break;
-        }
-    }
+    const QVariant v = toFieldValue(value, def.type);
     auto& cell = m_rows[size_t(m_row)][size_t(column)];
     if (cell == v && cell.isNull() == v.isNull() && cell.typeId() == v.typeId())
         return;
@@ -641,79 +432,11 @@ void DataSet::removeFlusher(int id)
     std::erase_if(m_flushers, [id](const auto& f) { return f.first == id; });
 }
 
-QString DataSet::baseTable() const
+RowWriter& DataSet::writer()
 {
-    for (const FieldDef& f : m_fields)
-        if (!f.calculated && !f.table.isEmpty())
-            return f.table;
-    throw DatabaseError(
-        QStringLiteral("%1: Insufficient key column information for updating").arg(objectName()));
-}
-
-std::vector<int> DataSet::keyColumns() const
-{
-    const QString table = baseTable();
-    std::vector<int> keys;
-    for (size_t i = 0; i < m_fields.size(); ++i) {
-        const FieldDef& f = m_fields[i];
-        if (f.calculated || f.table.compare(table, Qt::CaseInsensitive) != 0)
-            continue;
-        int primaryKey = 0;
-        if (sqlite3_table_column_metadata(m_conn.handle(), nullptr, table.toUtf8().constData(),
-                                          f.origin.toUtf8().constData(), nullptr, nullptr, nullptr,
-                                          &primaryKey, nullptr) == SQLITE_OK &&
-            primaryKey)
-            keys.push_back(int(i));
-    }
-    if (keys.empty())
-        throw DatabaseError(QStringLiteral("%1: Insufficient key column information for updating")
-                                .arg(objectName()));
-    return keys;
-}
-
-void DataSet::writeRow(bool insert)
-{
-    const QString table = baseTable();
-    std::vector<int> columns;
-    for (size_t i = 0; i < m_fields.size(); ++i)
-        if (!m_fields[i].calculated && m_fields[i].table.compare(table, Qt::CaseInsensitive) == 0)
-            columns.push_back(int(i));
-    const auto quote = quoteName;
-    const auto& row = m_rows[size_t(m_row)];
-    QStringList names;
-    for (int c : columns)
-        names << quote(m_fields[size_t(c)].origin);
-    if (insert) {
-        QStringList marks;
-        for (size_t i = 0; i < columns.size(); ++i)
-            marks << QStringLiteral("?");
-        Statement st(m_conn.handle(), QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                          .arg(quote(table), names.join(QLatin1Char(',')),
-                                               marks.join(QLatin1Char(','))));
-        for (size_t i = 0; i < columns.size(); ++i)
-            st.bind(int(i) + 1, row[size_t(columns[i])]);
-        st.step();
-        return;
-    }
-    const std::vector<int> keys = keyColumns();
-    QStringList sets, where;
-    for (const QString& n : names)
-        sets << n + QStringLiteral("=?");
-    for (int k : keys)
-        where << quote(m_fields[size_t(k)].origin) + QStringLiteral("=?");
-    Statement st(m_conn.handle(), QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                                      .arg(quote(table), sets.join(QLatin1Char(',')),
-                                           where.join(QLatin1String(" AND "))));
-    int n = 1;
-    for (int c : columns)
-        st.bind(n++, row[size_t(c)]);
-    for (int k : keys)
-        st.bind(n++, m_backup.empty() ? row[size_t(k)] : m_backup[size_t(k)]);
-    st.step();
-    // A row that another writer removed must not be reported as written.
-    if (sqlite3_changes(m_conn.handle()) == 0)
-        throw DatabaseError(QStringLiteral("Row cannot be located for updating. Some values may "
-                                           "have been changed since it was last read."));
+    if (!m_writer)
+        m_writer = std::make_unique<RowWriter>(m_conn.database(), m_fields, objectName());
+    return *m_writer;
 }
 
 void DataSet::post()
@@ -722,7 +445,11 @@ void DataSet::post()
     if (!isEditing())
         return;
     updateRecord();
-    writeRow(m_state == State::Insert);
+    auto& row = m_rows[size_t(m_row)];
+    if (m_state == State::Insert)
+        writer().insert(row);
+    else
+        writer().update(row, m_backup.empty() ? row : m_backup);
     m_backup.clear();
     setState(State::Browse);
     notifyRow(m_row);
@@ -764,17 +491,7 @@ void DataSet::deleteRecord()
     // when the store refuses the delete.
     const std::vector<QVariant>& stored =
         m_state == State::Edit && !m_backup.empty() ? m_backup : m_rows[size_t(m_row)];
-    const std::vector<int> keys = keyColumns();
-    QStringList where;
-    for (int k : keys)
-        where << quoteName(m_fields[size_t(k)].origin) + QStringLiteral("=?");
-    Statement st(m_conn.handle(),
-                 QStringLiteral("DELETE FROM %1 WHERE %2")
-                     .arg(quoteName(baseTable()), where.join(QLatin1String(" AND "))));
-    int n = 1;
-    for (int k : keys)
-        st.bind(n++, stored[size_t(k)]);
-    st.step();
+    writer().remove(stored);
     m_backup.clear();
     m_rows.erase(m_rows.begin() + m_row);
     if (m_row >= recordCount())

@@ -1,12 +1,16 @@
 #pragma once
 
+#include "store/fieldvalue.h"
+
 #include <QDateTime>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <utility>
 #include <vector>
@@ -15,26 +19,7 @@ namespace pagrim::store {
 
 class Connection;
 class DataSet;
-
-enum class FieldType
-{
-    Variant,
-    Integer,
-    Float,
-    String,
-    Boolean,
-    DateTime
-};
-
-struct FieldDef
-{
-    QString name;
-    FieldType type = FieldType::Variant;
-    QString table;  // base table of the column, empty for expressions
-    QString origin; // column name in that table
-    int size = 0;   // declared width of a text column, 0 when unlimited
-    bool calculated = false;
-};
+class RowWriter;
 
 // One field of the current row, read and written by type. NULL reads as 0, ""
 // or false.
@@ -156,13 +141,13 @@ private:
     void requireCurrent() const;
     void setState(State state);
     void runQuery();
+    std::optional<QVariant> masterValue(const QString& name) const;
+    void takeMasterParameters(const QStringList& names);
     void refillFromMaster();
     void notifyReset();
     void notifyRow(int row);
     void notifyCurrent();
-    QString baseTable() const;
-    std::vector<int> keyColumns() const;
-    void writeRow(bool insert);
+    RowWriter& writer();
 
     Connection& m_conn;
     QString m_sql;
@@ -186,6 +171,7 @@ private:
     QMetaObject::Connection m_masterCurrent, m_masterRow, m_masterReset;
     std::vector<std::pair<int, Flusher>> m_flushers;
     int m_nextFlusher = 1;
+    std::unique_ptr<RowWriter> m_writer; // made at the first write of a result
 };
 
 // Holds the bound controls of a data set still for a scope (a walk over its

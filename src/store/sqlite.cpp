@@ -76,6 +76,26 @@ QString Database::lastError() const
     return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString();
 }
 
+int Database::changes() const
+{
+    return m_db ? sqlite3_changes(m_db) : 0;
+}
+
+bool Database::inTransaction() const
+{
+    return m_db && !sqlite3_get_autocommit(m_db);
+}
+
+bool Database::isPrimaryKey(const QString& table, const QString& column) const
+{
+    int primaryKey = 0;
+    return m_db &&
+           sqlite3_table_column_metadata(m_db, nullptr, table.toUtf8().constData(),
+                                         column.toUtf8().constData(), nullptr, nullptr, nullptr,
+                                         &primaryKey, nullptr) == SQLITE_OK &&
+           primaryKey;
+}
+
 Statement::Statement(sqlite3* db, const QString& sql) : m_db(db)
 {
     if (!db)

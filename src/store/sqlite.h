@@ -30,6 +30,12 @@ public:
     // Runs statements that return no rows.
     void exec(const QString& sql);
     QString lastError() const;
+    // Rows changed by the last INSERT, UPDATE or DELETE.
+    int changes() const;
+    // Whether an explicit transaction is open.
+    bool inTransaction() const;
+    // Whether column belongs to the primary key of table; false when either is unknown.
+    bool isPrimaryKey(const QString& table, const QString& column) const;
 
 private:
     sqlite3* m_db = nullptr;

@@ -1,5 +1,7 @@
 #include "ui/dbcheckdelegate.h"
 
+#include "store/fieldvalue.h"
+
 #include <QApplication>
 #include <QPainter>
 #include <QStyle>
@@ -8,14 +10,8 @@ namespace pagrim::ui {
 
 bool DBCheckDelegate::checked(const QModelIndex& index)
 {
-    const QVariant v = index.data(Qt::EditRole);
-    if (!v.isValid() || v.isNull())
-        return false;
-    if (v.typeId() == QMetaType::QString) {
-        const QString s = v.toString().trimmed();
-        return s.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 || (s.toInt() != 0);
-    }
-    return v.toBool();
+    // Read as the field reads it, so the box shows what asBoolean returns.
+    return store::toBoolean(index.data(Qt::EditRole));
 }
 
 void DBCheckDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,

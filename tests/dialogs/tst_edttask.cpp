@@ -2,7 +2,6 @@
 #include "dialogs/ufrmEdtTask.h"
 #include "store/connection.h"
 #include "store/dataset.h"
-#include "store/sqlite.h"
 #include "support/testsupport.h"
 
 #include <QApplication>
@@ -55,14 +54,15 @@ class TstEdtTask : public QObject
     // An editor on task 1 (webType false: a list page task), put into editing.
     TfrmEdtTask& editTask(bool webType)
     {
-        store::Database db;
-        db.open(world->storePath());
-        db.exec(QStringLiteral("insert into Tasks (TaskID, TaskName, WebType, ResLstAddr, ResAddr, "
-                               "NextPageAddr, ResStart, ResEnd, ResCurrent, SaveCurrent) values "
-                               "(1, 'T', %1, 'http://list/', 'http://c/*', 'http://list/*', 1, 9, "
-                               "3, 2)")
-                    .arg(webType ? 1 : 0));
-        db.close();
+        test::addTask(world->storePath(), 1, QStringLiteral("T"),
+                      {{QStringLiteral("WebType"), webType ? 1 : 0},
+                       {QStringLiteral("ResLstAddr"), QStringLiteral("http://list/")},
+                       {QStringLiteral("ResAddr"), QStringLiteral("http://c/*")},
+                       {QStringLiteral("NextPageAddr"), QStringLiteral("http://list/*")},
+                       {QStringLiteral("TaskDate"), QVariant()},
+                       {QStringLiteral("ResEnd"), 9},
+                       {QStringLiteral("ResCurrent"), 3},
+                       {QStringLiteral("SaveCurrent"), 2}});
         tasks->open();
         tasks->edit();
         return show();
@@ -86,14 +86,8 @@ class TstEdtTask : public QObject
     }
     QVariantList stored(const QString& cols)
     {
-        store::Database db;
-        db.open(world->storePath());
-        store::Statement st(db.handle(), QStringLiteral("select %1 from Tasks").arg(cols));
-        QVariantList out;
-        if (st.step())
-            for (int c = 0; c < st.columnCount(); ++c)
-                out << st.columnValue(c);
-        return out;
+        return test::rowsOf(world->storePath(), QStringLiteral("select %1 from Tasks").arg(cols))
+            .value(0);
     }
 
 private Q_SLOTS:

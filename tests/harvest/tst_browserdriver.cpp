@@ -108,7 +108,6 @@ void TstBrowserDriver::cleanup()
     m_driver = nullptr;
     delete m_view;
     m_view = nullptr;
-    codepage::setCurrentForTesting(0);
 }
 
 bool TstBrowserDriver::open(const QString& path)
@@ -256,7 +255,7 @@ void TstBrowserDriver::savePageInProgramCodePage()
     QFETCH(QByteArray, expected);
     QFETCH(QByteArray, emoji);
 
-    codepage::setCurrentForTesting(codePage);
+    const test::CodePagePinned pinned(codePage);
     m_server->setPage(QStringLiteral("/cn.htm"), body, contentType);
     QVERIFY(open(QStringLiteral("/cn.htm")));
 

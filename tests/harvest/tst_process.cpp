@@ -8,7 +8,6 @@
 #include "platform/settings.h"
 #include "store/connection.h"
 #include "store/dataset.h"
-#include "store/sqlite.h"
 #include "support/testsupport.h"
 #include "ui/appwindows.h"
 #include "ui/guard.h"
@@ -32,6 +31,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <optional>
 
 using namespace pagrim;
 
@@ -39,49 +39,12 @@ namespace {
 
 const QString Ready = QStringLiteral(" 就绪 ");
 
-void exec(const QString& storePath, const QString& sql, const QVariantList& values = {})
-{
-    store::Database db;
-    db.open(storePath);
-    store::Statement st(db.handle(), sql);
-    for (int i = 0; i < values.size(); ++i)
-        st.bind(i + 1, values[i]);
-    st.step();
-}
-
-void addTask(const QString& storePath, int id, const QString& name, int saveCurrent = 0)
-{
-    exec(storePath,
-         QStringLiteral("insert into Tasks (TaskID, TaskName, WebType, ResAddr, ResStart, ResEnd, "
-                        "ResCurrent, SaveCurrent) values (?, ?, 1, 'http://127.0.0.1/*', 1, 9, "
-                        "0, ?)"),
-         {id, name, saveCurrent});
-}
-
 void addDesc(const QString& storePath, int id, int taskId, const QString& name, bool need)
 {
-    exec(storePath,
-         QStringLiteral("insert into Descs (DescID, TaskID, DescName, DescNeed, DescStart, "
-                        "DescEnd) values (?, ?, ?, ?, '<b>', '</b>')"),
-         {id, taskId, name, need ? 1 : 0});
-}
-
-// Lets the event loop run (and fall idle) for ms milliseconds.
-void spin(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-// Runs the event loop until pred holds or ms have passed.
-bool spinUntil(const std::function<bool()>& pred, int ms = 5000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!pred() && t.elapsed() < ms)
-        spin(10);
-    return pred();
+    test::execOn(storePath,
+                 QStringLiteral("insert into Descs (DescID, TaskID, DescName, DescNeed, DescStart, "
+                                "DescEnd) values (?, ?, ?, ?, '<b>', '</b>')"),
+                 {id, taskId, name, need ? 1 : 0});
 }
 
 using test::child;
@@ -211,7 +174,7 @@ class TstProcess : public QObject
     void extractionWorld(int count)
     {
         useWorkPath();
-        exec(world->storePath(),
+        test::execOn(world->storePath(),
              QStringLiteral("insert into Descs (DescID, TaskID, DescName, DescNeed, DescStart, "
                             "DescEnd) values (1, 1, 'T', 1, '<t>', '</t>'), (2, 1, 'X', 0, '<x>', "
                             "'</x>'), (3, 1, 'A', 1, '<a>', '</a>')"));
@@ -250,8 +213,10 @@ private Q_SLOTS:
         world = std::make_unique<test::TempWorld>();
         boxes = std::make_unique<test::MessageRecorder>();
         settings = std::make_unique<Settings>(world->file(QStringLiteral("Pagrim.ini")));
-        addTask(world->storePath(), 1, QStringLiteral("任务一"), 1);
-        addTask(world->storePath(), 2, QStringLiteral("A\\B"));
+        test::addTask(world->storePath(), 1, QStringLiteral("任务一"),
+                      {{QStringLiteral("ResEnd"), 9}, {QStringLiteral("SaveCurrent"), 1}});
+        test::addTask(world->storePath(), 2, QStringLiteral("A\\B"),
+                      {{QStringLiteral("ResEnd"), 9}});
     }
     void cleanup()
     {
@@ -281,10 +246,10 @@ private Q_SLOTS:
         QCOMPARE(gauge->geometry(), QRect(bar->width() - 154 - 3, 4, 154, 16));
         QCOMPARE(bar->height(), 21);
         QCOMPARE(child<QStatusBar>(&w, "StatusBar2")->height(), 19);
-        QVERIFY(spinUntil([&] {
-            return bar->currentMessage() == Ready &&
-                   child<QStatusBar>(&w, "StatusBar2")->currentMessage() == Ready;
-        }));
+        // The first idle pass shows both bars ready.
+        QVERIFY(test::waitForIdle());
+        QCOMPARE(bar->currentMessage(), Ready);
+        QCOMPARE(child<QStatusBar>(&w, "StatusBar2")->currentMessage(), Ready);
         QCOMPARE(w.FieldSeparator(), QStringLiteral("*"));
         QCOMPARE(boxes->count(), 0);
     }
@@ -332,13 +297,13 @@ private Q_SLOTS:
     void pageListShown()
     {
         useWorkPath();
-        codepage::setCurrentForTesting(codepage::Gbk);
+        std::optional<test::CodePagePinned> gbk(std::in_place, codepage::Gbk);
         const QByteArray chinese = codepage::fromUnicode(QStringLiteral("http://h/页2"));
         writePageList(workDir() + QStringLiteral("任务一"),
                       "http://h/1\r\n" + chinese + "\nhttp://h/3\rhttp://h/4\r\n" +
                           codepage::fromUnicode(QStringLiteral("共 4 页")));
         TfrmProcess& w = open();
-        codepage::setCurrentForTesting(0);
+        gbk.reset(); // the list was read in the pinned code page
         auto* list = child<QListWidget>(&w, "ListBox1");
         QCOMPARE(list->count(), 5);
         QCOMPARE(list->item(1)->text(), QStringLiteral("http://h/页2"));
@@ -423,8 +388,8 @@ private Q_SLOTS:
         QVERIFY(!w.Running());
         QCOMPARE(save->text(), QStringLiteral("保存网页"));
         QVERIFY(create->isEnabled());
-        QVERIFY(spinUntil(
-            [&] { return child<QStatusBar>(&w, "StatusBar1")->currentMessage() == Ready; }));
+        QVERIFY(test::waitForIdle());
+        QCOMPARE(child<QStatusBar>(&w, "StatusBar1")->currentMessage(), Ready);
     }
 
     void refusedStartLeavesButtons()
@@ -496,7 +461,7 @@ private Q_SLOTS:
             visibleAtEnd = w.isVisible();
         });
         QTimer::singleShot(0, save, [save] { QTest::mouseClick(save, Qt::LeftButton); });
-        QVERIFY(spinUntil([&] { return !w.isVisible(); }));
+        QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 5000);
         QVERIFY(closeAsked);
         QVERIFY(passesAfterClose > 0);
         QVERIFY(visibleAtEnd);
@@ -513,7 +478,7 @@ private Q_SLOTS:
             throw Error(QStringLiteral("工作路径访问失败！"));
         });
         QTimer::singleShot(0, save, [save] { QTest::mouseClick(save, Qt::LeftButton); });
-        QVERIFY(spinUntil([&] { return !w.isVisible(); }));
+        QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 5000);
         QCOMPARE(boxes->count(), 1);
         QCOMPARE(boxes->last().text, QStringLiteral("工作路径访问失败！."));
     }
@@ -713,7 +678,7 @@ private Q_SLOTS:
         QFETCH(QString, trigger);
         addDesc(world->storePath(), 1, 1, QStringLiteral("标题"), false);
         addDesc(world->storePath(), 2, 1, QStringLiteral("作者"), false);
-        exec(world->storePath(), QStringLiteral("create trigger refuse before %1 on Descs begin "
+        test::execOn(world->storePath(), QStringLiteral("create trigger refuse before %1 on Descs begin "
                                                 "select raise(abort, 'refused by the store'); end")
                                      .arg(trigger));
         TfrmProcess& w = open();
@@ -902,14 +867,14 @@ private Q_SLOTS:
         QTimer::singleShot(40, &w, [&] {
             QVERIFY(w.grab().save(dir + QStringLiteral("/process-extracting.png")));
         });
-        QTimer::singleShot(0, &w, [] { spin(60); });
+        QTimer::singleShot(0, &w, [] { QTest::qWait(60); });
         QTest::mouseClick(child<QPushButton>(&w, "Button3"), Qt::LeftButton);
         child<QCheckBox>(&w, "cbTest")->setChecked(true);
         settings->setTestValue(3);
         QTest::mouseClick(child<QPushButton>(&w, "Button3"), Qt::LeftButton);
         TfrmTest* results = w.findChildren<TfrmTest*>().value(0);
         QVERIFY(results);
-        spin(200);
+        QTest::qWait(200);
         QVERIFY(results->grab().save(dir + QStringLiteral("/test-results.png")));
     }
 
@@ -949,13 +914,13 @@ private Q_SLOTS:
         main.show();
         TfrmProcess& w = open();
         w.showMinimized();
-        QVERIFY(spinUntil([&] { return main.isMinimized(); }, 2000));
+        QTRY_VERIFY_WITH_TIMEOUT(main.isMinimized(), 2000);
         pagrim::ui::RestoreApplication();
         QVERIFY(!main.isMinimized());
         QVERIFY(!w.isMinimized());
         // The end of a run restores the program too.
         w.showMinimized();
-        QVERIFY(spinUntil([&] { return main.isMinimized(); }, 2000));
+        QTRY_VERIFY_WITH_TIMEOUT(main.isMinimized(), 2000);
         connectSaveRun(w, [] {});
         QTest::mouseClick(child<QPushButton>(&w, "btnSaveHtml"), Qt::LeftButton);
         QVERIFY(!main.isMinimized());
@@ -966,7 +931,7 @@ private Q_SLOTS:
     {
         addDesc(world->storePath(), 1, 1, QStringLiteral("标题"), true);
         addDesc(world->storePath(), 3, 1, QStringLiteral("作者"), false);
-        exec(world->storePath(),
+        test::execOn(world->storePath(),
              QStringLiteral("update Descs set DescStart = ?, DescEnd = ? where DescID = 1"),
              {QStringLiteral("<h1 class=\"title\">\r\n<span>"), QStringLiteral("</span></h1>")});
         useWorkPath();
@@ -975,7 +940,7 @@ private Q_SLOTS:
             "http://127.0.0.1/1.htm\r\nhttp://127.0.0.1/2.htm\r\nhttp://127.0.0.1/3.htm\r\n"
             "2 pages\r\n");
         TfrmProcess& w = open();
-        spin(200);
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
         const QString dir =
             qEnvironmentVariable("PAGRIM_SHOTS", QCoreApplication::applicationDirPath() +
                                                      QStringLiteral("/screenshots"));
@@ -992,7 +957,7 @@ private Q_SLOTS:
         edit->end(false);
         commitText(edit, QStringLiteral("（正文）"));
         QCOMPARE(w.aqryDesc().state(), store::DataSet::State::Edit);
-        spin(200);
+        QTest::qWait(200);
         QVERIFY(w.grab().save(dir + QStringLiteral("/process2.png")));
     }
 };

@@ -1,4 +1,5 @@
 #include "platform/codepage.h"
+#include "support/coresupport.h"
 
 #include <QTest>
 
@@ -9,7 +10,6 @@ class TestCodepage : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void cleanup() { codepage::setCurrentForTesting(0); }
 
     void charLength936_data()
     {
@@ -55,7 +55,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QByteArray, plain);
         QFETCH(QByteArray, withReferences);
-        codepage::setCurrentForTesting(codepage::Gbk);
+        const test::CodePagePinned pinned(codepage::Gbk);
         QCOMPARE(codepage::fromUnicode(text), plain);
         QCOMPARE(codepage::fromUnicodeWithReferences(text), withReferences);
         if (!plain.contains('?'))

@@ -35,7 +35,6 @@ private Q_SLOTS:
     void cleanup()
     {
         QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        codepage::setCurrentForTesting(0);
     }
 
     void readString_data()
@@ -107,7 +106,7 @@ private Q_SLOTS:
         QFETCH(int, codePage);
         QFETCH(QString, value);
         QFETCH(QString, expected);
-        codepage::setCurrentForTesting(codePage);
+        const test::CodePagePinned pinned(codePage);
         profile::writeString(m_path, S, K, value);
         QCOMPARE(profile::readString(m_path, S, K, QString()), expected);
     }
@@ -191,7 +190,7 @@ private Q_SLOTS:
 
     void fileIsInProgramCodePage()
     {
-        codepage::setCurrentForTesting(codepage::Gbk);
+        const test::CodePagePinned pinned(codepage::Gbk);
         profile::writeString(m_path, S, QStringLiteral("WorkPath"), QStringLiteral("/数据/"));
         QCOMPARE(contents(m_path), QByteArray("[SysConfig]\r\nWorkPath=/\xCA\xFD\xBE\xDD/\r\n"));
         QCOMPARE(profile::readString(m_path, S, QStringLiteral("WorkPath"), QString()),

@@ -2,11 +2,14 @@
 
 #include "store/dataset.h"
 #include "store/schema.h"
+#include "store/sqlite.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace pagrim::test {
@@ -40,6 +43,64 @@ int queryInteger(store::Connection& connection, const QString& sql)
     q->setCommandText(sql);
     q->open();
     return q->field(0).asInteger();
+}
+
+void execOn(const QString& storePath, const QString& sql, const QVariantList& values)
+{
+    store::Database db;
+    db.open(storePath);
+    store::Statement st(db.handle(), sql);
+    for (int i = 0; i < values.size(); ++i)
+        st.bind(i + 1, values[i]);
+    st.step();
+}
+
+QList<QVariantList> rowsOf(const QString& storePath, const QString& sql)
+{
+    store::Database db;
+    db.open(storePath);
+    store::Statement st(db.handle(), sql);
+    QList<QVariantList> out;
+    while (st.step()) {
+        QVariantList row;
+        for (int c = 0; c < st.columnCount(); ++c)
+            row << st.columnValue(c);
+        out << row;
+    }
+    return out;
+}
+
+int rowCount(const QString& storePath, const QString& table)
+{
+    return rowsOf(storePath, QStringLiteral("select count(*) from ") + table)
+        .value(0)
+        .value(0)
+        .toInt();
+}
+
+void addTask(const QString& storePath, int id, const QString& name, const QVariantMap& more)
+{
+    QVariantMap columns{{QStringLiteral("TaskID"), id},
+                        {QStringLiteral("TaskName"), name},
+                        {QStringLiteral("WebType"), 1},
+                        {QStringLiteral("ResAddr"), QStringLiteral("http://127.0.0.1/*")},
+                        {QStringLiteral("TaskDate"), QStringLiteral("2020-01-02 03:04:05")},
+                        {QStringLiteral("ResStart"), 1},
+                        {QStringLiteral("ResEnd"), 200},
+                        {QStringLiteral("ResCurrent"), 0},
+                        {QStringLiteral("SaveCurrent"), 0}};
+    columns.insert(more);
+    QStringList marks(columns.size(), QStringLiteral("?"));
+    execOn(storePath,
+           QStringLiteral("insert into Tasks (%1) values (%2)")
+               .arg(columns.keys().join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
+           columns.values());
+}
+
+bool waitForIdle(int timeoutMs)
+{
+    QSignalSpy idle(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock);
+    return idle.wait(timeoutMs);
 }
 
 TempWorld::TempWorld() : m_previous(QDir::currentPath())

@@ -1,10 +1,16 @@
 #pragma once
 
+#include "platform/codepage.h"
+
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QTemporaryDir>
+#include <QVariant>
+#include <QVariantMap>
 
-// Test helpers without a window: files, and a temporary world with a store.
+// Test helpers without a window: files, rows of the store, the code page, and a
+// temporary world with a store.
 namespace pagrim::store {
 class Connection;
 }
@@ -21,6 +27,32 @@ int queryInteger(store::Connection& connection, const QString& sql);
 // The path of one of the project's built programs, found beside the test
 // program or in a folder above it; empty when it is not built.
 QString builtProgram(const QString& name);
+
+// One statement on the store at storePath, with bound values.
+void execOn(const QString& storePath, const QString& sql, const QVariantList& values = {});
+// The rows of a query on the store at storePath, each as its column values.
+QList<QVariantList> rowsOf(const QString& storePath, const QString& sql);
+// The number of rows in a table of the store at storePath.
+int rowCount(const QString& storePath, const QString& table);
+// A task written straight to the store: its key and name, and the columns named
+// in more over these: WebType 1, ResAddr "http://127.0.0.1/*", TaskDate
+// "2020-01-02 03:04:05", ResStart 1, ResEnd 200, ResCurrent 0, SaveCurrent 0.
+void addTask(const QString& storePath, int id, const QString& name, const QVariantMap& more = {});
+
+// Lets the event loop fall idle once (its dispatcher about to block, which
+// QTRY_* waits never do); false when that did not happen within timeoutMs.
+bool waitForIdle(int timeoutMs = 5000);
+
+// Pins the program code page for a scope; the system's is back at its end, also
+// when a failed check leaves the test function early.
+class CodePagePinned
+{
+public:
+    explicit CodePagePinned(int codePage) { codepage::setCurrentForTesting(codePage); }
+    ~CodePagePinned() { codepage::setCurrentForTesting(0); }
+    CodePagePinned(const CodePagePinned&) = delete;
+    CodePagePinned& operator=(const CodePagePinned&) = delete;
+};
 
 // A temporary folder with an empty store made by the same code as
 // pagrim-mkstore; the current folder moves into it while the world lives.

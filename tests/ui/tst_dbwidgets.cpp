@@ -324,6 +324,8 @@ private Q_SLOTS:
         QTest::newRow("true") << QVariant(true) << true;
         QTest::newRow("text True") << QVariant(QStringLiteral("True")) << true;
         QTest::newRow("text 0") << QVariant(QStringLiteral("0")) << false;
+        QTest::newRow("text 2") << QVariant(QStringLiteral("2")) << true;
+        QTest::newRow("text yes") << QVariant(QStringLiteral("yes")) << false;
     }
     void checkValues()
     {
@@ -331,6 +333,36 @@ private Q_SLOTS:
         QStandardItemModel model(1, 1);
         model.setData(model.index(0, 0), value, Qt::EditRole);
         QTEST(ui::DBCheckDelegate::checked(model.index(0, 0)), "checked");
+    }
+
+    // The box and the field read a value alike, whatever form it is stored in.
+    void checkCellsReadAsTheField_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("checked");
+        QTest::newRow("1") << QStringLiteral("1") << true;
+        QTest::newRow("0") << QStringLiteral("0") << false;
+        QTest::newRow("null") << QStringLiteral("null") << false;
+        QTest::newRow("text 2") << QStringLiteral("'2'") << true;
+        QTest::newRow("text -1") << QStringLiteral("'-1'") << true;
+        QTest::newRow("text 0") << QStringLiteral("'0'") << false;
+        QTest::newRow("text TRUE") << QStringLiteral("' TRUE '") << true;
+        QTest::newRow("text false") << QStringLiteral("'false'") << false;
+        QTest::newRow("text yes") << QStringLiteral("'yes'") << false;
+        QTest::newRow("empty") << QStringLiteral("''") << false;
+    }
+    void checkCellsReadAsTheField()
+    {
+        QFETCH(QString, stored);
+        QFETCH(bool, checked);
+        // A value of no declared type reaches the cell as it is stored.
+        DataSet raw(*conn);
+        raw.setCommandText(QStringLiteral("select ") + stored + QStringLiteral(" as DescNeed"));
+        raw.open();
+        ui::DBGrid grid;
+        grid.bind(raw, columns());
+        QCOMPARE(ui::DBCheckDelegate::checked(grid.model()->index(0, 0)), checked);
+        QCOMPARE(raw.field(QStringLiteral("DescNeed")).asBoolean(), checked);
     }
 
     void checkCellsDrawn()

@@ -1,5 +1,6 @@
 #include "platform/errors.h"
 #include "platform/settings.h"
+#include "support/coresupport.h"
 #include "ui/gridlayout.h"
 #include "ui/roles.h"
 
@@ -39,18 +40,8 @@ struct Grid
     QTableView view;
 };
 
-void put(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
-QByteArray contents(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
+using test::contents;
+using test::put;
 
 const QString Owner = QStringLiteral("frmMain");
 

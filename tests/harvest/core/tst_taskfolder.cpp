@@ -2,6 +2,7 @@
 #include "platform/codepage.h"
 #include "platform/errors.h"
 #include "platform/text.h"
+#include "support/coresupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -160,7 +161,7 @@ void TstTaskFolder::pageListAbsent()
 
 void TstTaskFolder::pageListInProgramCodePage()
 {
-    codepage::setCurrentForTesting(codepage::Gbk);
+    const test::CodePagePinned pinned(codepage::Gbk);
     const QByteArray gbk = codepage::fromUnicode(QStringLiteral("http://a/页面1"));
     QFile f(path(QStringLiteral("ResHtmls.lst")));
     QVERIFY(f.open(QIODevice::WriteOnly));
@@ -171,7 +172,6 @@ void TstTaskFolder::pageListInProgramCodePage()
     QCOMPARE(lines->size(), 3);
     QCOMPARE(lines->at(0), gbk);
     QCOMPARE(codepage::toUnicode(lines->at(0)), QStringLiteral("http://a/页面1"));
-    codepage::setCurrentForTesting(0);
 }
 
 void TstTaskFolder::gauge_data()
