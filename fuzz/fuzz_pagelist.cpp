@@ -1,5 +1,7 @@
 // The page list reader: the lines of any bytes, and the file read back.
+#include "harvest/core/pagelist.h"
 #include "harvest/core/taskfolder.h"
+#include "platform/codepage.h"
 #include "platform/text.h"
 
 #include <QByteArray>
@@ -23,6 +25,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!normal.isEmpty() && !normal.endsWith("\r\n"))
         normal += "\r\n";
     if (joined != normal)
+        __builtin_trap();
+    // The earlier count of duplicates read from a summary line is never negative.
+    pagrim::codepage::setCurrentForTesting(pagrim::codepage::Gbk);
+    if (!lines.isEmpty() &&
+        pagrim::harvest::summaryDuplicates(pagrim::codepage::toUnicode(lines.last())) < 0)
         __builtin_trap();
     const auto gauge = pagrim::harvest::pageListGauge(int(lines.size()), int(size) - 100);
     if (gauge.position < 0 || gauge.position > gauge.maximum)

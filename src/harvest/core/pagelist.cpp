@@ -10,6 +10,8 @@
 #include "store/dataset.h"
 #include "store/sqlite.h"
 
+#include <limits>
+
 namespace pagrim::harvest {
 
 namespace {
@@ -160,7 +162,8 @@ void CollectListLinks(RunHost& host, Browser& browser, const QString& addressPat
         } catch (const DatabaseError&) {
             // A pattern the LIKE rejects lets no link pass.
         }
-        if (passes && !list.appendNew(link))
+        // The count carried over from a summary line may stand at the top already.
+        if (passes && !list.appendNew(link) && duplicates < std::numeric_limits<int>::max())
             ++duplicates;
     }
 }

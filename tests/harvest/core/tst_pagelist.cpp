@@ -214,18 +214,30 @@ private Q_SLOTS:
     void resumedRunContinuesTheList_data()
     {
         QTest::addColumn<bool>("ordinal");
-        QTest::newRow("ordinal, range extended") << true;
-        QTest::newRow("list pages, after a stop") << false;
+        QTest::addColumn<QString>("earlierDuplicates");
+        QTest::addColumn<QString>("duplicates");
+        QTest::newRow("ordinal, range extended") << true << "4"
+                                                 << "";
+        QTest::newRow("list pages, after a stop") << false << "4"
+                                                  << "6";
+        QTest::newRow("list pages, count at the top") << false << "2147483647"
+                                                      << "2147483647";
+        QTest::newRow("list pages, count unreadable") << false << "x"
+                                                      << "2";
     }
     void resumedRunContinuesTheList()
     {
         QFETCH(bool, ordinal);
+        QFETCH(QString, earlierDuplicates);
+        QFETCH(QString, duplicates);
         codepage::setCurrentForTesting(codepage::Gbk);
         // Earlier lines are kept byte for byte, one of them not even text.
         const QByteArray earlier =
             codepage::fromUnicode(H + QStringLiteral("页/1.htm")) + "\r\n" + H.toLatin1() +
             "x\xff.htm\r\n" +
-            codepage::fromUnicode(QStringLiteral("有效列表条数：2   去掉重复条数：4")) + "\r\n";
+            codepage::fromUnicode(QStringLiteral("有效列表条数：2   去掉重复条数：") +
+                                  earlierDuplicates) +
+            "\r\n";
         QVERIFY(QDir().mkpath(world->workPath() + QStringLiteral("任务")));
         test::put(listPath(), earlier);
         const QByteArray kept = earlier.left(earlier.lastIndexOf("\r\n", earlier.size() - 3) + 2);
@@ -250,7 +262,7 @@ private Q_SLOTS:
                  QStringList({H + QStringLiteral("list.htm"), H + QStringLiteral("list_3.htm")}));
         QCOMPARE(test::contents(listPath()),
                  kept + crlf({H + QStringLiteral("new.htm"), H + QStringLiteral("3.htm"),
-                              QStringLiteral("有效列表条数：4   去掉重复条数：6")}));
+                              QStringLiteral("有效列表条数：4   去掉重复条数：") + duplicates}));
         QCOMPARE(lines.size(), 5);
         QCOMPARE(lines.first(), H + QStringLiteral("页/1.htm"));
         QCOMPARE(storedCurrent(), 3);
