@@ -5,6 +5,12 @@
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
+#include <cerrno>
+#include <memory>
+#include <vector>
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace pagrim {
 
@@ -25,6 +31,40 @@ void writeFileOrThrow(const QString& path, const QByteArray& bytes)
     QString reason;
     if (!writeFileWhole(path, bytes, &reason))
         throw Error(QStringLiteral("Cannot create file \"%1\". %2").arg(path, reason));
+}
+
+void writeFilesOrThrow(const QList<std::pair<QString, QByteArray>>& files)
+{
+    const auto refused = [](const QString& path, const QString& reason) {
+        return Error(QStringLiteral("Cannot create file \"%1\". %2").arg(path, reason));
+    };
+    // A temporary file that is not committed goes with its QSaveFile.
+    std::vector<std::unique_ptr<QSaveFile>> written;
+    for (const auto& [path, bytes] : files) {
+        auto file = std::make_unique<QSaveFile>(path);
+        if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
+            file->write(bytes) != bytes.size())
+            throw refused(path, file->errorString());
+#ifdef Q_OS_UNIX
+        // On the disk now, so that the commits below are renames in quick
+        // succession rather than each waiting for its own data.
+        if (::fsync(file->handle()) != 0)
+            throw refused(path, qt_error_string(errno));
+#endif
+        written.push_back(std::move(file));
+    }
+    // Held open, the files replaced are not freed by the renames but when
+    // they are closed after the last one: replacing a large file then takes no
+    // longer than replacing a small one.
+    std::vector<std::unique_ptr<QFile>> replaced;
+    for (const auto& file : files) {
+        replaced.push_back(std::make_unique<QFile>(file.first));
+        replaced.back()->open(QIODevice::ReadOnly);
+    }
+    for (size_t i = 0; i < written.size(); ++i) {
+        if (!written[i]->commit())
+            throw refused(files[qsizetype(i)].first, written[i]->errorString());
+    }
 }
 
 QByteArray readFileOrThrow(const QString& path)
