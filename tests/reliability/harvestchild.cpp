@@ -2,10 +2,12 @@
 // that kill it: the real browser on a task of a store, with a work folder.
 //
 //   pagrim-harvestchild list|save|extract <store> <work folder> <profile folder>
+//   pagrim-harvestchild hold <store>
 //
 // It writes "ready" on its output once the store is open (and the browser is
 // up), "writing" before the extraction writes its files, and "done" at the end.
-// An error goes to the error output and ends it with 2.
+// An error goes to the error output and ends it with 2. "hold" takes the
+// store's write lock, writes "locked", and keeps it until its input ends.
 #include "extract/core/extraction.h"
 #include "harvest/browserdriver.h"
 #include "harvest/browserprofile.h"
@@ -58,6 +60,19 @@ void say(const char* line)
     std::fflush(stdout);
 }
 
+int hold(const QString& storePath)
+{
+    store::Connection conn;
+    conn.setConnectionString(QStringLiteral("Data Source=") + storePath);
+    conn.open();
+    conn.beginTransaction();
+    say("locked");
+    while (std::fgetc(stdin) != EOF) {
+    }
+    conn.rollback();
+    return 0;
+}
+
 int run(const QString& kind, const QString& storePath, const QString& workFolder)
 {
     store::Connection conn;
@@ -107,9 +122,17 @@ int main(int argc, char** argv)
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
+    if (args.size() == 3 && args[1] == QLatin1String("hold")) {
+        try {
+            return hold(args[2]);
+        } catch (const Error& e) {
+            std::fprintf(stderr, "error: %s\n", qPrintable(e.message()));
+            return 2;
+        }
+    }
     if (args.size() != 5) {
         std::fputs("usage: pagrim-harvestchild list|save|extract <store> <work folder> "
-                   "<profile folder>\n",
+                   "<profile folder> | hold <store>\n",
                    stderr);
         return 1;
     }
