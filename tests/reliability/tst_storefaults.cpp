@@ -11,6 +11,7 @@
 #include "support/filesizelimit.h"
 #include "support/httpserver.h"
 #include "support/testsupport.h"
+#include "taskwindow.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,7 +34,6 @@ using test::child;
 namespace {
 
 constexpr int Watchdog = 30000;
-const QString Task = QStringLiteral("网站");
 
 enum Fault
 {
@@ -138,38 +138,17 @@ private Q_SLOTS:
     void faultDuringARun();
 
 private:
-    void open();
-    void close();
-    QString taskFolder() const { return m_world->workPath() + QStringLiteral("WorkDir/") + Task; }
-    QString pageFile(int n) const { return taskFolder() + QStringLiteral("/HTML/%1.Htm").arg(n); }
-    QString listFile() const { return taskFolder() + QStringLiteral("/ResHtmls.lst"); }
     QByteArray listOf(int count) const;
-    int stored(const char* column) const
-    {
-        return test::rowsOf(m_world->storePath(),
-                            QStringLiteral("select %1 from Tasks where TaskID = 1")
-                                .arg(QLatin1String(column)))
-            .value(0)
-            .value(0)
-            .toInt();
-    }
     QList<QVariantList> storedRows() const
     {
-        return test::rowsOf(m_world->storePath(),
+        return test::rowsOf(m_w->world.storePath(),
                             QStringLiteral("select * from Tasks order by TaskID"));
     }
-    // A click on a harvesting button; returns when its handler has. A
-    // watchdog stops a run that hangs.
-    void click(const char* button);
+    void click(const char* button) { QVERIFY(m_w->click(button, Watchdog)); }
 
     QTemporaryDir m_profileDir;
     std::unique_ptr<test::HttpServer> m_server;
-    std::unique_ptr<test::TempWorld> m_world;
-    std::unique_ptr<test::MessageRecorder> m_boxes;
-    std::unique_ptr<Settings> m_settings;
-    std::unique_ptr<store::Connection> m_conn;
-    std::unique_ptr<store::DataSet> m_tasks;
-    std::unique_ptr<TfrmProcess> m_frm;
+    std::unique_ptr<test::TaskWindow> m_w;
 };
 
 void TstStoreFaults::initTestCase()
@@ -184,39 +163,12 @@ void TstStoreFaults::initTestCase()
 
 void TstStoreFaults::init()
 {
-    m_world = std::make_unique<test::TempWorld>();
-    m_boxes = std::make_unique<test::MessageRecorder>();
-    m_settings = std::make_unique<Settings>(m_world->settingsPath());
-    m_settings->setWorkPath(m_world->workPath());
+    m_w = std::make_unique<test::TaskWindow>();
 }
 
 void TstStoreFaults::cleanup()
 {
-    close();
-    m_settings.reset();
-    m_boxes.reset();
-    m_world.reset();
-}
-
-void TstStoreFaults::open()
-{
-    m_conn = std::make_unique<store::Connection>();
-    m_conn->open();
-    m_tasks = std::make_unique<store::DataSet>(*m_conn);
-    m_tasks->setCommandText(QStringLiteral("select * from Tasks order by TaskID"));
-    m_tasks->open();
-    m_frm = std::make_unique<TfrmProcess>(*m_tasks, *m_conn, *m_settings);
-    m_frm->setTaskRecord(m_tasks.get());
-    m_frm->show();
-}
-
-void TstStoreFaults::close()
-{
-    if (m_frm && m_frm->isVisible())
-        m_frm->close();
-    m_frm.reset();
-    m_tasks.reset();
-    m_conn.reset();
+    m_w.reset();
 }
 
 QByteArray TstStoreFaults::listOf(int count) const
@@ -225,19 +177,6 @@ QByteArray TstStoreFaults::listOf(int count) const
     for (int n = 1; n <= count; ++n)
         bytes += m_server->address(QStringLiteral("/p%1.htm").arg(n)).toLatin1() + "\r\n";
     return bytes + codepage::fromUnicode(QStringLiteral("有效列表条数：%1").arg(count)) + "\r\n";
-}
-
-void TstStoreFaults::click(const char* button)
-{
-    auto* b = child<QPushButton>(m_frm.get(), button);
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    connect(&watchdog, &QTimer::timeout, this, [b] {
-        if (b->text() == QStringLiteral("停止"))
-            QTest::mouseClick(b, Qt::LeftButton);
-    });
-    watchdog.start(Watchdog);
-    QTest::mouseClick(b, Qt::LeftButton);
 }
 
 void TstStoreFaults::faultDuringARun_data()
@@ -262,13 +201,13 @@ void TstStoreFaults::faultDuringARun()
     QFETCH(bool, saving);
     QFETCH(QString, message);
     // An ordinal task of three pages: its list holds the first page so far.
-    test::addTask(m_world->storePath(), 1, Task,
+    test::addTask(m_w->world.storePath(), 1, test::TaskWindow::Task,
                   {{QStringLiteral("ResAddr"), m_server->address(QStringLiteral("/p*.htm"))},
                    {QStringLiteral("ResEnd"), 3},
                    {QStringLiteral("ResCurrent"), saving ? 3 : 1}});
-    test::addTask(m_world->storePath(), 2, QStringLiteral("另一个"));
-    QVERIFY(QDir().mkpath(taskFolder()));
-    test::put(listFile(), listOf(saving ? 3 : 1));
+    test::addTask(m_w->world.storePath(), 2, QStringLiteral("另一个"));
+    QVERIFY(QDir().mkpath(m_w->taskFolder()));
+    test::put(m_w->listFile(), listOf(saving ? 3 : 1));
 
     // The fault begins before the run (a store that cannot be written is
     // opened so from the start), or while page saving waits for its second
@@ -280,14 +219,14 @@ void TstStoreFaults::faultDuringARun()
     const auto begin = [&] {
         before = storedRows();
         if (fault == Locked) {
-            holder.emplace(m_world->storePath());
+            holder.emplace(m_w->world.storePath());
             QVERIFY(holder->holding());
         } else if (fault == DiskFull) {
             limit.emplace(2048);
         }
     };
     if (fault == ReadOnly) {
-        unwritable.emplace(m_world->storePath());
+        unwritable.emplace(m_w->world.storePath());
         if (unwritable->writable())
             QSKIP("the store file cannot be made read-only here");
     }
@@ -295,9 +234,9 @@ void TstStoreFaults::faultDuringARun()
     if (saving && fault == DiskFull) {
         // Once the second page has loaded: the browser's own files would fail
         // its load before.
-        open();
+        m_w->open();
         const int hits = m_server->hits(held);
-        connect(child<QStatusBar>(m_frm.get(), "StatusBar1"), &QStatusBar::messageChanged, this,
+        connect(child<QStatusBar>(m_w->frm.get(), "StatusBar1"), &QStatusBar::messageChanged, this,
                 [&, hits, begun = false](const QString& text) mutable {
                     if (!begun && m_server->hits(held) > hits &&
                         text == QStringLiteral(" 正在保存网页到文件，请稍候... ")) {
@@ -322,34 +261,34 @@ void TstStoreFaults::faultDuringARun()
     } else {
         before = storedRows();
     }
-    if (!m_frm)
-        open();
+    if (!m_w->frm)
+        m_w->open();
     const char* button = saving ? "btnSaveHtml" : "btnCreateLst";
     click(button);
 
     // The engine's message through the default error display.
-    QCOMPARE(m_boxes->count(), 1);
-    QCOMPARE(m_boxes->last().text, message);
-    QCOMPARE(m_boxes->last().caption, QStringLiteral("Pagrim"));
-    QCOMPARE(m_boxes->last().icon, ui::Icon::Error);
+    QCOMPARE(m_w->boxes.count(), 1);
+    QCOMPARE(m_w->boxes.last().text, message);
+    QCOMPARE(m_w->boxes.last().caption, QStringLiteral("Pagrim"));
+    QCOMPARE(m_w->boxes.last().icon, ui::Icon::Error);
     // Nothing stored changed; the counter keeps its last stored value.
     QCOMPARE(storedRows(), before);
     const int failedAt = fault == ReadOnly ? 1 : 2;
     if (saving) {
-        QCOMPARE(stored("SaveCurrent"), failedAt - 1);
+        QCOMPARE(m_w->stored("SaveCurrent"), failedAt - 1);
         // The page is saved, its number is pending in the row.
-        QCOMPARE(m_tasks->state(), store::DataSet::State::Edit);
-        QCOMPARE(m_tasks->field(QStringLiteral("SaveCurrent")).asInteger(), failedAt);
+        QCOMPARE(m_w->tasks->state(), store::DataSet::State::Edit);
+        QCOMPARE(m_w->tasks->field(QStringLiteral("SaveCurrent")).asInteger(), failedAt);
         for (int n = 1; n <= failedAt; ++n)
-            QVERIFY(test::contents(pageFile(n)).contains("page " + QByteArray::number(n)));
+            QVERIFY(test::contents(m_w->pageFile(n)).contains("page " + QByteArray::number(n)));
     } else {
-        QCOMPARE(stored("ResCurrent"), 1);
-        QCOMPARE(m_tasks->field(QStringLiteral("ResCurrent")).asInteger(), 1);
-        QCOMPARE(test::contents(listFile()), listOf(1));
+        QCOMPARE(m_w->stored("ResCurrent"), 1);
+        QCOMPARE(m_w->tasks->field(QStringLiteral("ResCurrent")).asInteger(), 1);
+        QCOMPARE(test::contents(m_w->listFile()), listOf(1));
     }
-    QCOMPARE(test::rowsOf(m_world->storePath(), QStringLiteral("pragma integrity_check")),
+    QCOMPARE(test::rowsOf(m_w->world.storePath(), QStringLiteral("pragma integrity_check")),
              QList<QVariantList>{{QStringLiteral("ok")}});
-    QCOMPARE(child<QPushButton>(m_frm.get(), button)->text(), QStringLiteral("停止"));
+    QCOMPARE(child<QPushButton>(m_w->frm.get(), button)->text(), QStringLiteral("停止"));
 
     // The fault goes; a store opened read-only stays so until it is opened
     // again, as at the program's next start.
@@ -357,20 +296,20 @@ void TstStoreFaults::faultDuringARun()
     limit.reset();
     if (unwritable) {
         unwritable.reset();
-        close();
-        open();
+        m_w->close();
+        m_w->open();
     } else {
         click(button); // the stop branch puts the buttons back
     }
     click(button);
-    QCOMPARE(m_boxes->count(), 1);
+    QCOMPARE(m_w->boxes.count(), 1);
     if (saving) {
-        QCOMPARE(stored("SaveCurrent"), 3);
+        QCOMPARE(m_w->stored("SaveCurrent"), 3);
         for (int n = 1; n <= 3; ++n)
-            QVERIFY(test::contents(pageFile(n)).contains("page " + QByteArray::number(n)));
+            QVERIFY(test::contents(m_w->pageFile(n)).contains("page " + QByteArray::number(n)));
     } else {
-        QCOMPARE(stored("ResCurrent"), 3);
-        QCOMPARE(test::contents(listFile()), listOf(3));
+        QCOMPARE(m_w->stored("ResCurrent"), 3);
+        QCOMPARE(test::contents(m_w->listFile()), listOf(3));
     }
     QCOMPARE(storedRows().at(1), before.at(1));
 }
