@@ -74,13 +74,7 @@ BrowserDriver::BrowserDriver(QWebEngineView* wbGet, QWidget* owner, StatusSink s
       m_running(std::move(running))
 {
     QWebEngineProfile* profile = sharedBrowserProfile();
-    auto* page = new HiddenPage(profile, wbGet);
-    wbGet->setPage(page);
-    connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
-        ui::guarded([&] { loadingChanged(info); });
-    });
-    connect(page, &QWebEnginePage::urlChanged, this,
-            [this](const QUrl& url) { ui::guarded([&] { urlChanged(url); }); });
+    installPage();
     // Direct: a download not taken up during the signal is gone afterwards.
     connect(
         profile, &QWebEngineProfile::downloadRequested, this,
@@ -89,6 +83,25 @@ BrowserDriver::BrowserDriver(QWebEngineView* wbGet, QWidget* owner, StatusSink s
 }
 
 BrowserDriver::~BrowserDriver() = default;
+
+void BrowserDriver::installPage()
+{
+    if (!m_view)
+        return;
+    QWebEnginePage* old = m_page;
+    auto* page = new HiddenPage(sharedBrowserProfile(), m_view);
+    connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
+        ui::guarded([&] { loadingChanged(info); });
+    });
+    connect(page, &QWebEnginePage::urlChanged, this,
+            [this](const QUrl& url) { ui::guarded([&] { urlChanged(url); }); });
+    m_view->setPage(page);
+    m_page = page;
+    m_topFrame = false;
+    m_hasDocument = false;
+    // Its renderer goes with it, also one stuck in a script.
+    delete old;
+}
 
 QWebEngineView* BrowserDriver::wbGet() const
 {
@@ -168,6 +181,12 @@ void BrowserDriver::OpenPage(const QString& address)
     m_refused = false;
     m_pageRefused = false;
     m_showStatus(QStringLiteral(" 正在打开网页 - ") + address + QStringLiteral(" 请稍候... "));
+    // The page a stop cut short has still not completed: its renderer may be
+    // caught in a script that never ends, and would hold this page too. A new
+    // page starts on a renderer of its own.
+    if (m_stoppedLoading && m_topFrame)
+        installPage();
+    m_stoppedLoading = false;
     try {
         Navigate(address);
     } catch (const AddressRefused&) {
@@ -187,6 +206,7 @@ void BrowserDriver::OpenPage(const QString& address)
         if (!self || !m_view || m_pageLoaded || m_refused || !running())
             break;
     }
+    m_stoppedLoading = self && m_view && !m_pageLoaded && !m_refused;
     if (self && m_refused && !m_pageLoaded) {
         // What the browser still shows is another page's document.
         m_pageRefused = true;
@@ -220,6 +240,10 @@ bool BrowserDriver::waitForResult(
     if (!pending->done)
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     pending->loop = nullptr;
+    // A renderer that does not answer may be caught in a script that never
+    // ends; the next page starts on a new one.
+    if (!pending->done && m_view)
+        installPage();
     if (pending->done)
         *result = pending->value;
     return pending->done;

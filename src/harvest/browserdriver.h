@@ -11,6 +11,7 @@
 
 class QWebEngineDownloadRequest;
 class QWebEngineLoadingInfo;
+class QWebEnginePage;
 class QVariant;
 class QWebEngineView;
 class QWidget;
@@ -32,6 +33,11 @@ namespace pagrim::harvest {
 // events arrive whenever events are dispatched, also outside OpenPage; there
 // they only set PageLoaded and TopFrame. A navigation to another fragment of the
 // loaded document brings no load events: it completes when the address changes.
+//
+// A load that a stop cut short and that has still not completed when the next
+// page is opened, or a script result that never came, leaves the page's
+// renderer suspect (a script may loop forever in it): wbGet then gets a new
+// page, on a renderer of its own, and the old one goes.
 //
 // wbGet never shows anything of its own, since nobody would answer it: script
 // dialogs are answered at once (confirm and prompt as cancelled, leaving a page
@@ -87,12 +93,15 @@ private:
     void urlChanged(const QUrl& url);
     void downloadRequested(QWebEngineDownloadRequest* download);
     void complete();
+    // Puts a new page into wbGet in place of the one it holds, which goes.
+    void installPage();
     // Runs start(done) and waits, letting no user input run, until done is
     // called or the time is up; gives false when no result came.
     bool waitForResult(const std::function<void(std::function<void(const QVariant&)>)>& start,
                        QVariant* result);
 
     QPointer<QWebEngineView> m_view;
+    QPointer<QWebEnginePage> m_page;
     QPointer<QWidget> m_owner;
     StatusSink m_showStatus;
     RunningTest m_running;
@@ -103,6 +112,8 @@ private:
     // The last OpenPage was refused: the document shown is not its page's.
     bool m_pageRefused = false;
     bool m_refused = false;
+    // The last OpenPage ended by a stop before its page completed.
+    bool m_stoppedLoading = false;
     // The address of the last navigation asked for, and whether its load has
     // not yet started.
     QUrl m_target;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+#include <utility>
 
 namespace pagrim {
 
@@ -12,6 +14,14 @@ bool writeFileWhole(const QString& path, const QByteArray& bytes, QString* reaso
 
 // The same, raising Error "Cannot create file "<path>". <reason>" on failure.
 void writeFileOrThrow(const QString& path, const QByteArray& bytes);
+
+// Writes files that belong together, in order: each to a temporary file beside
+// it, brought to the disk, and only when every one is written do they replace
+// their files, one right after the other, so that a kill leaves the old set or
+// the new one. A file that cannot be written is refused with the error of
+// writeFileOrThrow after the files before it have replaced theirs; it and the
+// files after it stay as they were.
+void writeFilesOrThrow(const QList<std::pair<QString, QByteArray>>& files);
 
 // The whole file; Error "Cannot open file "<path>". <reason>" when it cannot be
 // opened, "Cannot read file ..." when reading fails.

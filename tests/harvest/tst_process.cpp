@@ -174,10 +174,11 @@ class TstProcess : public QObject
     void extractionWorld(int count)
     {
         useWorkPath();
-        test::execOn(world->storePath(),
-             QStringLiteral("insert into Descs (DescID, TaskID, DescName, DescNeed, DescStart, "
-                            "DescEnd) values (1, 1, 'T', 1, '<t>', '</t>'), (2, 1, 'X', 0, '<x>', "
-                            "'</x>'), (3, 1, 'A', 1, '<a>', '</a>')"));
+        test::execOn(
+            world->storePath(),
+            QStringLiteral("insert into Descs (DescID, TaskID, DescName, DescNeed, DescStart, "
+                           "DescEnd) values (1, 1, 'T', 1, '<t>', '</t>'), (2, 1, 'X', 0, '<x>', "
+                           "'</x>'), (3, 1, 'A', 1, '<a>', '</a>')"));
         for (int i = 1; i <= count; ++i)
             writePages({{QStringLiteral("%1.Htm").arg(i),
                          "<t>t" + QByteArray::number(i) + "</t>\n<a>a</a>"}});
@@ -678,9 +679,10 @@ private Q_SLOTS:
         QFETCH(QString, trigger);
         addDesc(world->storePath(), 1, 1, QStringLiteral("标题"), false);
         addDesc(world->storePath(), 2, 1, QStringLiteral("作者"), false);
-        test::execOn(world->storePath(), QStringLiteral("create trigger refuse before %1 on Descs begin "
-                                                "select raise(abort, 'refused by the store'); end")
-                                     .arg(trigger));
+        test::execOn(world->storePath(),
+                     QStringLiteral("create trigger refuse before %1 on Descs begin "
+                                    "select raise(abort, 'refused by the store'); end")
+                         .arg(trigger));
         TfrmProcess& w = open();
         toFieldPage(w);
         auto* grid = child<QTableView>(&w, "dbGrid1");
@@ -931,9 +933,10 @@ private Q_SLOTS:
     {
         addDesc(world->storePath(), 1, 1, QStringLiteral("标题"), true);
         addDesc(world->storePath(), 3, 1, QStringLiteral("作者"), false);
-        test::execOn(world->storePath(),
-             QStringLiteral("update Descs set DescStart = ?, DescEnd = ? where DescID = 1"),
-             {QStringLiteral("<h1 class=\"title\">\r\n<span>"), QStringLiteral("</span></h1>")});
+        test::execOn(
+            world->storePath(),
+            QStringLiteral("update Descs set DescStart = ?, DescEnd = ? where DescID = 1"),
+            {QStringLiteral("<h1 class=\"title\">\r\n<span>"), QStringLiteral("</span></h1>")});
         useWorkPath();
         writePageList(
             workDir() + QStringLiteral("任务一"),

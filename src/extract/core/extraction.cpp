@@ -182,9 +182,9 @@ void WriteResultFiles(const QString& taskFolder, const QList<QByteArray>& lines,
         text += line;
         text += "\r\n";
     }
-    writeFileOrThrow(taskFolder + QStringLiteral("/Infos.txt"), text);
-    writeFileOrThrow(taskFolder + QStringLiteral("/Infos.xls"),
-                     ReplaceAtCharStarts(text, separator, "\t", codePage));
+    QByteArray sheet = ReplaceAtCharStarts(text, separator, "\t", codePage);
+    writeFilesOrThrow({{taskFolder + QStringLiteral("/Infos.txt"), text},
+                       {taskFolder + QStringLiteral("/Infos.xls"), std::move(sheet)}});
 }
 
 } // namespace pagrim::extract

@@ -93,9 +93,9 @@ private:
 void RunExtraction(ExtractHost& host, store::DataSet& fields, const QString& taskFolder,
                    const QByteArray& separator, QList<QByteArray>& lines, int codePage);
 
-// Infos.txt (the lines, each ended by CR LF) and then Infos.xls (the same text
-// with TAB for the separator where a character begins) in the task folder, each
-// written whole or not at all. A refused Infos.txt ends before Infos.xls.
+// Infos.txt (the lines, each ended by CR LF) and Infos.xls (the same text with
+// TAB for the separator where a character begins) in the task folder, written
+// whole together: when either is refused, neither file changes.
 void WriteResultFiles(const QString& taskFolder, const QList<QByteArray>& lines,
                       const QByteArray& separator, int codePage);
 

@@ -184,6 +184,7 @@ QStringList BuildPageList(RunHost& host, Browser& browser)
         QLatin1Char('/') + QLatin1String(PageListName);
     PageList list;
     int duplicates = 0;
+    bool continued = false;
     // A run that goes on after ResStart continues the list it left.
     if (start > resStart) {
         if (auto earlier = LoadPageList(path); earlier && !earlier->isEmpty()) {
@@ -191,6 +192,7 @@ QStringList BuildPageList(RunHost& host, Browser& browser)
             list.takeOver(*earlier);
             if (!ordinal)
                 duplicates = summaryDuplicates(codepage::toUnicode(summary));
+            continued = true;
         }
     }
 
@@ -218,15 +220,19 @@ QStringList BuildPageList(RunHost& host, Browser& browser)
     const QString firstPage = fieldText(task, "ResLstAddr");
     const QString nextPage = fieldText(task, "NextPageAddr");
     bool written = false;
-    const auto collect = [&] {
-        CollectListLinks(host, browser, pattern, list, duplicates);
+    const auto collect = [&](int& counted) {
+        CollectListLinks(host, browser, pattern, list, counted);
         writeFileOrThrow(path, list.fileText(summaryLine(list.count(), duplicates)));
         written = true;
     };
     browser.OpenPage(firstPage);
     // A page whose load a stop cut short is left out; so is its number.
-    if (browser.PageLoaded())
-        collect();
+    if (browser.PageLoaded()) {
+        // The list continued holds the first list page's links, counted by the
+        // run that took them: taken again they are no duplicates.
+        int again = 0;
+        collect(continued ? again : duplicates);
+    }
     for (qint64 n = start; n <= resEnd; ++n) {
         if (!host.Running())
             break;
@@ -236,7 +242,7 @@ QStringList BuildPageList(RunHost& host, Browser& browser)
         browser.OpenPage(address);
         if (!browser.PageLoaded())
             break;
-        collect();
+        collect(duplicates);
         post(task, current, int(n));
     }
     const QString summary = summaryLine(list.count(), duplicates);

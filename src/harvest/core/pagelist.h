@@ -64,7 +64,8 @@ private:
 // Builds the page list of the host's task, writes it to the task folder's page
 // list file and moves ResCurrent on as it goes: numbered addresses for an
 // ordinal task, the passing links of the list pages for a list page task. A run
-// that starts after ResStart continues the list in the file. The file is never
+// that starts after ResStart continues the list in the file; the first list
+// page, visited again by such a run, adds no duplicates to the count. The file is never
 // behind ResCurrent: an ordinal task posts its numbers in one transaction
 // committed after the file is written; a list page task writes the file after
 // each list page, before that page's number is posted. A list page whose load a

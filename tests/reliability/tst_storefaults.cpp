@@ -1,0 +1,318 @@
+// The store failing under the execution window's runs: a store file that
+// cannot be written, a store another process keeps locked past the busy
+// timeout, a disk that is full. The engine's message is shown, nothing stored
+// is lost, and the run goes on once the fault is gone.
+#include "harvest/browserprofile.h"
+#include "harvest/ufrmProcess.h"
+#include "platform/codepage.h"
+#include "platform/settings.h"
+#include "store/connection.h"
+#include "store/dataset.h"
+#include "support/filesizelimit.h"
+#include "support/httpserver.h"
+#include "support/testsupport.h"
+#include "taskwindow.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <memory>
+#include <optional>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+using namespace pagrim;
+using test::child;
+
+namespace {
+
+constexpr int Watchdog = 30000;
+
+enum Fault
+{
+    ReadOnly,
+    Locked,
+    DiskFull
+};
+
+// A file nobody may write while it lives: without write permissions, and where
+// they do not bind (for the superuser) immutable as well.
+class UnwritableFile
+{
+public:
+    explicit UnwritableFile(QString path) : m_path(std::move(path))
+    {
+        m_permissions = QFile::permissions(m_path);
+        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        if (!writable())
+            return;
+        const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY);
+        int flags = 0;
+        if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+            flags |= FS_IMMUTABLE_FL;
+            m_immutable = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        if (fd >= 0)
+            ::close(fd);
+    }
+    ~UnwritableFile()
+    {
+        if (m_immutable) {
+            const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY);
+            int flags = 0;
+            if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+                flags &= ~FS_IMMUTABLE_FL;
+                ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+            }
+            if (fd >= 0)
+                ::close(fd);
+        }
+        QFile::setPermissions(m_path, m_permissions);
+    }
+    bool writable() const
+    {
+        QFile f(m_path);
+        return f.open(QIODevice::ReadWrite);
+    }
+
+private:
+    QString m_path;
+    QFileDevice::Permissions m_permissions;
+    bool m_immutable = false;
+};
+
+// Another process holding the store's write lock until it is let go.
+class LockHolder
+{
+public:
+    explicit LockHolder(const QString& storePath)
+    {
+        m_process.setProgram(test::builtProgram(QStringLiteral("pagrim-harvestchild")));
+        m_process.setArguments({QStringLiteral("hold"), storePath});
+        m_process.start();
+    }
+    ~LockHolder() { letGo(); }
+    bool holding()
+    {
+        while (!m_out.contains("locked\n")) {
+            if (!m_process.waitForReadyRead(20000))
+                return false;
+            m_out += m_process.readAllStandardOutput();
+        }
+        return true;
+    }
+    void letGo()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.closeWriteChannel();
+        m_process.waitForFinished(20000);
+    }
+
+private:
+    QProcess m_process;
+    QByteArray m_out;
+};
+
+} // namespace
+
+class TstStoreFaults : public QObject
+{
+    Q_OBJECT
+
+public:
+    static void initMain() { QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); }
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void faultDuringARun_data();
+    void faultDuringARun();
+
+private:
+    QByteArray listOf(int count) const;
+    QList<QVariantList> storedRows() const
+    {
+        return test::rowsOf(m_w->world.storePath(),
+                            QStringLiteral("select * from Tasks order by TaskID"));
+    }
+    void click(const char* button) { QVERIFY(m_w->click(button, Watchdog)); }
+
+    QTemporaryDir m_profileDir;
+    std::unique_ptr<test::HttpServer> m_server;
+    std::unique_ptr<test::TaskWindow> m_w;
+};
+
+void TstStoreFaults::initTestCase()
+{
+    QVERIFY(m_profileDir.isValid());
+    harvest::setBrowserProfileFolderForTesting(m_profileDir.path());
+    m_server = std::make_unique<test::HttpServer>();
+    for (int n = 1; n <= 3; ++n)
+        m_server->setPage(QStringLiteral("/p%1.htm").arg(n),
+                          "<html><body><p>page " + QByteArray::number(n) + "</p></body></html>");
+}
+
+void TstStoreFaults::init()
+{
+    m_w = std::make_unique<test::TaskWindow>();
+}
+
+void TstStoreFaults::cleanup()
+{
+    m_w.reset();
+}
+
+QByteArray TstStoreFaults::listOf(int count) const
+{
+    QByteArray bytes;
+    for (int n = 1; n <= count; ++n)
+        bytes += m_server->address(QStringLiteral("/p%1.htm").arg(n)).toLatin1() + "\r\n";
+    return bytes + codepage::fromUnicode(QStringLiteral("有效列表条数：%1").arg(count)) + "\r\n";
+}
+
+void TstStoreFaults::faultDuringARun_data()
+{
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<bool>("saving"); // else list generation
+    QTest::addColumn<QString>("message");
+    const QString readOnly = QStringLiteral("attempt to write a readonly database.");
+    const QString locked = QStringLiteral("database is locked.");
+    const QString full = QStringLiteral("disk I/O error.");
+    QTest::newRow("read-only store, page saving") << int(ReadOnly) << true << readOnly;
+    QTest::newRow("read-only store, list generation") << int(ReadOnly) << false << readOnly;
+    QTest::newRow("locked store, page saving") << int(Locked) << true << locked;
+    QTest::newRow("locked store, list generation") << int(Locked) << false << locked;
+    QTest::newRow("disk full, page saving") << int(DiskFull) << true << full;
+    QTest::newRow("disk full, list generation") << int(DiskFull) << false << full;
+}
+
+void TstStoreFaults::faultDuringARun()
+{
+    QFETCH(int, fault);
+    QFETCH(bool, saving);
+    QFETCH(QString, message);
+    // An ordinal task of three pages: its list holds the first page so far.
+    test::addTask(m_w->world.storePath(), 1, test::TaskWindow::Task,
+                  {{QStringLiteral("ResAddr"), m_server->address(QStringLiteral("/p*.htm"))},
+                   {QStringLiteral("ResEnd"), 3},
+                   {QStringLiteral("ResCurrent"), saving ? 3 : 1}});
+    test::addTask(m_w->world.storePath(), 2, QStringLiteral("另一个"));
+    QVERIFY(QDir().mkpath(m_w->taskFolder()));
+    test::put(m_w->listFile(), listOf(saving ? 3 : 1));
+
+    // The fault begins before the run (a store that cannot be written is
+    // opened so from the start), or while page saving waits for its second
+    // page, after the first was counted.
+    std::optional<UnwritableFile> unwritable;
+    std::optional<LockHolder> holder;
+    std::optional<test::FileSizeLimit> limit;
+    QList<QVariantList> before;
+    const auto begin = [&] {
+        before = storedRows();
+        if (fault == Locked) {
+            holder.emplace(m_w->world.storePath());
+            QVERIFY(holder->holding());
+        } else if (fault == DiskFull) {
+            limit.emplace(2048);
+        }
+    };
+    if (fault == ReadOnly) {
+        unwritable.emplace(m_w->world.storePath());
+        if (unwritable->writable())
+            QSKIP("the store file cannot be made read-only here");
+    }
+    const QString held = QStringLiteral("/p2.htm");
+    if (saving && fault == DiskFull) {
+        // Once the second page has loaded: the browser's own files would fail
+        // its load before.
+        m_w->open();
+        const int hits = m_server->hits(held);
+        connect(child<QStatusBar>(m_w->frm.get(), "StatusBar1"), &QStatusBar::messageChanged, this,
+                [&, hits, begun = false](const QString& text) mutable {
+                    if (!begun && m_server->hits(held) > hits &&
+                        text == QStringLiteral(" 正在保存网页到文件，请稍候... ")) {
+                        begun = true;
+                        begin();
+                    }
+                });
+    } else if (saving && fault != ReadOnly) {
+        m_server->setHeldPage(held, "<html><body><p>page 2</p></body></html>");
+        const int hits = m_server->hits(held);
+        auto* poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, [&, poll, hits] {
+            if (m_server->hits(held) == hits)
+                return;
+            poll->deleteLater();
+            begin();
+            m_server->release(held);
+        });
+        poll->start(10);
+    } else if (fault != ReadOnly) {
+        begin();
+    } else {
+        before = storedRows();
+    }
+    if (!m_w->frm)
+        m_w->open();
+    const char* button = saving ? "btnSaveHtml" : "btnCreateLst";
+    click(button);
+
+    // The engine's message through the default error display.
+    QCOMPARE(m_w->boxes.count(), 1);
+    QCOMPARE(m_w->boxes.last().text, message);
+    QCOMPARE(m_w->boxes.last().caption, QStringLiteral("Pagrim"));
+    QCOMPARE(m_w->boxes.last().icon, ui::Icon::Error);
+    // Nothing stored changed; the counter keeps its last stored value.
+    QCOMPARE(storedRows(), before);
+    const int failedAt = fault == ReadOnly ? 1 : 2;
+    if (saving) {
+        QCOMPARE(m_w->stored("SaveCurrent"), failedAt - 1);
+        // The page is saved, its number is pending in the row.
+        QCOMPARE(m_w->tasks->state(), store::DataSet::State::Edit);
+        QCOMPARE(m_w->tasks->field(QStringLiteral("SaveCurrent")).asInteger(), failedAt);
+        for (int n = 1; n <= failedAt; ++n)
+            QVERIFY(test::contents(m_w->pageFile(n)).contains("page " + QByteArray::number(n)));
+    } else {
+        QCOMPARE(m_w->stored("ResCurrent"), 1);
+        QCOMPARE(m_w->tasks->field(QStringLiteral("ResCurrent")).asInteger(), 1);
+        QCOMPARE(test::contents(m_w->listFile()), listOf(1));
+    }
+    QCOMPARE(test::rowsOf(m_w->world.storePath(), QStringLiteral("pragma integrity_check")),
+             QList<QVariantList>{{QStringLiteral("ok")}});
+    QCOMPARE(child<QPushButton>(m_w->frm.get(), button)->text(), QStringLiteral("停止"));
+
+    // The fault goes; a store opened read-only stays so until it is opened
+    // again, as at the program's next start.
+    holder.reset();
+    limit.reset();
+    if (unwritable) {
+        unwritable.reset();
+        m_w->close();
+        m_w->open();
+    } else {
+        click(button); // the stop branch puts the buttons back
+    }
+    click(button);
+    QCOMPARE(m_w->boxes.count(), 1);
+    if (saving) {
+        QCOMPARE(m_w->stored("SaveCurrent"), 3);
+        for (int n = 1; n <= 3; ++n)
+            QVERIFY(test::contents(m_w->pageFile(n)).contains("page " + QByteArray::number(n)));
+    } else {
+        QCOMPARE(m_w->stored("ResCurrent"), 3);
+        QCOMPARE(test::contents(m_w->listFile()), listOf(3));
+    }
+    QCOMPARE(storedRows().at(1), before.at(1));
+}
+
+QTEST_MAIN(TstStoreFaults)
+#include "tst_storefaults.moc"
