@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <cerrno>
 #include <memory>
@@ -77,6 +78,21 @@ void writeFilesOrThrow(const QList<std::pair<QString, QByteArray>>& files)
         written.push_back(std::move(file));
     }
     commitWritten();
+}
+
+void removeLeftoverTemporaries(const QString& folder, const QString& names)
+{
+    // The temporary name of a whole-file write: the file's name, a dot and six
+    // letters or digits.
+    const QRegularExpression leftover(
+        QRegularExpression::anchoredPattern(QStringLiteral("(?:%1)\\.[A-Za-z0-9]{6}").arg(names)));
+    const QDir dir(folder);
+    if (!dir.exists())
+        return;
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (leftover.match(name).hasMatch())
+            QFile::remove(dir.filePath(name));
+    }
 }
 
 QByteArray readFileOrThrow(const QString& path)

@@ -25,6 +25,12 @@ void writeFilesOrThrow(const QList<std::pair<QString, QByteArray>>& files);
 
 // The whole file; Error "Cannot open file "<path>". <reason>" when it cannot be
 // opened, "Cannot read file ..." when reading fails.
+// Removes the temporary files that a write killed between making its
+// temporary file and renaming it left in folder: "<name>.XXXXXX" for every
+// file name that names matches whole. Nothing else is touched; a folder that
+// does not exist is left alone.
+void removeLeftoverTemporaries(const QString& folder, const QString& names);
+
 QByteArray readFileOrThrow(const QString& path);
 
 } // namespace pagrim

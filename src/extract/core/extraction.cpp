@@ -183,6 +183,7 @@ void WriteResultFiles(const QString& taskFolder, const QList<QByteArray>& lines,
         text += "\r\n";
     }
     QByteArray sheet = ReplaceAtCharStarts(text, separator, "\t", codePage);
+    removeLeftoverTemporaries(taskFolder, QStringLiteral("Infos\\.(?:txt|xls)"));
     writeFilesOrThrow({{taskFolder + QStringLiteral("/Infos.txt"), text},
                        {taskFolder + QStringLiteral("/Infos.xls"), std::move(sheet)}});
 }

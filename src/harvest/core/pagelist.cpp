@@ -10,6 +10,7 @@
 #include "store/dataset.h"
 #include "store/sqlite.h"
 
+#include <QFileInfo>
 #include <limits>
 
 namespace pagrim::harvest {
@@ -182,6 +183,7 @@ QStringList BuildPageList(RunHost& host, Browser& browser)
     const QString path =
         EnsureFolder(taskFolderFor(host.WorkFolder(), fieldText(task, "TaskName"))) +
         QLatin1Char('/') + QLatin1String(PageListName);
+    removeLeftoverTemporaries(QFileInfo(path).path(), QStringLiteral("ResHtmls\\.lst"));
     PageList list;
     int duplicates = 0;
     bool continued = false;

@@ -4,6 +4,7 @@
 #include "harvest/core/runhost.h"
 #include "harvest/core/taskfolder.h"
 #include "platform/codepage.h"
+#include "platform/filewrite.h"
 #include "store/dataset.h"
 
 namespace pagrim::harvest {
@@ -46,6 +47,12 @@ void PageSaver::run()
     const int count = addressCount();
     // A negative counter starts at the first line, never before it.
     const int first = qMax(0, task.field(QStringLiteral("SaveCurrent")).asInteger()) + 1;
+    // A run killed while a page file replaced its old one may have left the
+    // temporary file; it is no page.
+    removeLeftoverTemporaries(
+        taskFolderFor(m_host.WorkFolder(), task.field(QStringLiteral("TaskName")).asString()) +
+            QStringLiteral("/HTML"),
+        QStringLiteral("[0-9]+\\.Htm"));
     for (int n = first; n <= count; ++n) {
         const QString address = codepage::toUnicode(m_lines.at(n - 1));
         bool refused = false;

@@ -134,6 +134,7 @@ private Q_SLOTS:
     void pageThatCannotBeSaved();
     void folderOrFileFailureEndsTheRun_data();
     void folderOrFileFailureEndsTheRun();
+    void leftoverTemporariesGo();
 
 private:
     QString taskFolder() const { return taskFolderFor(m_world->workPath(), TaskName); }
@@ -388,6 +389,22 @@ void TstPageSaver::folderOrFileFailureEndsTheRun()
     QCOMPARE(m_browser->opened.size(), savedBefore + 1);
     QCOMPARE(storedSaveCurrent(), savedBefore);
     QVERIFY(!m_task->isEditing());
+}
+
+void TstPageSaver::leftoverTemporariesGo()
+{
+    // What a run killed in the middle of replacing a page file leaves behind
+    // goes; files of other names stay.
+    writeList(2);
+    setSaveCurrent(1);
+    const QString html = taskFolder() + QStringLiteral("/HTML/");
+    QVERIFY(QDir().mkpath(html));
+    for (const char* name : {"1.Htm", "2.Htm.Ab12Cd", "notes.backup", "x.Htm.Ab12Cd"})
+        test::put(html + QLatin1String(name), "kept?");
+    QCOMPARE(start(), Refusal::None);
+    QCOMPARE(savedFiles(),
+             QStringList({QStringLiteral("1.Htm"), QStringLiteral("2.Htm"),
+                          QStringLiteral("notes.backup"), QStringLiteral("x.Htm.Ab12Cd")}));
 }
 
 QTEST_GUILESS_MAIN(TstPageSaver)
