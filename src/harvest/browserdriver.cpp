@@ -8,6 +8,7 @@
 #include "ui/messagebox.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <QUrl>
@@ -168,6 +169,27 @@ void BrowserDriver::OpenPage(const QString& address)
     m_refused = false;
     m_pageRefused = false;
     m_showStatus(QStringLiteral(" 正在打开网页 - ") + address + QStringLiteral(" 请稍候... "));
+    // Copies, so that the loops read nothing of a driver destroyed under them.
+    const RunningTest running = m_running;
+    const QPointer<BrowserDriver> self(this);
+    // A load still going (the blank page a new window opens with) ends first:
+    // its end would count as that of the page asked for, whose own end the
+    // toolkit reports only once a further load starts. A hung load is given
+    // up on after a while. What the wait saw is not this page's.
+    {
+        QEventLoop loop;
+        QTimer tick;
+        tick.start(PreviousLoadTickMs);
+        QElapsedTimer waited;
+        waited.start();
+        while (self && (m_awaitingStart || m_topFrame) && running() &&
+               waited.elapsed() < PreviousLoadWaitMs)
+            loop.processEvents(QEventLoop::WaitForMoreEvents);
+        if (!self)
+            return;
+    }
+    m_pageLoaded = false;
+    m_refused = false;
     try {
         Navigate(address);
     } catch (const AddressRefused&) {
@@ -175,9 +197,6 @@ void BrowserDriver::OpenPage(const QString& address)
         throw;
     }
 
-    // Copies, so that the loop reads nothing of a driver destroyed under it.
-    const RunningTest running = m_running;
-    const QPointer<BrowserDriver> self(this);
     QEventLoop loop;
     // The first pass dispatches what is pending; the later ones sleep until
     // something arrives.
