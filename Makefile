@@ -3,6 +3,7 @@
 # make asan: the tests without a window under AddressSanitizer and
 # UndefinedBehaviorSanitizer, in their own build folder.
 # make format-check: fails on any file that clang-format would change.
+# make docs: the tutorial's pictures in docs/tutorial, made by the whole-road test.
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 WERROR := $(if $(CI),ON,OFF)
@@ -13,7 +14,7 @@ SANITIZE := -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-r
 SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: deps build data run test asan bench fuzz format format-check clean
+.PHONY: deps build data run test asan bench fuzz format format-check docs clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -49,6 +50,10 @@ bench: build
 FUZZ_SECONDS ?= 300
 fuzz: deps
 	FUZZ_SECONDS=$(FUZZ_SECONDS) bash scripts/fuzz.sh
+
+# The whole-road test saves the windows it passes into PAGRIM_DOCS.
+docs: build
+	PAGRIM_DOCS=$(CURDIR)/docs/tutorial ctest --test-dir $(BUILD) -R '^tst_wholeroad$$' --output-on-failure
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

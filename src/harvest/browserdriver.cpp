@@ -8,6 +8,7 @@
 #include "ui/messagebox.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <QUrl>
@@ -98,6 +99,7 @@ void BrowserDriver::installPage()
     m_view->setPage(page);
     m_page = page;
     m_topFrame = false;
+    m_awaitingStart = false;
     m_hasDocument = false;
     // Its renderer goes with it, also one stuck in a script.
     delete old;
@@ -187,6 +189,27 @@ void BrowserDriver::OpenPage(const QString& address)
     if (m_stoppedLoading && m_topFrame)
         installPage();
     m_stoppedLoading = false;
+    // Copies, so that the loops read nothing of a driver destroyed under them.
+    const RunningTest running = m_running;
+    const QPointer<BrowserDriver> self(this);
+    // A load still going (the blank page a new window opens with) ends first:
+    // its end would count as that of the page asked for, whose own end the
+    // toolkit reports only once a further load starts. A hung load is given
+    // up on after a while. What the wait saw is not this page's.
+    {
+        QEventLoop loop;
+        QTimer tick;
+        tick.start(PreviousLoadTickMs);
+        QElapsedTimer waited;
+        waited.start();
+        while (self && (m_awaitingStart || m_topFrame) && running() &&
+               waited.elapsed() < PreviousLoadWaitMs)
+            loop.processEvents(QEventLoop::WaitForMoreEvents);
+        if (!self)
+            return;
+    }
+    m_pageLoaded = false;
+    m_refused = false;
     try {
         Navigate(address);
     } catch (const AddressRefused&) {
@@ -194,9 +217,6 @@ void BrowserDriver::OpenPage(const QString& address)
         throw;
     }
 
-    // Copies, so that the loop reads nothing of a driver destroyed under it.
-    const RunningTest running = m_running;
-    const QPointer<BrowserDriver> self(this);
     QEventLoop loop;
     // The first pass dispatches what is pending; the later ones sleep until
     // something arrives.

@@ -84,6 +84,9 @@ public:
 
     // How long a wait for a script's result lasts before it counts as failed.
     static constexpr int ScriptTimeoutMs = 30000;
+    // How long OpenPage lets a load still going end before it navigates.
+    static constexpr int PreviousLoadWaitMs = 5000;
+    static constexpr int PreviousLoadTickMs = 10;
 
 private:
     // The browser's events, top-level only: a load has started, or has ended.

@@ -20,6 +20,14 @@ QByteArray contents(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
+QByteArray crlfLines(const QStringList& lines)
+{
+    QByteArray bytes;
+    for (const QString& line : lines)
+        bytes += codepage::fromUnicode(line) + "\r\n";
+    return bytes;
+}
+
 void put(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QVariant>
 #include <QVariantMap>
@@ -19,6 +20,9 @@ namespace pagrim::test {
 
 // A file's bytes, or "<missing>" when it cannot be read.
 QByteArray contents(const QString& path);
+// The lines as a file of the program holds them: each in the program code page
+// and followed by CR LF.
+QByteArray crlfLines(const QStringList& lines);
 // Replaces a file with bytes (a test failure when it cannot).
 void put(const QString& path, const QByteArray& bytes);
 // The first column of the first row of a statement, as stored.

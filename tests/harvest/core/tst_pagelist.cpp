@@ -89,14 +89,6 @@ QStringList strings(std::initializer_list<const char*> items)
     return list;
 }
 
-QByteArray crlf(const QStringList& lines)
-{
-    QByteArray bytes;
-    for (const QString& line : lines)
-        bytes += codepage::fromUnicode(line) + "\r\n";
-    return bytes;
-}
-
 } // namespace
 
 class TstPageList : public QObject
@@ -205,7 +197,7 @@ private Q_SLOTS:
         const QStringList expected =
             addresses + QStringList{QStringLiteral("有效列表条数：%1").arg(addresses.size())};
         QCOMPARE(lines, expected);
-        QCOMPARE(test::contents(listPath()), crlf(expected));
+        QCOMPARE(test::contents(listPath()), test::crlfLines(expected));
         QCOMPARE(storedCurrent(), afterwards);
         QCOMPARE(rowCurrent(), storedCurrent());
         QVERIFY(stand->opened.isEmpty());
@@ -245,8 +237,9 @@ private Q_SLOTS:
             addTask(true, H + QStringLiteral("*.htm"), 1, 4, 2);
             run();
             QCOMPARE(test::contents(listPath()),
-                     kept + crlf({H + QStringLiteral("3.htm"), H + QStringLiteral("4.htm"),
-                                  QStringLiteral("有效列表条数：4")}));
+                     kept +
+                         test::crlfLines({H + QStringLiteral("3.htm"), H + QStringLiteral("4.htm"),
+                                          QStringLiteral("有效列表条数：4")}));
             QCOMPARE(storedCurrent(), 4);
             return;
         }
@@ -262,8 +255,9 @@ private Q_SLOTS:
         QCOMPARE(stand->opened,
                  QStringList({H + QStringLiteral("list.htm"), H + QStringLiteral("list_3.htm")}));
         QCOMPARE(test::contents(listPath()),
-                 kept + crlf({H + QStringLiteral("new.htm"), H + QStringLiteral("3.htm"),
-                              QStringLiteral("有效列表条数：4   去掉重复条数：") + duplicates}));
+                 kept + test::crlfLines(
+                            {H + QStringLiteral("new.htm"), H + QStringLiteral("3.htm"),
+                             QStringLiteral("有效列表条数：4   去掉重复条数：") + duplicates}));
         QCOMPARE(lines.size(), 5);
         QCOMPARE(lines.first(), H + QStringLiteral("页/1.htm"));
         QCOMPARE(storedCurrent(), 3);
@@ -347,7 +341,7 @@ private Q_SLOTS:
         const QStringList expected =
             addresses + QStringList{summaryLine(int(addresses.size()), duplicates)};
         QCOMPARE(lines, expected);
-        QCOMPARE(test::contents(listPath()), crlf(expected));
+        QCOMPARE(test::contents(listPath()), test::crlfLines(expected));
         QCOMPARE(storedCurrent(), 2);
         QCOMPARE(host->status.count(QStringLiteral(" 正在处理网页列表信息，请稍候... ")), 2);
     }
@@ -403,8 +397,9 @@ private Q_SLOTS:
         };
         run();
         QCOMPARE(storedCurrent(), 2);
-        QCOMPARE(test::contents(listPath()),
-                 crlf({QStringLiteral("1.htm"), QStringLiteral("2.htm"), summaryLine(2, 0)}));
+        QCOMPARE(
+            test::contents(listPath()),
+            test::crlfLines({QStringLiteral("1.htm"), QStringLiteral("2.htm"), summaryLine(2, 0)}));
 
         host->running = true;
         stand->stopped = false;
@@ -440,9 +435,9 @@ private Q_SLOTS:
         };
         QVERIFY_THROWS_EXCEPTION(Error, run());
         QCOMPARE(counters, QList<int>({0, 0, 1, 2}));
-        QCOMPARE(seen.at(2), crlf({QStringLiteral("1.htm"), summaryLine(1, 0)}));
-        QCOMPARE(seen.at(3),
-                 crlf({QStringLiteral("1.htm"), QStringLiteral("2.htm"), summaryLine(2, 0)}));
+        QCOMPARE(seen.at(2), test::crlfLines({QStringLiteral("1.htm"), summaryLine(1, 0)}));
+        QCOMPARE(seen.at(3), test::crlfLines({QStringLiteral("1.htm"), QStringLiteral("2.htm"),
+                                              summaryLine(2, 0)}));
         QCOMPARE(storedCurrent(), 2);
     }
 };
