@@ -178,7 +178,9 @@ void TstExtraction::markers()
     for (const char* lineEnd : {"\r\n", "\n", "\r"}) {
         QByteArray file = body;
         file.replace('|', lineEnd);
-        const Cut cut = CutBetweenMarkers(PageText(file), start, end);
+        // The value is a view into the page text, which must outlive it.
+        const QByteArray text = PageText(file);
+        const Cut cut = CutBetweenMarkers(text, start, end);
         QCOMPARE(cut.found ? cut.value.toByteArray() : QByteArray("-"), value);
     }
 }
