@@ -1,5 +1,6 @@
 // Loads and saves local pages through the browser driver and through a bare
 // WebEngine page on the same pages, and prints pages per second of each.
+#include "bareloop.h"
 #include "harvest/browserdriver.h"
 #include "harvest/browserprofile.h"
 #include "platform/codepage.h"
@@ -37,35 +38,6 @@ std::string pageBody(int n)
         body += "<p><a href=\"/pages/" + std::to_string(i) + ".htm\">新闻标题 " +
                 std::to_string(i) + "</a> 这是一段用来填充页面的中文正文。</p>";
     return body + "</body></html>";
-}
-
-// The bare loop: load, wait for loadFinished, serialize, write.
-double bareLoop(pagrim::test::HttpServer& server, const QString& folder)
-{
-    QWebEnginePage page(pagrim::harvest::sharedBrowserProfile());
-    QElapsedTimer clock;
-    clock.start();
-    for (int n = 0; n < Pages; ++n) {
-        {
-            QEventLoop loop;
-            QObject::connect(&page, &QWebEnginePage::loadFinished, &loop, &QEventLoop::quit);
-            page.load(server.url(pagePath(n)));
-            loop.exec();
-        }
-        QString html;
-        {
-            QEventLoop loop;
-            page.toHtml([&](const QString& text) {
-                html = text;
-                loop.quit();
-            });
-            loop.exec(QEventLoop::ExcludeUserInputEvents);
-        }
-        QFile file(QDir(folder).filePath(QStringLiteral("%1.Htm").arg(n + 1)));
-        if (file.open(QIODevice::WriteOnly))
-            file.write(html.toUtf8());
-    }
-    return Pages * 1000.0 / double(qMax<qint64>(1, clock.elapsed()));
 }
 
 double driverLoop(pagrim::test::HttpServer& server, const QString& folder)
@@ -107,7 +79,8 @@ int main(int argc, char** argv)
     // Both loops run twice, alternating, so that neither has the warm engine alone.
     double bare = 0, driver = 0;
     for (int round = 0; round < 2; ++round) {
-        bare = bareLoop(server, dir.filePath(QStringLiteral("bare")));
+        bare = pagrim::bench::bareLoop([&](int i) { return server.url(pagePath(i)); }, Pages,
+                                       dir.filePath(QStringLiteral("bare")));
         driver = driverLoop(server, dir.filePath(QStringLiteral("driver")));
         std::printf("round %d: bare page %.1f pages/s, driver %.1f pages/s, driver/bare %.3f\n",
                     round + 1, bare, driver, driver / bare);

@@ -5,6 +5,7 @@
 // the program and of the browser's processes every 500 pages.
 //
 //   bench_savepages [pages per loop, default 1000] [pages of the long run, default 5000]
+#include "bareloop.h"
 #include "harvest/browserprofile.h"
 #include "harvest/ufrmProcess.h"
 #include "platform/codepage.h"
@@ -101,35 +102,6 @@ double perSecond(int pages, qint64 ms)
     return pages * 1000.0 / double(qMax<qint64>(1, ms));
 }
 
-// The bare loop: load, wait for loadFinished, serialize, write.
-double bareLoop(test::HttpServer& server, int pages, const QString& folder)
-{
-    QWebEnginePage page(harvest::sharedBrowserProfile());
-    QElapsedTimer clock;
-    clock.start();
-    for (int n = 1; n <= pages; ++n) {
-        {
-            QEventLoop loop;
-            QObject::connect(&page, &QWebEnginePage::loadFinished, &loop, &QEventLoop::quit);
-            page.load(server.url(pagePath(n)));
-            loop.exec();
-        }
-        QString html;
-        {
-            QEventLoop loop;
-            page.toHtml([&](const QString& text) {
-                html = text;
-                loop.quit();
-            });
-            loop.exec(QEventLoop::ExcludeUserInputEvents);
-        }
-        QFile file(QDir(folder).filePath(QStringLiteral("%1.Htm").arg(n)));
-        if (file.open(QIODevice::WriteOnly))
-            file.write(html.toUtf8());
-    }
-    return perSecond(pages, clock.elapsed());
-}
-
 // The execution window on one task, in a temporary world.
 class Window
 {
@@ -223,7 +195,8 @@ int main(int argc, char** argv)
         // Alternating rounds, so that neither loop has the warm engine alone.
         double bareSum = 0, handlerSum = 0;
         for (int round = 1; round <= 2; ++round) {
-            const double bare = bareLoop(server, pages, dir.filePath(QStringLiteral("bare")));
+            const double bare = bench::bareLoop([&](int i) { return server.url(pagePath(i + 1)); },
+                                                pages, dir.filePath(QStringLiteral("bare")));
             const double handler = window.run(pages);
             bareSum += bare;
             handlerSum += handler;

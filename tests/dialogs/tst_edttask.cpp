@@ -5,7 +5,6 @@
 #include "support/testsupport.h"
 
 #include <QApplication>
-#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -35,9 +34,7 @@ void commitInto(QWidget* dlg, const char* name, const QString& text)
     auto* box = child<QLineEdit>(dlg, name);
     box->setFocus();
     box->selectAll();
-    QInputMethodEvent event;
-    event.setCommitString(text);
-    QApplication::sendEvent(box, &event);
+    test::commitText(box, text);
 }
 } // namespace
 

@@ -19,7 +19,6 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
-#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
@@ -49,12 +48,7 @@ void addDesc(const QString& storePath, int id, int taskId, const QString& name, 
 
 using test::child;
 
-void commitText(QWidget* w, const QString& text)
-{
-    QInputMethodEvent e;
-    e.setCommitString(text);
-    QApplication::sendEvent(w, &e);
-}
+using test::commitText;
 
 // The centre of a row of the field list, in its viewport.
 QPoint rowCentre(QTableView* grid, int row)

@@ -4,12 +4,20 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QInputMethodEvent>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
 
 namespace pagrim::test {
+
+void commitText(QWidget* w, const QString& text)
+{
+    QInputMethodEvent e;
+    e.setCommitString(text);
+    QApplication::sendEvent(w, &e);
+}
 
 namespace {
 // Parent of every pending watch, so that a test can end them all.

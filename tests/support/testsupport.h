@@ -20,6 +20,10 @@ template <class T> T* child(QWidget* w, const char* name)
     return c;
 }
 
+// Types text into w as an input method hands it over (QTest::keyClicks cannot
+// type Chinese).
+void commitText(QWidget* w, const QString& text);
+
 // Runs action on the next modal window that inherits className, once it is shown
 // (for driving dialogs that run their own loop). Gives up after timeoutMs; the
 // result tells whether it ran.

@@ -12,7 +12,6 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QHeaderView>
-#include <QInputMethodEvent>
 #include <QStandardItemModel>
 #include <QToolButton>
 #include <QtTest>
@@ -23,12 +22,7 @@ using store::DataSet;
 namespace {
 const QString descQuery = QStringLiteral("select * from descs where taskid=:taskid");
 
-void commitText(QWidget* w, const QString& text)
-{
-    QInputMethodEvent e;
-    e.setCommitString(text);
-    QApplication::sendEvent(w, &e);
-}
+using test::commitText;
 } // namespace
 
 class TstDbWidgets : public QObject
