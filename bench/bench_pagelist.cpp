@@ -58,7 +58,7 @@ public:
     QStringList links;
     void OpenPage(const QString&) override {}
     bool PageLoaded() const override { return true; }
-    void SavePage(const QString&) override {}
+    QByteArray TakeDocument() override { return {}; }
     QStringList Links() override { return links; }
 };
 

@@ -3,7 +3,6 @@
 #include "harvest/browserprofile.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
-#include "platform/filewrite.h"
 #include "ui/guard.h"
 #include "ui/messagebox.h"
 
@@ -179,9 +178,16 @@ void BrowserDriver::Navigate(const QString& address)
 
 void BrowserDriver::OpenPage(const QString& address)
 {
+    StartPage(address);
+    WaitPage();
+}
+
+void BrowserDriver::StartPage(const QString& address)
+{
     m_pageLoaded = false;
     m_refused = false;
     m_pageRefused = false;
+    m_waiting = false;
     m_showStatus(QStringLiteral(" 正在打开网页 - ") + address + QStringLiteral(" 请稍候... "));
     // The page a stop cut short has still not completed: its renderer may be
     // caught in a script that never ends, and would hold this page too. A new
@@ -210,28 +216,52 @@ void BrowserDriver::OpenPage(const QString& address)
     }
     m_pageLoaded = false;
     m_refused = false;
+    m_waitAddress = address;
     try {
         Navigate(address);
     } catch (const AddressRefused&) {
         m_pageRefused = true;
         throw;
     }
+    m_waiting = true;
+}
 
+void BrowserDriver::WaitPage()
+{
+    if (!m_waiting)
+        return;
+    m_waiting = false;
+    const RunningTest running = m_running;
+    const QPointer<BrowserDriver> self(this);
     QEventLoop loop;
     // The first pass dispatches what is pending; the later ones sleep until
-    // something arrives.
+    // something arrives. The page may have completed before the wait began.
     for (QEventLoop::ProcessEventsFlags flags = QEventLoop::AllEvents;;
          flags = QEventLoop::WaitForMoreEvents) {
+        if (!self || !m_view || m_pageLoaded || m_refused)
+            break;
         loop.processEvents(flags);
         if (!self || !m_view || m_pageLoaded || m_refused || !running())
             break;
     }
-    m_stoppedLoading = self && m_view && !m_pageLoaded && !m_refused;
-    if (self && m_refused && !m_pageLoaded) {
+    if (!self)
+        return;
+    m_stoppedLoading = m_view && !m_pageLoaded && !m_refused;
+    if (m_refused && !m_pageLoaded) {
         // What the browser still shows is another page's document.
         m_pageRefused = true;
-        throw AddressRefused(QStringLiteral("浏览器无法打开网页地址：\"%1\"").arg(address));
+        throw AddressRefused(QStringLiteral("浏览器无法打开网页地址：\"%1\"").arg(m_waitAddress));
     }
+}
+
+void BrowserDriver::DropPage()
+{
+    // Left as a stop during the wait leaves it: the next page finds out
+    // whether it ever completed.
+    if (!m_waiting)
+        return;
+    m_waiting = false;
+    m_stoppedLoading = m_view && !m_pageLoaded && !m_refused;
 }
 
 bool BrowserDriver::waitForResult(
@@ -269,7 +299,7 @@ bool BrowserDriver::waitForResult(
     return pending->done;
 }
 
-void BrowserDriver::SavePage(const QString& path)
+QByteArray BrowserDriver::TakeDocument()
 {
     m_showStatus(QStringLiteral(" 正在保存网页到文件，请稍候... "));
     const QPointer<QWidget> owner = m_owner;
@@ -288,10 +318,9 @@ void BrowserDriver::SavePage(const QString& path)
     if (!handed || html.toString().isEmpty()) {
         ui::MessageBox(owner, QStringLiteral("保存 HTML 文件失败    "), QStringLiteral("错误信息"),
                        ui::Icon::None, ui::Buttons::Ok);
-        return;
+        return QByteArray();
     }
-
-    writeFileOrThrow(path, codepage::fromUnicodeWithReferences(html.toString()));
+    return codepage::fromUnicodeWithReferences(html.toString());
 }
 
 QStringList BrowserDriver::Links()

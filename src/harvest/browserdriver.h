@@ -71,12 +71,18 @@ public:
     // (an unknown scheme, a download), raises AddressRefused; SavePage then has
     // no document to write.
     void OpenPage(const QString& address) override;
-    // Shows " 正在保存网页到文件，请稍候... " and writes the document the browser
-    // holds to path, whole, in the program code page (characters it cannot hold
-    // as "&#N;"). A file that cannot be made raises "Cannot create file "%1". %2".
-    // When the browser holds no document or does not hand it out, nothing is
-    // written and "保存 HTML 文件失败    " is shown; SavePage then returns.
-    void SavePage(const QString& path) override;
+    // OpenPage up to the navigation, and its wait; the page's load events may
+    // arrive in between, whenever events are dispatched.
+    void StartPage(const QString& address) override;
+    void WaitPage() override;
+    // Leaves a started page as a stop during its wait would.
+    void DropPage() override;
+    // Shows " 正在保存网页到文件，请稍候... " and gives the document the browser
+    // holds in the program code page (characters it cannot hold as "&#N;"), as
+    // SavePage writes it to a file, whole ("Cannot create file "%1". %2" when it
+    // cannot be made). When the browser holds no document or does not hand it
+    // out, "保存 HTML 文件失败    " is shown and the result is empty.
+    QByteArray TakeDocument() override;
     // The addresses of the document's links (anchors with an address and
     // image-map areas, not those inside frames) in document order, absolute.
     // Raises pagrim::Error when the browser holds no document or does not answer.
@@ -117,6 +123,9 @@ private:
     bool m_refused = false;
     // The last OpenPage ended by a stop before its page completed.
     bool m_stoppedLoading = false;
+    // StartPage has navigated and WaitPage has not yet waited; to the address.
+    bool m_waiting = false;
+    QString m_waitAddress;
     // The address of the last navigation asked for, and whether its load has
     // not yet started.
     QUrl m_target;

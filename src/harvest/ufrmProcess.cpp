@@ -212,6 +212,11 @@ void TfrmProcess::ApplicationEvents1Idle()
 void TfrmProcess::ShowStatus(const QString& text)
 {
     ui->StatusBar1->showMessage(text);
+    // Texts set faster than the eye reads them are painted with the next pass
+    // of events, which the harvesting runs make right after.
+    if (m_statusPainted.isValid() && m_statusPainted.elapsed() < StatusIntervalMs)
+        return;
+    m_statusPainted.start();
     ui->StatusBar1->repaint();
 }
 

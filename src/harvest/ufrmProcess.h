@@ -137,5 +137,6 @@ private:
     bool m_shown = false;
     QString m_extractStatus;
     QElapsedTimer m_extractStatusShown;
+    QElapsedTimer m_statusPainted;
     QElapsedTimer m_extractEventsRun;
 };

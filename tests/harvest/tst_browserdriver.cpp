@@ -50,6 +50,7 @@ private Q_SLOTS:
     void framesPageEndsOnTopLevelCompletion();
     void stopDuringHeldPageThenLateCompletion();
     void newPageTakesThePlaceOfAHeldOne();
+    void startedPageCompletesBeforeOrDuringItsWait();
     void savePageInProgramCodePage_data();
     void savePageInProgramCodePage();
     void serverErrorPageIsSaved();
@@ -219,6 +220,31 @@ void TstBrowserDriver::newPageTakesThePlaceOfAHeldOne()
     QTest::qWait(500);
     QCOMPARE(beeps.count(), 1);
     QVERIFY(m_driver->PageLoaded());
+}
+
+void TstBrowserDriver::startedPageCompletesBeforeOrDuringItsWait()
+{
+    // Completed while other work let events run: the wait ends at once.
+    test::BeepCounter beeps;
+    m_driver->StartPage(m_server->address(QStringLiteral("/a.htm")));
+    QVERIFY(!m_driver->PageLoaded());
+    QTRY_VERIFY_WITH_TIMEOUT(m_driver->PageLoaded(), Watchdog);
+    QElapsedTimer clock;
+    clock.start();
+    m_driver->WaitPage();
+    QVERIFY(clock.elapsed() < 1000);
+    QVERIFY(m_driver->PageLoaded());
+    QCOMPARE(beeps.count(), 1);
+
+    // A held page given up: the next page is the one the browser shows.
+    const QString held = QStringLiteral("/held3.htm");
+    m_server->setHeldPage(held, "<html><body>held page</body></html>");
+    m_driver->StartPage(m_server->address(held));
+    m_driver->DropPage();
+    QVERIFY(open(QStringLiteral("/b.htm")));
+    QVERIFY(evaluate(m_view, QStringLiteral("document.body.textContent"))
+                .contains(QStringLiteral("page B")));
+    m_server->release(held);
 }
 
 void TstBrowserDriver::savePageInProgramCodePage_data()

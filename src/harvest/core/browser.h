@@ -1,7 +1,9 @@
 #pragma once
 
 #include "platform/errors.h"
+#include "platform/filewrite.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -33,9 +35,29 @@ public:
     // Writes the loaded document to path, whole. When the browser has no
     // document to hand out it writes nothing, reports "保存 HTML 文件失败    "
     // and returns; a file that cannot be made raises pagrim::Error.
-    virtual void SavePage(const QString& path) = 0;
+    void SavePage(const QString& path)
+    {
+        const QByteArray document = TakeDocument();
+        if (!document.isEmpty())
+            writeFileOrThrow(path, document);
+    }
+    // The loaded document as SavePage writes it; empty, after the failure has
+    // been reported, when the browser has none to hand out.
+    virtual QByteArray TakeDocument() = 0;
     // The absolute addresses of the loaded document's links, in document order.
     virtual QStringList Links() = 0;
+
+    // OpenPage in two steps, so that a run can write and count one page while
+    // the browser fetches the next: StartPage navigates without waiting (it
+    // may raise AddressRefused at once), WaitPage waits as OpenPage does, and
+    // DropPage gives up a started page that will not be waited for. A browser
+    // that fetches nothing in the background opens the page in WaitPage.
+    virtual void StartPage(const QString& address) { m_started = address; }
+    virtual void WaitPage() { OpenPage(m_started); }
+    virtual void DropPage() {}
+
+private:
+    QString m_started;
 };
 
 } // namespace pagrim::harvest

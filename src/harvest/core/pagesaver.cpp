@@ -7,7 +7,37 @@
 #include "platform/filewrite.h"
 #include "store/dataset.h"
 
+#include <QEventLoop>
+#include <QThread>
+#include <exception>
+#include <memory>
+
 namespace pagrim::harvest {
+
+namespace {
+
+// Writes the file on a thread of its own while events run here: the page the
+// browser fetches meanwhile needs them to go on loading.
+void writeWhileEventsRun(const QString& path, const QByteArray& bytes)
+{
+    std::exception_ptr failure;
+    const std::unique_ptr<QThread> writer(QThread::create([&] {
+        try {
+            writeFileOrThrow(path, bytes);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }));
+    QEventLoop loop;
+    QObject::connect(writer.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    writer->start();
+    loop.exec();
+    writer->wait();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+} // namespace
 
 QString PageSaver::refusalText(Refusal refusal)
 {
@@ -53,14 +83,46 @@ void PageSaver::run()
         taskFolderFor(m_host.WorkFolder(), task.field(QStringLiteral("TaskName")).asString()) +
             QStringLiteral("/HTML"),
         QStringLiteral("[0-9]+\\.Htm"));
-    for (int n = first; n <= count; ++n) {
-        const QString address = codepage::toUnicode(m_lines.at(n - 1));
-        bool refused = false;
+    // The browser fetches page n + 1 while page n is written and counted.
+    enum class Next
+    {
+        None,
+        Started,
+        Refused
+    };
+    const auto start = [this](int n) {
         try {
-            m_browser.OpenPage(address);
+            m_browser.StartPage(codepage::toUnicode(m_lines.at(n - 1)));
+            return Next::Started;
         } catch (const AddressRefused&) {
-            refused = true;
+            return Next::Refused;
         }
+    };
+    // A page started and never waited for, when the run stops or fails, is
+    // left as a stop during its load leaves it.
+    struct Dropper
+    {
+        Browser& browser;
+        Next& next;
+        ~Dropper()
+        {
+            if (next == Next::Started)
+                browser.DropPage();
+        }
+    };
+    Next next = start(first);
+    const Dropper dropper{m_browser, next};
+    for (int n = first; n <= count; ++n) {
+        bool refused = next == Next::Refused;
+        if (next == Next::Started) {
+            next = Next::None;
+            try {
+                m_browser.WaitPage();
+            } catch (const AddressRefused&) {
+                refused = true;
+            }
+        }
+        next = Next::None;
         // Stopped while loading: the page is left for the next run.
         if (!refused && !m_browser.PageLoaded())
             break;
@@ -68,9 +130,13 @@ void PageSaver::run()
         const QString taskName = task.field(QStringLiteral("TaskName")).asString();
         const QString folder =
             EnsureFolder(taskFolderFor(m_host.WorkFolder(), taskName) + QStringLiteral("/HTML/"));
-        // After a refusal the browser holds no document of this page: its save
-        // writes nothing and reports the failure.
-        m_browser.SavePage(folder + QString::number(n) + QStringLiteral(".Htm"));
+        // After a refusal the browser holds no document of this page: it hands
+        // out nothing and reports the failure.
+        const QByteArray document = m_browser.TakeDocument();
+        if (n < count && m_host.Running())
+            next = start(n + 1);
+        if (!document.isEmpty())
+            writeWhileEventsRun(folder + QString::number(n) + QStringLiteral(".Htm"), document);
         m_host.ProcessEvents();
 
         task.edit();

@@ -38,6 +38,10 @@ public:
     // address the browser refuses is handed to the browser's save, which writes
     // nothing and reports the failure; it counts as handled. Errors while
     // making the folder or the file end the run.
+    //
+    // The browser fetches the next page while a page's file is written (on a
+    // thread of its own, events running meanwhile) and its counter posted; a
+    // run that stops or fails there gives that page up unsaved.
     void run();
 
     int addressCount() const { return qMax(0, int(m_lines.size()) - 1); }

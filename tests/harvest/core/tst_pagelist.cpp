@@ -49,7 +49,7 @@ public:
         m_loaded = true;
     }
     bool PageLoaded() const override { return m_loaded; }
-    void SavePage(const QString&) override {}
+    QByteArray TakeDocument() override { return {}; }
     QStringList Links() override { return pages.value(m_current); }
 
 private:

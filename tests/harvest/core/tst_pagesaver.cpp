@@ -58,12 +58,14 @@ private:
 enum class Outcome
 {
     Loads,
-    Refused,      // OpenPage raises AddressRefused
-    NoDocument,   // loads, but the document is not handed out
-    StopsLoading, // a stop arrives while it loads
+    Refused,       // WaitPage raises AddressRefused (a download)
+    RefusedAtOnce, // StartPage raises AddressRefused (a malformed address)
+    NoDocument,    // loads, but the document is not handed out
+    StopsLoading,  // a stop arrives while it loads
 };
 
-// The browser: a page's document is "<html>" + its address + "</html>".
+// The browser, fetching in the background from StartPage on: a page's
+// document is "<html>" + its address + "</html>".
 class StandInBrowser : public Browser
 {
 public:
@@ -71,41 +73,57 @@ public:
 
     void OpenPage(const QString& address) override
     {
+        StartPage(address);
+        WaitPage();
+    }
+    void StartPage(const QString& address) override
+    {
         opened << address;
-        if (beforeOpen)
-            beforeOpen();
+        m_current = address;
         m_document.clear();
         m_loaded = false;
-        const auto it = outcomes.find(address);
-        const Outcome outcome = it == outcomes.end() ? Outcome::Loads : it->second;
-        if (outcome == Outcome::Refused)
+        if (outcome() == Outcome::RefusedAtOnce)
+            throw AddressRefused(QStringLiteral("refused at once"));
+    }
+    void WaitPage() override
+    {
+        if (beforeWait)
+            beforeWait();
+        if (outcome() == Outcome::Refused)
             throw AddressRefused(QStringLiteral("refused"));
-        if (outcome == Outcome::StopsLoading) {
+        if (outcome() == Outcome::StopsLoading) {
             m_host.running = false;
             return;
         }
         m_loaded = true;
-        if (outcome == Outcome::Loads)
-            m_document = "<html>" + address.toUtf8() + "</html>";
+        if (outcome() == Outcome::Loads)
+            m_document = "<html>" + m_current.toUtf8() + "</html>";
     }
+    void DropPage() override { dropped << m_current; }
     bool PageLoaded() const override { return m_loaded; }
-    void SavePage(const QString& path) override
+    QByteArray TakeDocument() override
     {
-        if (m_document.isEmpty()) {
-            failures << QFileInfo(path).fileName();
-            return;
-        }
-        writeFileOrThrow(path, m_document);
+        if (m_document.isEmpty())
+            failures << m_current;
+        return m_document;
     }
     QStringList Links() override { return {}; }
 
     std::map<QString, Outcome> outcomes;
-    std::function<void()> beforeOpen;
-    QStringList opened;
-    QStringList failures; // file names of the saves that reported a failure
+    std::function<void()> beforeWait;
+    QStringList opened;   // the addresses started, in order
+    QStringList dropped;  // started and never waited for
+    QStringList failures; // the addresses whose document was not handed out
 
 private:
+    Outcome outcome() const
+    {
+        const auto it = outcomes.find(m_current);
+        return it == outcomes.end() ? Outcome::Loads : it->second;
+    }
+
     Host& m_host;
+    QString m_current;
     QByteArray m_document;
     bool m_loaded = false;
 };
@@ -277,9 +295,9 @@ void TstPageSaver::savesFromTheCounterOn()
     writeList(count);
     setSaveCurrent(saveCurrent);
     // Each page's file is complete and the counter posted past the page before
-    // the next page is opened.
+    // the next page is waited for.
     QStringList outOfOrder;
-    m_browser->beforeOpen = [&] {
+    m_browser->beforeWait = [&] {
         const int n = first + int(m_browser->opened.size()) - 1;
         if (n > first && (!QFileInfo::exists(pageFile(n - 1)) || storedSaveCurrent() != n - 1))
             outOfOrder << QString::number(n);
@@ -300,30 +318,36 @@ void TstPageSaver::savesFromTheCounterOn()
     QCOMPARE(m_host->gauge, std::make_pair(count, count));
     QCOMPARE(m_host->passes, count - first + 1);
     QVERIFY(m_browser->failures.isEmpty());
+    QVERIFY(m_browser->dropped.isEmpty());
 }
 
 void TstPageSaver::stopAndResume_data()
 {
     QTest::addColumn<bool>("duringLoad"); // else while events run after the save
     QTest::addColumn<int>("savedAfterStop");
-    QTest::newRow("stop while page 2 loads") << true << 1;
-    QTest::newRow("stop after page 2 was saved") << false << 2;
+    QTest::addColumn<int>("started"); // page 3 was started before the stop was seen
+    QTest::newRow("stop while page 2 loads") << true << 1 << 2;
+    QTest::newRow("stop after page 2 was saved") << false << 2 << 3;
 }
 
 void TstPageSaver::stopAndResume()
 {
     QFETCH(bool, duringLoad);
     QFETCH(int, savedAfterStop);
+    QFETCH(int, started);
     writeList(4);
     if (duringLoad)
         m_browser->outcomes[address(2)] = Outcome::StopsLoading;
     else
         m_host->onEvents = [&] {
-            if (m_browser->opened.size() == 2)
+            if (m_host->passes == 2)
                 m_host->running = false;
         };
     QCOMPARE(start(), Refusal::None);
-    QCOMPARE(m_browser->opened, QStringList({address(1), address(2)}));
+    QCOMPARE(m_browser->opened.size(), started);
+    QCOMPARE(m_browser->opened.first(), address(1));
+    // A page started ahead of a stop is given up, never counted.
+    QCOMPARE(m_browser->dropped, started > 2 ? QStringList{address(3)} : QStringList());
     QCOMPARE(storedSaveCurrent(), savedAfterStop);
     QCOMPARE(savedFiles().size(), savedAfterStop);
     QCOMPARE(m_host->gauge.second, savedAfterStop);
@@ -333,6 +357,7 @@ void TstPageSaver::stopAndResume()
     m_browser->outcomes.clear();
     m_host->onEvents = nullptr;
     m_browser->opened.clear();
+    m_browser->dropped.clear();
     QCOMPARE(start(), Refusal::None);
     QCOMPARE(m_browser->opened.first(), address(savedAfterStop + 1));
     QCOMPARE(m_browser->opened.size(), 4 - savedAfterStop);
@@ -346,6 +371,7 @@ void TstPageSaver::pageThatCannotBeSaved_data()
     QTest::addColumn<int>("outcome");
     QTest::newRow("document not handed out") << int(Outcome::NoDocument);
     QTest::newRow("address refused") << int(Outcome::Refused);
+    QTest::newRow("address refused at once") << int(Outcome::RefusedAtOnce);
 }
 
 void TstPageSaver::pageThatCannotBeSaved()
@@ -355,7 +381,7 @@ void TstPageSaver::pageThatCannotBeSaved()
     m_browser->outcomes[address(2)] = Outcome(outcome);
     QCOMPARE(start(), Refusal::None);
     // Reported, counted, and the run went on.
-    QCOMPARE(m_browser->failures, QStringList{QStringLiteral("2.Htm")});
+    QCOMPARE(m_browser->failures, QStringList{address(2)});
     QCOMPARE(m_browser->opened.size(), 3);
     QCOMPARE(savedFiles(), QStringList({QStringLiteral("1.Htm"), QStringLiteral("3.Htm")}));
     QCOMPARE(storedSaveCurrent(), 3);
@@ -366,8 +392,9 @@ void TstPageSaver::folderOrFileFailureEndsTheRun_data()
     QTest::addColumn<QString>("blocked"); // a folder made where a file should go
     QTest::addColumn<QString>("message");
     QTest::addColumn<int>("savedBefore");
-    QTest::newRow("HTML folder") << "HTML" << QStringLiteral("工作路径访问失败！") << 0;
-    QTest::newRow("page file") << "HTML/2.Htm" << QStringLiteral("Cannot create file") << 1;
+    QTest::addColumn<int>("started");
+    QTest::newRow("HTML folder") << "HTML" << QStringLiteral("工作路径访问失败！") << 0 << 1;
+    QTest::newRow("page file") << "HTML/2.Htm" << QStringLiteral("Cannot create file") << 1 << 3;
 }
 
 void TstPageSaver::folderOrFileFailureEndsTheRun()
@@ -375,6 +402,7 @@ void TstPageSaver::folderOrFileFailureEndsTheRun()
     QFETCH(QString, blocked);
     QFETCH(QString, message);
     QFETCH(int, savedBefore);
+    QFETCH(int, started);
     writeList(3);
     if (blocked == QLatin1String("HTML"))
         test::put(taskFolder() + QStringLiteral("/HTML"), "a file in the way");
@@ -386,7 +414,9 @@ void TstPageSaver::folderOrFileFailureEndsTheRun()
     } catch (const Error& e) {
         QVERIFY2(e.message().startsWith(message), qPrintable(e.message()));
     }
-    QCOMPARE(m_browser->opened.size(), savedBefore + 1);
+    QCOMPARE(m_browser->opened.size(), started);
+    // The page fetched ahead is given up with the run.
+    QCOMPARE(m_browser->dropped.size(), started - savedBefore - 1);
     QCOMPARE(storedSaveCurrent(), savedBefore);
     QVERIFY(!m_task->isEditing());
 }
