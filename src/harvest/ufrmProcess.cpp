@@ -159,6 +159,7 @@ void TfrmProcess::FormShow()
     m_resultLines = std::make_unique<QList<QByteArray>>();
     m_scratchLines = std::make_unique<QList<QByteArray>>();
     m_fieldSeparator = m_settings.Separator();
+    pagrim::extract::FinishResultFiles(taskFolder());
     QList<QByteArray> lines;
     LoadPageList(lines);
     QStringList texts;
@@ -432,6 +433,7 @@ void TfrmProcess::Button3Click()
 
 void TfrmProcess::Button5Click()
 {
+    pagrim::extract::FinishResultFiles(taskFolder());
     ui_::ShellExecute(this, QStringLiteral("Open"), taskFolder() + QStringLiteral("/Infos.xls"));
 }
 

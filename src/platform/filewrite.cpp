@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <cerrno>
@@ -34,50 +35,97 @@ void writeFileOrThrow(const QString& path, const QByteArray& bytes)
         throw Error(QStringLiteral("Cannot create file \"%1\". %2").arg(path, reason));
 }
 
+namespace {
+
+Error refusedFile(const QString& path, const QString& reason)
+{
+    return Error(QStringLiteral("Cannot create file \"%1\". %2").arg(path, reason));
+}
+
+// Where a file of a set waits, whole, until the set replaces its files.
+QString stagedPath(const QString& path)
+{
+    return path + QStringLiteral(".new");
+}
+
+// Replaces the file by its staged one; false, with the reason, when the
+// system refuses.
+bool putInPlace(const QString& path, QString* reason)
+{
+#ifdef Q_OS_UNIX
+    if (::rename(QFile::encodeName(stagedPath(path)).constData(),
+                 QFile::encodeName(path).constData()) == 0)
+        return true;
+    *reason = qt_error_string(errno);
+    return false;
+#else
+    QFile::remove(path);
+    QFile staged(stagedPath(path));
+    if (staged.rename(path))
+        return true;
+    *reason = staged.errorString();
+    return false;
+#endif
+}
+
+} // namespace
+
+void completeFileSet(const QStringList& paths)
+{
+    if (paths.isEmpty())
+        return;
+    // The last staged file is made last and put in place last: while it waits,
+    // the whole set is staged, and the files before it may have been put in
+    // place already.
+    const bool staged = QFileInfo::exists(stagedPath(paths.last()));
+    for (const QString& path : paths) {
+        if (!QFileInfo::exists(stagedPath(path)))
+            continue;
+        QString reason;
+        if (!staged || !putInPlace(path, &reason))
+            QFile::remove(stagedPath(path));
+    }
+}
+
 void writeFilesOrThrow(const QList<std::pair<QString, QByteArray>>& files)
 {
-    const auto refused = [](const QString& path, const QString& reason) {
-        return Error(QStringLiteral("Cannot create file \"%1\". %2").arg(path, reason));
-    };
-    // A temporary file that is not committed goes with its QSaveFile.
-    std::vector<std::unique_ptr<QSaveFile>> written;
-    // Puts the files written so far in place, in order. Held open, the files
-    // replaced are not freed by the renames but when they are closed after the
-    // last one: replacing a large file then takes no longer than a small one.
-    const auto commitWritten = [&] {
+    QStringList paths;
+    for (const auto& file : files)
+        paths << file.first;
+    // A set that an earlier write left staged is finished before this one
+    // stages its own.
+    completeFileSet(paths);
+    // Puts the first count staged files in place, in order, and lets the rest
+    // go; raises the refusal of the one that could not be put in place. Held
+    // open, the files replaced are not freed by the renames but when they are
+    // closed after the last one: replacing a large file then takes no longer
+    // than a small one, and the renames follow each other at once.
+    const auto putInPlaceFirst = [&](qsizetype count) {
         std::vector<std::unique_ptr<QFile>> replaced;
-        for (size_t i = 0; i < written.size(); ++i) {
-            replaced.push_back(std::make_unique<QFile>(files[qsizetype(i)].first));
+        for (qsizetype i = 0; i < count; ++i) {
+            replaced.push_back(std::make_unique<QFile>(paths[i]));
             replaced.back()->open(QIODevice::ReadOnly);
         }
-        for (size_t i = 0; i < written.size(); ++i) {
-            if (!written[i]->commit())
-                throw refused(files[qsizetype(i)].first, written[i]->errorString());
+        for (qsizetype i = 0; i < count; ++i) {
+            QString reason;
+            if (!putInPlace(paths[i], &reason)) {
+                for (qsizetype j = i; j < paths.size(); ++j)
+                    QFile::remove(stagedPath(paths[j]));
+                throw refusedFile(paths[i], reason);
+            }
         }
     };
-    for (const auto& [path, bytes] : files) {
-        auto file = std::make_unique<QSaveFile>(path);
-        bool ok = file->open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
-                  file->write(bytes) == bytes.size();
-        QString reason = file->errorString();
-#ifdef Q_OS_UNIX
-        // On the disk now, so that the commits are renames in quick succession
-        // rather than each waiting for its own data.
-        if (ok && ::fsync(file->handle()) != 0) {
-            ok = false;
-            reason = qt_error_string(errno);
-        }
-#endif
-        if (!ok) {
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        QString reason;
+        if (!writeFileWhole(stagedPath(paths[i]), files[i].second, &reason)) {
             // The files before the refused one are still written, as they
             // would be one after the other; the refused one and those after it
             // are not.
-            commitWritten();
-            throw refused(path, reason);
+            putInPlaceFirst(i);
+            throw refusedFile(paths[i], reason);
         }
-        written.push_back(std::move(file));
     }
-    commitWritten();
+    putInPlaceFirst(files.size());
 }
 
 void removeLeftoverTemporaries(const QString& folder, const QString& names)

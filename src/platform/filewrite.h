@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <utility>
 
 namespace pagrim {
@@ -15,13 +16,20 @@ bool writeFileWhole(const QString& path, const QByteArray& bytes, QString* reaso
 // The same, raising Error "Cannot create file "<path>". <reason>" on failure.
 void writeFileOrThrow(const QString& path, const QByteArray& bytes);
 
-// Writes files that belong together, in order: each to a temporary file beside
-// it, brought to the disk, and only when every one is written do they replace
-// their files, one right after the other, so that a kill leaves the old set or
-// the new one. A file that cannot be written is refused with the error of
-// writeFileOrThrow after the files before it have replaced theirs; it and the
-// files after it stay as they were.
+// Writes files that belong together, in order: each whole to a staged file
+// beside it ("<path>.new"), and only when every one is staged do they replace
+// their files, one right after the other. A kill between two replacements
+// leaves the rest staged; completeFileSet, which the next write of the set
+// calls first, finishes them, so that the set is the old one or the new one.
+// A file that cannot be written is refused with the error of writeFileOrThrow
+// after the files before it have replaced theirs; it and the files after it
+// stay as they were.
 void writeFilesOrThrow(const QList<std::pair<QString, QByteArray>>& files);
+
+// Finishes what a killed writeFilesOrThrow of the files paths left: when the
+// last file was staged, the staged files replace theirs; otherwise the staged
+// files go and the old set stays.
+void completeFileSet(const QStringList& paths);
 
 // The whole file; Error "Cannot open file "<path>". <reason>" when it cannot be
 // opened, "Cannot read file ..." when reading fails.

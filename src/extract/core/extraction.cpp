@@ -170,6 +170,12 @@ void RunExtraction(ExtractHost& host, store::DataSet& fields, const QString& tas
     run.ExtractFolder(pages);
 }
 
+void FinishResultFiles(const QString& taskFolder)
+{
+    completeFileSet(
+        {taskFolder + QStringLiteral("/Infos.txt"), taskFolder + QStringLiteral("/Infos.xls")});
+}
+
 void WriteResultFiles(const QString& taskFolder, const QList<QByteArray>& lines,
                       const QByteArray& separator, int codePage)
 {

@@ -95,7 +95,12 @@ void RunExtraction(ExtractHost& host, store::DataSet& fields, const QString& tas
 
 // Infos.txt (the lines, each ended by CR LF) and Infos.xls (the same text with
 // TAB for the separator where a character begins) in the task folder, written
-// whole together: when either is refused, neither file changes.
+// whole as a set (writeFilesOrThrow): a refused Infos.txt changes neither file,
+// a refused Infos.xls leaves the new Infos.txt.
+// Finishes the result files that a run killed while it replaced them left
+// half replaced, before anyone reads them.
+void FinishResultFiles(const QString& taskFolder);
+
 void WriteResultFiles(const QString& taskFolder, const QList<QByteArray>& lines,
                       const QByteArray& separator, int codePage);
 

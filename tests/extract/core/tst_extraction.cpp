@@ -73,6 +73,8 @@ private Q_SLOTS:
     void runReadsFieldRows_data();
     void runReadsFieldRows();
     void resultFiles();
+    void resultFilesAfterAKill_data();
+    void resultFilesAfterAKill();
     void refusedOutput_data();
     void refusedOutput();
 
@@ -415,6 +417,58 @@ void TstExtraction::resultFiles()
     QCOMPARE(test::contents(task + QStringLiteral("/Infos.txt")), QByteArray("h\r\n"));
     QCOMPARE(test::contents(task + QStringLiteral("/Infos.xls")), QByteArray("h\r\n"));
     QCOMPARE(QDir(task).entryList(QDir::Files | QDir::Hidden).size(), 2); // no temporary left
+}
+
+void TstExtraction::resultFilesAfterAKill_data()
+{
+    // What a kill while the pair was replaced left: the files in place and the
+    // staged ones ("-" for none).
+    QTest::addColumn<QByteArray>("txt");
+    QTest::addColumn<QByteArray>("xls");
+    QTest::addColumn<QByteArray>("txtStaged");
+    QTest::addColumn<QByteArray>("xlsStaged");
+    QTest::addColumn<QByteArray>("expected"); // both files read so afterwards
+    QTest::newRow("while staging") << QByteArray("old") << QByteArray("old") << QByteArray("new")
+                                   << QByteArray("-") << QByteArray("old");
+    QTest::newRow("staged, none replaced")
+        << QByteArray("old") << QByteArray("old") << QByteArray("new") << QByteArray("new")
+        << QByteArray("new");
+    QTest::newRow("between the replacements")
+        << QByteArray("new") << QByteArray("old") << QByteArray("-") << QByteArray("new")
+        << QByteArray("new");
+    QTest::newRow("first results") << QByteArray("new") << QByteArray("-") << QByteArray("-")
+                                   << QByteArray("new") << QByteArray("new");
+}
+
+void TstExtraction::resultFilesAfterAKill()
+{
+    QFETCH(QByteArray, txt);
+    QFETCH(QByteArray, xls);
+    QFETCH(QByteArray, txtStaged);
+    QFETCH(QByteArray, xlsStaged);
+    QFETCH(QByteArray, expected);
+    const QString task = m_world->file(QStringLiteral("task"));
+    const std::pair<QString, QByteArray> files[] = {{QStringLiteral("/Infos.txt"), txt},
+                                                    {QStringLiteral("/Infos.xls"), xls},
+                                                    {QStringLiteral("/Infos.txt.new"), txtStaged},
+                                                    {QStringLiteral("/Infos.xls.new"), xlsStaged}};
+    for (const auto& [name, bytes] : files)
+        if (bytes != "-")
+            test::put(task + name, bytes);
+    FinishResultFiles(task);
+    QCOMPARE(test::contents(task + QStringLiteral("/Infos.txt")), expected);
+    QCOMPARE(test::contents(task + QStringLiteral("/Infos.xls")), expected);
+    QCOMPARE(QDir(task).entryList(QDir::Files).size(), 2);
+
+    // A write finishes what was left before it stages its own: the next
+    // results are whole, and no staged file of the old set stays behind.
+    for (const auto& [name, bytes] : files)
+        if (bytes != "-")
+            test::put(task + name, bytes);
+    WriteResultFiles(task, {"next"}, "*", codepage::Gbk);
+    QCOMPARE(test::contents(task + QStringLiteral("/Infos.txt")), QByteArray("next\r\n"));
+    QCOMPARE(test::contents(task + QStringLiteral("/Infos.xls")), QByteArray("next\r\n"));
+    QCOMPARE(QDir(task).entryList(QDir::Files).size(), 2);
 }
 
 void TstExtraction::refusedOutput_data()
