@@ -10,6 +10,8 @@
 #include "store/dataset.h"
 #include "store/sqlite.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <limits>
 
@@ -48,6 +50,34 @@ void putBack(store::DataSet& task, const store::Field& field, int value) noexcep
     } catch (...) {
         // The error that ended the run is the one to report.
     }
+}
+
+// The page list file and ResCurrent are written one after the other, so a kill
+// between the two leaves the file ahead of the counter. Just before the file,
+// its mark is written beside it: the counter the file is written for and the
+// file's summary line, which changes with every list page that adds an address
+// or a duplicate. A later run whose file still ends with that summary line
+// knows that the file holds what the pages up to that counter gave.
+void writeListFile(const QString& path, const PageList& list, const QString& summary, int counter)
+{
+    writeFileOrThrow(QFileInfo(path).dir().filePath(QLatin1String(PageListMarkName)),
+                     QString::number(counter).toUtf8() + LineEnd + summary.toUtf8() + LineEnd);
+    writeFileOrThrow(path, list.fileText(summary));
+}
+
+// The counter the file's mark gives for a file ending with summary; fallback
+// when there is no mark or it is another file's.
+int heldCounter(const QString& path, const QString& summary, int fallback)
+{
+    QFile mark(QFileInfo(path).dir().filePath(QLatin1String(PageListMarkName)));
+    if (!mark.open(QIODevice::ReadOnly))
+        return fallback;
+    const QList<QByteArray> lines = mark.readAll().split('\n');
+    bool ok = false;
+    const int counter = lines.value(0).trimmed().toInt(&ok);
+    if (!ok || lines.size() < 2 || QString::fromUtf8(lines.at(1)).trimmed() != summary.trimmed())
+        return fallback;
+    return counter;
 }
 
 } // namespace
@@ -183,24 +213,34 @@ QStringList BuildPageList(RunHost& host, Browser& browser)
     const QString path =
         EnsureFolder(taskFolderFor(host.WorkFolder(), fieldText(task, "TaskName"))) +
         QLatin1Char('/') + QLatin1String(PageListName);
-    removeLeftoverTemporaries(QFileInfo(path).path(), QStringLiteral("ResHtmls\\.lst"));
+    removeLeftoverTemporaries(QFileInfo(path).path(), QStringLiteral("ResHtmls\\.(?:lst|pos)"));
     PageList list;
     int duplicates = 0;
     bool continued = false;
+    // The last list page the continued file holds already: past the counter
+    // when a kill came between the file and the counter.
+    qint64 held = start - 1;
     // A run that goes on after ResStart continues the list it left.
     if (start > resStart) {
         if (auto earlier = LoadPageList(path); earlier && !earlier->isEmpty()) {
-            const QByteArray summary = earlier->takeLast();
+            const QString summary = codepage::toUnicode(earlier->takeLast());
             list.takeOver(*earlier);
             if (!ordinal)
-                duplicates = summaryDuplicates(codepage::toUnicode(summary));
+                duplicates = summaryDuplicates(summary);
             continued = true;
+            held = qMax(held, qint64(heldCounter(path, summary, resCurrent)));
         }
     }
 
     if (ordinal) {
         const QString addressTemplate = fieldText(task, "ResAddr");
-        for (qint64 n = start; n <= resEnd; ++n)
+        // The numbers up to the one the file was written for are in it when it
+        // ends with that number's address (the template may have changed).
+        qint64 first = start;
+        if (held >= start && list.count() > 0 &&
+            list.addresses().last() == numbered(addressTemplate, int(held)))
+            first = qint64(held) + 1;
+        for (qint64 n = first; n <= resEnd; ++n)
             list.append(numbered(addressTemplate, int(n)));
         try {
             // The numbers are posted in a transaction committed once the file
@@ -209,7 +249,7 @@ QStringList BuildPageList(RunHost& host, Browser& browser)
             store::Transaction posts(task.connection());
             if (start <= resEnd)
                 post(task, current, resEnd);
-            writeFileOrThrow(path, list.fileText(summaryLine(list.count())));
+            writeListFile(path, list, summaryLine(list.count()), current.asInteger());
             posts.commit();
         } catch (...) {
             putBack(task, current, resCurrent);
@@ -222,9 +262,11 @@ QStringList BuildPageList(RunHost& host, Browser& browser)
     const QString firstPage = fieldText(task, "ResLstAddr");
     const QString nextPage = fieldText(task, "NextPageAddr");
     bool written = false;
-    const auto collect = [&](int& counted) {
+    // The links of a page collected again are no duplicates of their own.
+    int again = 0;
+    const auto collect = [&](int& counted, int counter) {
         CollectListLinks(host, browser, pattern, list, counted);
-        writeFileOrThrow(path, list.fileText(summaryLine(list.count(), duplicates)));
+        writeListFile(path, list, summaryLine(list.count(), duplicates), counter);
         written = true;
     };
     browser.OpenPage(firstPage);
@@ -232,8 +274,7 @@ QStringList BuildPageList(RunHost& host, Browser& browser)
     if (browser.PageLoaded()) {
         // The list continued holds the first list page's links, counted by the
         // run that took them: taken again they are no duplicates.
-        int again = 0;
-        collect(continued ? again : duplicates);
+        collect(continued ? again : duplicates, current.asInteger());
     }
     for (qint64 n = start; n <= resEnd; ++n) {
         if (!host.Running())
@@ -244,12 +285,14 @@ QStringList BuildPageList(RunHost& host, Browser& browser)
         browser.OpenPage(address);
         if (!browser.PageLoaded())
             break;
-        collect(duplicates);
+        // So are those of a page the file already held when the counter was
+        // not yet posted for it.
+        collect(n <= held ? again : duplicates, int(n));
         post(task, current, int(n));
     }
     const QString summary = summaryLine(list.count(), duplicates);
     if (!written)
-        writeFileOrThrow(path, list.fileText(summary));
+        writeListFile(path, list, summary, current.asInteger());
     return list.lines(summary);
 }
 

@@ -12,6 +12,8 @@ namespace pagrim::harvest {
 
 // The page list file below a task folder.
 inline constexpr char PageListName[] = "ResHtmls.lst";
+// Beside it, how far the page list goes (see BuildPageList).
+inline constexpr char PageListMarkName[] = "ResHtmls.pos";
 
 // "\" turned into "/"; nothing else of the path changes.
 QString toSeparators(const QString& path);
