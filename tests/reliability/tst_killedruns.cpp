@@ -32,8 +32,7 @@ using namespace pagrim;
 
 namespace {
 
-// Kills per run kind; PAGRIM_KILLS asks for more.
-const int MinKills = qMax(20, qEnvironmentVariableIntValue("PAGRIM_KILLS"));
+constexpr int MinKills = 20;
 constexpr int ListPages = 40;
 constexpr int NewLinksPerPage = 6;
 constexpr int SavedPages = 60;
