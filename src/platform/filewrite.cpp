@@ -8,11 +8,9 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <vector>
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
 
 namespace pagrim {
 
@@ -52,20 +50,19 @@ QString stagedPath(const QString& path)
 // system refuses.
 bool putInPlace(const QString& path, QString* reason)
 {
-#ifdef Q_OS_UNIX
     if (::rename(QFile::encodeName(stagedPath(path)).constData(),
                  QFile::encodeName(path).constData()) == 0)
         return true;
     *reason = qt_error_string(errno);
     return false;
-#else
-    QFile::remove(path);
-    QFile staged(stagedPath(path));
-    if (staged.rename(path))
-        return true;
-    *reason = staged.errorString();
-    return false;
-#endif
+}
+
+// Lets the staged files of paths go, the last first: while it stands, a
+// later completeFileSet would put the others in place.
+void removeStaged(const QStringList& paths)
+{
+    for (qsizetype i = paths.size() - 1; i >= 0; --i)
+        QFile::remove(stagedPath(paths[i]));
 }
 
 } // namespace
@@ -76,14 +73,16 @@ void completeFileSet(const QStringList& paths)
         return;
     // The last staged file is made last and put in place last: while it waits,
     // the whole set is staged, and the files before it may have been put in
-    // place already.
-    const bool staged = QFileInfo::exists(stagedPath(paths.last()));
+    // place already. A file that cannot be put in place stops the rest, which
+    // stay staged for the next attempt: the set is never mixed by this.
+    if (!QFileInfo::exists(stagedPath(paths.last()))) {
+        removeStaged(paths);
+        return;
+    }
     for (const QString& path : paths) {
-        if (!QFileInfo::exists(stagedPath(path)))
-            continue;
         QString reason;
-        if (!staged || !putInPlace(path, &reason))
-            QFile::remove(stagedPath(path));
+        if (QFileInfo::exists(stagedPath(path)) && !putInPlace(path, &reason))
+            return;
     }
 }
 
@@ -109,8 +108,7 @@ void writeFilesOrThrow(const QList<std::pair<QString, QByteArray>>& files)
         for (qsizetype i = 0; i < count; ++i) {
             QString reason;
             if (!putInPlace(paths[i], &reason)) {
-                for (qsizetype j = i; j < paths.size(); ++j)
-                    QFile::remove(stagedPath(paths[j]));
+                removeStaged(paths.mid(i));
                 throw refusedFile(paths[i], reason);
             }
         }

@@ -17,6 +17,7 @@ public:
     using QProgressBar::QProgressBar;
 
 protected:
+    void changeEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:

@@ -44,6 +44,11 @@ void TstGauge::drawsAsThePlainBar()
     QVERIFY(gauge.grab().toImage() != first);
     QVERIFY(same());
     both([](QProgressBar& b) { b.setRange(0, 1000); });
+    // Values that share a picture and those that do not, across the range.
+    for (int value = 0; value <= 1000; value += 7) {
+        both([value](QProgressBar& b) { b.setValue(value); });
+        QVERIFY2(same(), qPrintable(QString::number(value)));
+    }
     both([](QProgressBar& b) { b.setValue(999); });
     QVERIFY(same());
     both([](QProgressBar& b) { b.resize(100, 16); });
@@ -56,6 +61,10 @@ void TstGauge::drawsAsThePlainBar()
         red.setColor(QPalette::Highlight, Qt::red);
         b.setPalette(red);
     });
+    QVERIFY(same());
+    QFont font = gauge.font();
+    font.setPointSize(font.pointSize() + 3);
+    both([&font](QProgressBar& b) { b.setFont(font); });
     QVERIFY(same());
     // Busy: nothing kept.
     both([](QProgressBar& b) { b.setRange(0, 0); });

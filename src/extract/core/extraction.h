@@ -93,14 +93,14 @@ private:
 void RunExtraction(ExtractHost& host, store::DataSet& fields, const QString& taskFolder,
                    const QByteArray& separator, QList<QByteArray>& lines, int codePage);
 
-// Infos.txt (the lines, each ended by CR LF) and Infos.xls (the same text with
-// TAB for the separator where a character begins) in the task folder, written
-// whole as a set (writeFilesOrThrow): a refused Infos.txt changes neither file,
-// a refused Infos.xls leaves the new Infos.txt.
 // Finishes the result files that a run killed while it replaced them left
 // half replaced, before anyone reads them.
 void FinishResultFiles(const QString& taskFolder);
 
+// Infos.txt (the lines, each ended by CR LF) and Infos.xls (the same text with
+// TAB for the separator where a character begins) in the task folder, written
+// whole as a set (writeFilesOrThrow): a refused Infos.txt changes neither file,
+// a refused Infos.xls leaves the new Infos.txt.
 void WriteResultFiles(const QString& taskFolder, const QList<QByteArray>& lines,
                       const QByteArray& separator, int codePage);
 

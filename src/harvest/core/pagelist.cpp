@@ -54,30 +54,63 @@ void putBack(store::DataSet& task, const store::Field& field, int value) noexcep
 
 // The page list file and ResCurrent are written one after the other, so a kill
 // between the two leaves the file ahead of the counter. Just before the file,
-// its mark is written beside it: the counter the file is written for and the
-// file's summary line, which changes with every list page that adds an address
-// or a duplicate. A later run whose file still ends with that summary line
-// knows that the file holds what the pages up to that counter gave.
-void writeListFile(const QString& path, const PageList& list, const QString& summary, int counter)
+// its mark is written beside it: the counter the file is written for, the
+// file's summary line (which changes with every list page that adds an address
+// or a duplicate) and the counter the store holds meanwhile. A later run whose
+// file still ends with that summary line, while the store still holds that
+// counter, knows that the file holds what the pages up to the mark's counter
+// gave. A counter changed by hand in between is not a kill: the mark is not
+// trusted then. The mark keeps the entry before it too, for a kill between the
+// mark and its file.
+struct ListMark
 {
-    writeFileOrThrow(QFileInfo(path).dir().filePath(QLatin1String(PageListMarkName)),
-                     QString::number(counter).toUtf8() + LineEnd + summary.toUtf8() + LineEnd);
-    writeFileOrThrow(path, list.fileText(summary));
+    int counter = 0;
+    QString summary;
+    int base = 0;
+    bool valid = false;
+
+    QByteArray text() const
+    {
+        return QByteArray::number(counter) + LineEnd + summary.toUtf8() + LineEnd +
+               QByteArray::number(base) + LineEnd;
+    }
+};
+
+QString markPath(const QString& listPath)
+{
+    return QFileInfo(listPath).dir().filePath(QLatin1String(PageListMarkName));
 }
 
-// The counter the file's mark gives for a file ending with summary; fallback
-// when there is no mark or it is another file's.
-int heldCounter(const QString& path, const QString& summary, int fallback)
+// The mark's entry that describes a file ending with summary while the store
+// holds stored; an invalid one when there is none.
+ListMark matchingMark(const QString& listPath, const QString& summary, int stored)
 {
-    QFile mark(QFileInfo(path).dir().filePath(QLatin1String(PageListMarkName)));
-    if (!mark.open(QIODevice::ReadOnly))
-        return fallback;
-    const QList<QByteArray> lines = mark.readAll().split('\n');
-    bool ok = false;
-    const int counter = lines.value(0).trimmed().toInt(&ok);
-    if (!ok || lines.size() < 2 || QString::fromUtf8(lines.at(1)).trimmed() != summary.trimmed())
-        return fallback;
-    return counter;
+    QFile file(markPath(listPath));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    for (qsizetype at = 0; at + 2 < lines.size(); at += 3) {
+        ListMark mark;
+        bool counterOk = false, baseOk = false;
+        mark.counter = lines.at(at).trimmed().toInt(&counterOk);
+        mark.summary = QString::fromUtf8(lines.at(at + 1)).trimmed();
+        mark.base = lines.at(at + 2).trimmed().toInt(&baseOk);
+        if (counterOk && baseOk && mark.summary == summary.trimmed() && mark.base == stored) {
+            mark.valid = true;
+            return mark;
+        }
+    }
+    return {};
+}
+
+// Writes the mark (with the entry that described the file until now), then
+// the file; the mark is the file's entry afterwards.
+void writeListFile(const QString& path, const PageList& list, ListMark& mark, ListMark next)
+{
+    next.valid = true;
+    writeFileOrThrow(markPath(path), next.text() + (mark.valid ? mark.text() : QByteArray()));
+    writeFileOrThrow(path, list.fileText(next.summary));
+    mark = next;
 }
 
 } // namespace
@@ -220,6 +253,7 @@ QStringList BuildPageList(RunHost& host, Browser& browser)
     // The last list page the continued file holds already: past the counter
     // when a kill came between the file and the counter.
     qint64 held = start - 1;
+    ListMark mark;
     // A run that goes on after ResStart continues the list it left.
     if (start > resStart) {
         if (auto earlier = LoadPageList(path); earlier && !earlier->isEmpty()) {
@@ -228,7 +262,9 @@ QStringList BuildPageList(RunHost& host, Browser& browser)
             if (!ordinal)
                 duplicates = summaryDuplicates(summary);
             continued = true;
-            held = qMax(held, qint64(heldCounter(path, summary, resCurrent)));
+            mark = matchingMark(path, summary, resCurrent);
+            if (mark.valid)
+                held = qMax(held, qint64(mark.counter));
         }
     }
 
@@ -249,7 +285,8 @@ QStringList BuildPageList(RunHost& host, Browser& browser)
             store::Transaction posts(task.connection());
             if (start <= resEnd)
                 post(task, current, resEnd);
-            writeListFile(path, list, summaryLine(list.count()), current.asInteger());
+            writeListFile(path, list, mark,
+                          {current.asInteger(), summaryLine(list.count()), resCurrent});
             posts.commit();
         } catch (...) {
             putBack(task, current, resCurrent);
@@ -264,10 +301,17 @@ QStringList BuildPageList(RunHost& host, Browser& browser)
     bool written = false;
     // The links of a page collected again are no duplicates of their own.
     int again = 0;
+    // The file is written for counter, or for the page it held already.
+    const auto write = [&](int counter) {
+        const int stored = current.asInteger();
+        writeListFile(
+            path, list, mark,
+            {int(qMax(qint64(counter), held)), summaryLine(list.count(), duplicates), stored});
+        written = true;
+    };
     const auto collect = [&](int& counted, int counter) {
         CollectListLinks(host, browser, pattern, list, counted);
-        writeListFile(path, list, summaryLine(list.count(), duplicates), counter);
-        written = true;
+        write(counter);
     };
     browser.OpenPage(firstPage);
     // A page whose load a stop cut short is left out; so is its number.
@@ -290,10 +334,9 @@ QStringList BuildPageList(RunHost& host, Browser& browser)
         collect(n <= held ? again : duplicates, int(n));
         post(task, current, int(n));
     }
-    const QString summary = summaryLine(list.count(), duplicates);
     if (!written)
-        writeListFile(path, list, summary, current.asInteger());
-    return list.lines(summary);
+        write(current.asInteger());
+    return list.lines(summaryLine(list.count(), duplicates));
 }
 
 } // namespace pagrim::harvest

@@ -28,10 +28,19 @@ void writeWhileEventsRun(const QString& path, const QByteArray& bytes)
             failure = std::current_exception();
         }
     }));
+    // The thread ends before what it reads goes, however this function is left.
+    struct Joined
+    {
+        QThread& thread;
+        ~Joined() { thread.wait(); }
+    } joined{*writer};
     QEventLoop loop;
     QObject::connect(writer.get(), &QThread::finished, &loop, &QEventLoop::quit);
     writer->start();
-    loop.exec();
+    if (writer->isRunning() || writer->isFinished())
+        loop.exec();
+    else
+        writeFileOrThrow(path, bytes); // no thread to be had: written here
     writer->wait();
     if (failure)
         std::rethrow_exception(failure);
@@ -110,6 +119,8 @@ void PageSaver::run()
                 browser.DropPage();
         }
     };
+    if (first > count)
+        return;
     Next next = start(first);
     const Dropper dropper{m_browser, next};
     for (int n = first; n <= count; ++n) {

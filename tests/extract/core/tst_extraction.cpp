@@ -478,6 +478,10 @@ void TstExtraction::refusedOutput_data()
     QTest::addColumn<QByteArray>("xls");
     QTest::newRow("Infos.txt") << "Infos.txt" << QByteArray("<blocked>") << QByteArray("old");
     QTest::newRow("Infos.xls") << "Infos.xls" << QByteArray("h*a\r\n") << QByteArray("<blocked>");
+    // Refused while the set is staged rather than when it is put in place.
+    QTest::newRow("Infos.txt staged") << "Infos.txt.new" << QByteArray("old") << QByteArray("old");
+    QTest::newRow("Infos.xls staged")
+        << "Infos.xls.new" << QByteArray("h*a\r\n") << QByteArray("old");
 }
 
 void TstExtraction::refusedOutput()
@@ -489,14 +493,16 @@ void TstExtraction::refusedOutput()
     test::put(task + QStringLiteral("/Infos.txt"), "old");
     test::put(task + QStringLiteral("/Infos.xls"), "old");
     // A folder in the file's place: no write can replace it.
-    QVERIFY(QFile::remove(task + QLatin1Char('/') + blocked));
+    QFile::remove(task + QLatin1Char('/') + blocked);
     QVERIFY(QDir(task).mkdir(blocked));
+    QString refused = blocked;
+    refused.remove(QStringLiteral(".new"));
     try {
         WriteResultFiles(task, {"h*a"}, "*", codepage::Gbk);
         QFAIL("the refused file went unnoticed");
     } catch (const Error& e) {
         QVERIFY2(e.message().startsWith(
-                     QStringLiteral("Cannot create file \"%1/%2\". ").arg(task, blocked)),
+                     QStringLiteral("Cannot create file \"%1/%2\". ").arg(task, refused)),
                  qPrintable(e.message()));
     }
     const auto read = [&](const QString& name) {

@@ -418,52 +418,62 @@ private Q_SLOTS:
     // fails leaves the counter at the page before.
     void killBetweenFileAndCounter_data()
     {
-        QTest::addColumn<bool>("ordinal");
-        QTest::addColumn<QString>("template2"); // ResAddr of the run after the kill
+        QTest::addColumn<QString>("scenario");
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("list pages")
-            << false << QString()
-            << test::crlfLines({QStringLiteral("1.htm"), QStringLiteral("2.htm"),
-                                QStringLiteral("3.htm"), QStringLiteral("4.htm"),
-                                summaryLine(4, 3)});
-        QTest::newRow("ordinal") << true << QStringLiteral("n*")
-                                 << test::crlfLines({QStringLiteral("n1"), QStringLiteral("n2"),
-                                                     QStringLiteral("n3"), QStringLiteral("n4"),
-                                                     summaryLine(4)});
+        const auto lines = [](std::initializer_list<const char*> addresses, const QString& last) {
+            QStringList all = strings(addresses);
+            all.append(last);
+            return test::crlfLines(all);
+        };
+        const QByteArray listPages = lines({"1.htm", "2.htm", "3.htm", "4.htm"}, summaryLine(4, 3));
+        QTest::newRow("list pages") << "list" << listPages;
+        // A run after the kill stopped before it reached the page again.
+        QTest::newRow("list pages, a stopped run between") << "list, stopped" << listPages;
+        QTest::newRow("ordinal") << "ordinal" << lines({"n1", "n2", "n3", "n4"}, summaryLine(4));
         // The file ends with another template's address: its numbers are not
         // this template's.
-        QTest::newRow("ordinal, template changed") << true << QStringLiteral("m*")
-                                                   << test::crlfLines({
-                                                          QStringLiteral("n1"),
-                                                          QStringLiteral("n2"),
-                                                          QStringLiteral("n3"),
-                                                          QStringLiteral("n4"),
-                                                          QStringLiteral("m3"),
-                                                          QStringLiteral("m4"),
-                                                          summaryLine(6),
-                                                      });
+        QTest::newRow("ordinal, template changed")
+            << "ordinal, template" << lines({"n1", "n2", "n3", "n4", "m3", "m4"}, summaryLine(6));
+        // Not a kill: the counter was lowered in the task editor, and the
+        // numbers after it are added.
+        QTest::newRow("ordinal, counter lowered by hand")
+            << "ordinal, lowered"
+            << lines({"p8", "p9", "p10", "p3", "p4", "p5", "p6", "p7", "p8", "p9", "p10", "p11",
+                      "p12"},
+                     summaryLine(13));
     }
     void killBetweenFileAndCounter()
     {
         // A run killed after the list file was written and before the counter
         // was posted for it: the next run goes on from the counter before,
         // and the list is as if nothing had happened.
-        QFETCH(bool, ordinal);
-        QFETCH(QString, template2);
+        QFETCH(QString, scenario);
         QFETCH(QByteArray, expected);
         const auto set = [&](const char* field, const QVariant& value) {
             task->edit();
             task->field(QLatin1String(field)).setValue(value);
             task->post();
         };
-        if (ordinal) {
+        if (scenario == QLatin1String("ordinal, lowered")) {
+            addTask(true, QStringLiteral("p*"), 8, 10, 0);
+            run();
+            set("ResStart", 1);
+            set("ResEnd", 12);
+            setCurrent(2);
+            run();
+            QCOMPARE(test::contents(listPath()), expected);
+            QCOMPARE(storedCurrent(), 12);
+            return;
+        }
+        if (scenario.startsWith(QLatin1String("ordinal"))) {
             addTask(true, QStringLiteral("n*"), 1, 2, 0);
             run();
             set("ResEnd", 4);
             run();
             QCOMPARE(storedCurrent(), 4);
-            setCurrent(2);
-            set("ResAddr", template2);
+            setCurrent(2); // the kill: the counter the store held before
+            if (scenario.endsWith(QLatin1String("template")))
+                set("ResAddr", QStringLiteral("m*"));
             run();
             QCOMPARE(test::contents(listPath()), expected);
             QCOMPARE(storedCurrent(), 4);
@@ -478,8 +488,17 @@ private Q_SLOTS:
         stand->pages[QStringLiteral("l4")] = {QStringLiteral("4.htm")};
         set("ResEnd", 3);
         run();
-        setCurrent(2);
+        setCurrent(2); // the kill
         set("ResEnd", 4);
+        if (scenario.endsWith(QLatin1String("stopped"))) {
+            stand->onOpen = [&](const QString& address) {
+                stand->stopped = address == QLatin1String("l3");
+            };
+            run();
+            QCOMPARE(storedCurrent(), 2);
+            stand->onOpen = nullptr;
+            stand->stopped = false;
+        }
         run();
         QCOMPARE(test::contents(listPath()), expected);
         QCOMPARE(storedCurrent(), 4);
