@@ -441,15 +441,22 @@ RowWriter& DataSet::writer()
 
 void DataSet::post()
 {
+    post([](const std::function<void()>& write) { write(); });
+}
+
+void DataSet::post(const StoreRunner& runStore)
+{
     checkActive();
     if (!isEditing())
         return;
     updateRecord();
-    auto& row = m_rows[size_t(m_row)];
+    const auto& row = m_rows[size_t(m_row)];
+    const auto& was = m_backup.empty() ? row : m_backup;
+    RowWriter& rows = writer();
     if (m_state == State::Insert)
-        writer().insert(row);
+        runStore([&] { rows.insert(row); });
     else
-        writer().update(row, m_backup.empty() ? row : m_backup);
+        runStore([&] { rows.update(row, was); });
     m_backup.clear();
     setState(State::Browse);
     notifyRow(m_row);

@@ -114,6 +114,11 @@ public:
     void append();
     void edit();
     void post();
+    // post, with the write to the store handed to runStore, which calls it
+    // once (on another thread, say, while events run here) and lets its error
+    // out. Nothing may use this data set until runStore returns.
+    using StoreRunner = std::function<void(const std::function<void()>& write)>;
+    void post(const StoreRunner& runStore);
     void cancel();
     void deleteRecord();
     // Brings the current row's pending text of the bound editors into its fields.

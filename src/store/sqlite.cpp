@@ -28,7 +28,8 @@ void Database::open(const QString& path, bool create, int busyTimeoutMs)
     // no database at all, and saying so at open spares a later "no such table".
     if (!create && QFileInfo(path).isFile() && QFileInfo(path).size() == 0)
         throw DatabaseError(QStringLiteral("file is not a database"));
-    int flags = SQLITE_OPEN_READWRITE;
+    // Serialized: a write may run on another thread while events run here.
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX;
     if (create)
         flags |= SQLITE_OPEN_CREATE;
     sqlite3* db = nullptr;

@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 #include <sqlite3.h>
+#include <thread>
 
 using namespace pagrim;
 using namespace pagrim::store;
@@ -31,6 +32,7 @@ private Q_SLOTS:
     void statesAndTransitions();
     void postedInsertShowsAtOnce();
     void editPostAndCancel();
+    void postWrittenOnAnotherThread();
     void cancelledAppendLeavesNoTrace();
     void deleteShowsAtOnce();
     void keyAllocation_data();
@@ -168,6 +170,41 @@ void TestDataSet::editPostAndCancel()
     ds->post();
     QCOMPARE(count(QStringLiteral("select TaskID from Tasks")), 40);
     QCOMPARE(count(QStringLiteral("select count(*) from Tasks")), 1);
+}
+
+void TestDataSet::postWrittenOnAnotherThread()
+{
+    // The write goes where the runner takes it; its error comes back, and the
+    // row stays pending as after any refused post.
+    auto ds = openTasks();
+    appendTask(*ds, QStringLiteral("a"));
+    appendTask(*ds, QStringLiteral("b"));
+    const auto onAThread = [](const std::function<void()>& write) {
+        std::exception_ptr failure;
+        std::thread([&] {
+            try {
+                write();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        }).join();
+        if (failure)
+            std::rethrow_exception(failure);
+    };
+    ds->edit();
+    ds->field(QStringLiteral("ResCurrent")).setValue(9);
+    ds->post(onAThread);
+    QCOMPARE(ds->state(), DataSet::State::Browse);
+    QCOMPARE(count(QStringLiteral("select ResCurrent from Tasks where TaskName = 'b'")), 9);
+
+    ds->edit();
+    ds->field(QStringLiteral("TaskID"))
+        .setValue(ds->field(QStringLiteral("TaskID")).asInteger() - 1);
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, ds->post(onAThread));
+    QCOMPARE(ds->state(), DataSet::State::Edit);
+    QCOMPARE(count(QStringLiteral("select count(*) from Tasks")), 2);
+    ds->cancel();
+    QCOMPARE(ds->field(QStringLiteral("ResCurrent")).asInteger(), 9);
 }
 
 void TestDataSet::cancelledAppendLeavesNoTrace()

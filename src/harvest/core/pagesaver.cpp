@@ -10,38 +10,42 @@
 #include <QEventLoop>
 #include <QThread>
 #include <exception>
+#include <functional>
 #include <memory>
 
 namespace pagrim::harvest {
 
 namespace {
 
-// Writes the file on a thread of its own while events run here: the page the
-// browser fetches meanwhile needs them to go on loading.
-void writeWhileEventsRun(const QString& path, const QByteArray& bytes)
+// Runs work on a thread of its own while events run here: the page the browser
+// fetches meanwhile needs them to go on loading, and work that waits for the
+// disk (a file brought to it, the store's commit) would hold the page up.
+// work's error comes out here.
+void runWhileEventsRun(const std::function<void()>& work)
 {
     std::exception_ptr failure;
-    const std::unique_ptr<QThread> writer(QThread::create([&] {
+    const auto guarded = [&] {
         try {
-            writeFileOrThrow(path, bytes);
+            work();
         } catch (...) {
             failure = std::current_exception();
         }
-    }));
+    };
+    const std::unique_ptr<QThread> worker(QThread::create(guarded));
     // The thread ends before what it reads goes, however this function is left.
     struct Joined
     {
         QThread& thread;
         ~Joined() { thread.wait(); }
-    } joined{*writer};
+    } joined{*worker};
     QEventLoop loop;
-    QObject::connect(writer.get(), &QThread::finished, &loop, &QEventLoop::quit);
-    writer->start();
-    if (writer->isRunning() || writer->isFinished())
+    QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    worker->start();
+    if (worker->isRunning() || worker->isFinished())
         loop.exec();
     else
-        writeFileOrThrow(path, bytes); // no thread to be had: written here
-    writer->wait();
+        guarded(); // no thread to be had: done here
+    worker->wait();
     if (failure)
         std::rethrow_exception(failure);
 }
@@ -147,13 +151,15 @@ void PageSaver::run()
         if (n < count && m_host.Running())
             next = start(n + 1);
         if (!document.isEmpty())
-            writeWhileEventsRun(folder + QString::number(n) + QStringLiteral(".Htm"), document);
+            runWhileEventsRun([&] {
+                writeFileOrThrow(folder + QString::number(n) + QStringLiteral(".Htm"), document);
+            });
         m_host.ProcessEvents();
 
         task.edit();
         m_host.SetGauge(count, n);
         task.field(QStringLiteral("SaveCurrent")).setValue(n);
-        task.post();
+        task.post(runWhileEventsRun);
         if (!m_host.Running())
             break;
     }
