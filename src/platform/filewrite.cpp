@@ -26,19 +26,23 @@ bool writeFileWhole(const QString& path, const QByteArray& bytes, QString* reaso
     return false;
 }
 
-void writeFileOrThrow(const QString& path, const QByteArray& bytes)
-{
-    QString reason;
-    if (!writeFileWhole(path, bytes, &reason))
-        throw Error(QStringLiteral("Cannot create file \"%1\". %2").arg(path, reason));
-}
-
 namespace {
 
 Error refusedFile(const QString& path, const QString& reason)
 {
     return Error(QStringLiteral("Cannot create file \"%1\". %2").arg(path, reason));
 }
+
+} // namespace
+
+void writeFileOrThrow(const QString& path, const QByteArray& bytes)
+{
+    QString reason;
+    if (!writeFileWhole(path, bytes, &reason))
+        throw refusedFile(path, reason);
+}
+
+namespace {
 
 // Where a file of a set waits, whole, until the set replaces its files.
 QString stagedPath(const QString& path)

@@ -452,9 +452,12 @@ void TstExtraction::resultFilesAfterAKill()
                                                     {QStringLiteral("/Infos.xls"), xls},
                                                     {QStringLiteral("/Infos.txt.new"), txtStaged},
                                                     {QStringLiteral("/Infos.xls.new"), xlsStaged}};
-    for (const auto& [name, bytes] : files)
-        if (bytes != "-")
-            test::put(task + name, bytes);
+    const auto leaveAsKilled = [&] {
+        for (const auto& [name, bytes] : files)
+            if (bytes != "-")
+                test::put(task + name, bytes);
+    };
+    leaveAsKilled();
     FinishResultFiles(task);
     QCOMPARE(test::contents(task + QStringLiteral("/Infos.txt")), expected);
     QCOMPARE(test::contents(task + QStringLiteral("/Infos.xls")), expected);
@@ -462,9 +465,7 @@ void TstExtraction::resultFilesAfterAKill()
 
     // A write finishes what was left before it stages its own: the next
     // results are whole, and no staged file of the old set stays behind.
-    for (const auto& [name, bytes] : files)
-        if (bytes != "-")
-            test::put(task + name, bytes);
+    leaveAsKilled();
     WriteResultFiles(task, {"next"}, "*", codepage::Gbk);
     QCOMPARE(test::contents(task + QStringLiteral("/Infos.txt")), QByteArray("next\r\n"));
     QCOMPARE(test::contents(task + QStringLiteral("/Infos.xls")), QByteArray("next\r\n"));
