@@ -249,9 +249,17 @@ void TstStoreFaults::faultDuringARun()
         const int hits = m_server->hits(held);
         auto* poll = new QTimer(this);
         // The second page is asked for while the first one is still written
-        // and counted: the fault waits for its counter.
-        connect(poll, &QTimer::timeout, this, [&, poll, hits] {
-            if (m_server->hits(held) == hits || m_w->stored("SaveCurrent") < 1)
+        // and counted: the fault waits for its counter. The store may be busy
+        // with that commit when it is read: read again at the next tick.
+        const auto counted = [&] {
+            try {
+                return m_w->stored("SaveCurrent") >= 1;
+            } catch (...) {
+                return false;
+            }
+        };
+        connect(poll, &QTimer::timeout, this, [&, poll, hits, counted] {
+            if (m_server->hits(held) == hits || !counted())
                 return;
             poll->deleteLater();
             begin();
