@@ -19,6 +19,7 @@
 #include "ui/gridlayout.h"
 #include "ui/guard.h"
 #include "ui/messagebox.h"
+#include "ui/paintthrottle.h"
 #include "ui/shell.h"
 
 #include <QAbstractEventDispatcher>
@@ -39,6 +40,9 @@ constexpr int StatusBar1Height = 21;
 constexpr int StatusBar2Height = 19;
 // About 30 repaints a second at most: more would cost a run more than it reads.
 constexpr qint64 StatusIntervalMs = 33;
+// The harvesting status line, texts and gauge, is painted at most this often:
+// it sits on the tab page, which is painted with it every time.
+constexpr int StatusPaintIntervalMs = 100;
 // A hundred passes of the event pump a second keep the window as lively as one
 // after every page, at a fraction of the cost.
 constexpr qint64 PumpIntervalMs = 10;
@@ -50,6 +54,7 @@ TfrmProcess::TfrmProcess(DataSet& taskQuery, pagrim::store::Connection& conn,
       m_settings(settings), m_handlers([this] { close(); })
 {
     ui->setupUi(this);
+    m_statusPaint = new pagrim::ui::PaintThrottle(ui->StatusBar1, StatusPaintIntervalMs);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
@@ -212,13 +217,9 @@ void TfrmProcess::ApplicationEvents1Idle()
 
 void TfrmProcess::ShowStatus(const QString& text)
 {
+    // The status bar repaints its message itself, unless the line is held.
+    m_statusPaint->aboutToChange();
     ui->StatusBar1->showMessage(text);
-    // Texts set faster than the eye reads them are painted with the next pass
-    // of events, which the harvesting runs make right after.
-    if (m_statusPainted.isValid() && m_statusPainted.elapsed() < StatusIntervalMs)
-        return;
-    m_statusPainted.start();
-    ui->StatusBar1->repaint();
 }
 
 void TfrmProcess::ShowFieldStatus(const QString& text)
@@ -262,6 +263,8 @@ bool TfrmProcess::LoadPageList(QList<QByteArray>& lines)
 
 void TfrmProcess::SetGauge(int maximum, int position)
 {
+    // The gauge repaints itself too when what it shows changes.
+    m_statusPaint->aboutToChange();
     // A range of nothing would show the busy bar; an empty list reads 0 %.
     if (maximum <= 0) {
         ui->gHint->setRange(0, 1);
@@ -282,6 +285,7 @@ void TfrmProcess::runHarvest(QAbstractButton& button, const QString& idleCaption
     m_handlers.run([&] {
         const ui_::DisabledWhile noExtraction({ui->Button3});
         m_run->click(button, idleCaption, otherButton, prepare, body);
+        m_statusPaint->flush();
     });
 }
 

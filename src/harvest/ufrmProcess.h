@@ -21,6 +21,9 @@ class DataSet;
 namespace pagrim::harvest {
 class BrowserDriver;
 }
+namespace pagrim::ui {
+class PaintThrottle;
+}
 namespace Ui {
 class TfrmProcess;
 }
@@ -137,6 +140,6 @@ private:
     bool m_shown = false;
     QString m_extractStatus;
     QElapsedTimer m_extractStatusShown;
-    QElapsedTimer m_statusPainted;
+    pagrim::ui::PaintThrottle* m_statusPaint = nullptr;
     QElapsedTimer m_extractEventsRun;
 };

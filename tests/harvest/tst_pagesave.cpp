@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWebEngineView>
@@ -211,6 +212,8 @@ void TstPageSave::savesEveryPageThenRefuses()
     QCOMPARE(storedSaveCurrent(), 3);
     QCOMPARE(gauge->value(), 3);
     QCOMPARE(gauge->text(), QStringLiteral("100%"));
+    // The status line, whose painting a fast run holds back, is painted again.
+    QVERIFY(child<QStatusBar>(&w, "StatusBar1")->updatesEnabled());
     QCOMPARE(saveButton()->text(), SaveCaption);
     QVERIFY(child<QPushButton>(&w, "btnCreateLst")->isEnabled());
     QCOMPARE(m_boxes->count(), 0);

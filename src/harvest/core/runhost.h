@@ -16,7 +16,8 @@ class RunHost
 public:
     virtual ~RunHost() = default;
 
-    // The harvesting status line, repainted at once.
+    // The harvesting status line: set at once, and painted at once unless texts
+    // come faster than the eye reads them; then within a tenth of a second.
     virtual void ShowStatus(const QString& text) = 0;
     // False once the user has asked the run to stop.
     virtual bool Running() const = 0;
