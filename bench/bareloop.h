@@ -11,15 +11,27 @@
 #include <QFile>
 #include <QUrl>
 #include <QWebEnginePage>
+#include <QWebEngineView>
 #include <functional>
+#include <memory>
 
 namespace pagrim::bench {
 
 // Loads urlOf(0) .. urlOf(pages - 1), saving page i as folder/(i + 1).Htm;
-// gives pages per second.
-inline double bareLoop(const std::function<QUrl(int)>& urlOf, int pages, const QString& folder)
+// gives pages per second. A page of its own has no size (its documents are
+// laid out zero pixels wide) and is hidden; with a viewport, the page is shown
+// in a view of that size instead.
+inline double bareLoop(const std::function<QUrl(int)>& urlOf, int pages, const QString& folder,
+                       QSize viewport = QSize())
 {
     QWebEnginePage page(harvest::sharedBrowserProfile());
+    std::unique_ptr<QWebEngineView> view;
+    if (viewport.isValid()) {
+        view = std::make_unique<QWebEngineView>();
+        view->setPage(&page);
+        view->resize(viewport);
+        view->show();
+    }
     QElapsedTimer clock;
     clock.start();
     for (int i = 0; i < pages; ++i) {

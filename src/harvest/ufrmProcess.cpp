@@ -88,6 +88,10 @@ TfrmProcess::TfrmProcess(DataSet& taskQuery, pagrim::store::Connection& conn,
     ui->gHint->setValue(0);
     ui->PageControl1->tabBar()->setDrawBase(false);
 
+    // wbGet lies beyond the page's right edge, out of sight, with the size of
+    // a browser window: pages are laid out as a browser shows them. Laid out
+    // in no width at all, a page of text puts every character on a line of
+    // its own, which costs its renderer more than the page's load.
     m_browser = std::make_unique<harvest::BrowserDriver>(
         ui->wbGet, this, [this](const QString& text) { ShowStatus(text); },
         [this] { return Running(); });

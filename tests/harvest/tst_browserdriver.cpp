@@ -93,7 +93,7 @@ void TstBrowserDriver::init()
     m_status.clear();
     m_loadedAtStatus.clear();
     m_view = harvest::createSharedProfileView();
-    m_view->setGeometry(665, 0, 0, 1);
+    m_view->setGeometry(688, 0, 1024, 768);
     m_driver = new BrowserDriver(
         m_view, nullptr,
         [this](const QString& text) {

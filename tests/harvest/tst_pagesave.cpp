@@ -89,7 +89,9 @@ void TstPageSave::initTestCase()
     for (const char* name : {"a", "b", "c"})
         m_server->setPage(QStringLiteral("/%1.htm").arg(QLatin1String(name)),
                           QByteArray("<html><body><p id=\"x\">page ") + name +
-                              "</p><p>中文正文</p></body></html>");
+                              "</p><p>中文正文</p><script>document.body.setAttribute('data-view', "
+                              "innerWidth + 'x' + innerHeight + ' ' + document.visibilityState);"
+                              "</script></body></html>");
     m_server->setHandler(
         QStringLiteral("/report.zip"), [](const httplib::Request&, httplib::Response& rs) {
             rs.set_header("Content-Disposition", "attachment; filename=\"report.zip\"");
@@ -207,6 +209,8 @@ void TstPageSave::savesEveryPageThenRefuses()
         const QByteArray saved = test::contents(pageFile(n));
         QVERIFY2(saved.contains(QByteArray("page ") + "abc"[n - 1]), saved.constData());
         QVERIFY(saved.contains(codepage::fromUnicode(QStringLiteral("中文正文"))));
+        // Laid out as a browser window shows it, and visible to its scripts.
+        QVERIFY2(saved.contains("data-view=\"1024x768 visible\""), saved.constData());
     }
     QCOMPARE(QDir(taskFolder() + QStringLiteral("/HTML")).entryList(QDir::Files).size(), 3);
     QCOMPARE(storedSaveCurrent(), 3);

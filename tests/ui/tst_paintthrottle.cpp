@@ -99,8 +99,7 @@ void TstPaintThrottle::holdsChangesRightAfterAPaint()
     const QImage grabbed = window.grab().toImage();
     QVERIFY(!throttle->holding());
     QCOMPARE(line->shown, QStringLiteral("5"));
-    QCOMPARE(grabbed.pixelColor(line->geometry().center()),
-             line->palette().color(QPalette::Base));
+    QCOMPARE(grabbed.pixelColor(line->geometry().center()), line->palette().color(QPalette::Base));
 
     // A flush without a hold leaves updates that others disabled alone.
     line->setUpdatesEnabled(false);
