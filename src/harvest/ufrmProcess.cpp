@@ -54,7 +54,8 @@ TfrmProcess::TfrmProcess(DataSet& taskQuery, pagrim::store::Connection& conn,
       m_settings(settings), m_handlers([this] { close(); })
 {
     ui->setupUi(this);
-    m_statusPaint = new pagrim::ui::PaintThrottle(ui->StatusBar1, StatusPaintIntervalMs);
+    m_statusPaint =
+        std::make_unique<pagrim::ui::PaintThrottle>(ui->StatusBar1, StatusPaintIntervalMs);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);

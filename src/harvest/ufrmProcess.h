@@ -140,6 +140,7 @@ private:
     bool m_shown = false;
     QString m_extractStatus;
     QElapsedTimer m_extractStatusShown;
-    pagrim::ui::PaintThrottle* m_statusPaint = nullptr;
+    // Goes with the window's members, before the widgets it paints.
+    std::unique_ptr<pagrim::ui::PaintThrottle> m_statusPaint;
     QElapsedTimer m_extractEventsRun;
 };

@@ -2,15 +2,19 @@
 
 #include <QEvent>
 #include <QWidget>
-#include <QWindow>
 
 namespace pagrim::ui {
 
-PaintThrottle::PaintThrottle(QWidget* widget, int intervalMs)
-    : QObject(widget), m_widget(widget), m_intervalMs(intervalMs)
+PaintThrottle::PaintThrottle(QWidget* widget, int intervalMs, QObject* parent)
+    : QObject(parent), m_widget(widget), m_intervalMs(intervalMs)
 {
     m_release.setSingleShot(true);
     connect(&m_release, &QTimer::timeout, this, &PaintThrottle::flush);
+}
+
+PaintThrottle::~PaintThrottle()
+{
+    flush();
 }
 
 void PaintThrottle::aboutToChange()
@@ -44,30 +48,21 @@ void PaintThrottle::flush()
 
 void PaintThrottle::watchWindow(bool on)
 {
-    for (QPointer<QObject>* watched : {&m_window, &m_windowHandle})
-        if (*watched)
-            (*watched)->removeEventFilter(this);
-    m_window = nullptr;
-    m_windowHandle = nullptr;
-    if (!on || !m_widget)
-        return;
-    // The window's paints come as update requests to the window or its
-    // platform window, as exposures of the latter, and as paint events of the
-    // window when it is drawn into a picture.
-    m_window = m_widget->window();
-    m_windowHandle = m_widget->window()->windowHandle();
-    for (QObject* watched : {m_window.data(), m_windowHandle.data()})
-        if (watched)
-            watched->installEventFilter(this);
+    if (m_window)
+        m_window->removeEventFilter(this);
+    m_window = on && m_widget ? m_widget->window() : nullptr;
+    if (m_window)
+        m_window->installEventFilter(this);
 }
 
 bool PaintThrottle::eventFilter(QObject* watched, QEvent* event)
 {
-    // Updates enabled before the window is painted put the widget in the
-    // paint. A window drawn into a picture (grab) is painted itself first.
-    const QEvent::Type type = event->type();
-    if (type == QEvent::UpdateRequest || type == QEvent::Expose ||
-        (type == QEvent::Paint && watched == m_window))
+    // Every paint of the window that reaches the widget's area begins with the
+    // window's own paint event (the widget is not opaque), also when the window
+    // is uncovered or drawn into a picture; the widget's updates, enabled
+    // there, put it in that paint. Opaque widgets painting alone (the browser's
+    // frames) leave the hold be.
+    if (watched == m_window && event->type() == QEvent::Paint)
         flush();
     return QObject::eventFilter(watched, event);
 }

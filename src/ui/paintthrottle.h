@@ -15,14 +15,17 @@ namespace pagrim::ui {
 // widget's updates disabled, and the widget is painted whole, with what it
 // shows by then, when the interval is over. What the widget holds (its text,
 // its value) changes at once; only the painting waits. A paint of its window
-// meanwhile (uncovered, another widget's update, a grab) ends the hold, so
-// that the widget is never left out of it.
+// meanwhile (uncovered, a see-through widget's update, a grab of the window)
+// ends the hold first, so that the window is never painted without it; a
+// picture of a widget between the two is not watched. A hold ends with the
+// throttle too, which must therefore go before its widget.
 class PaintThrottle : public QObject
 {
     Q_OBJECT
 
 public:
-    PaintThrottle(QWidget* widget, int intervalMs);
+    PaintThrottle(QWidget* widget, int intervalMs, QObject* parent = nullptr);
+    ~PaintThrottle() override;
 
     void aboutToChange();
     // Ends a hold at once: the widget is painted in the next pass of events.
@@ -36,8 +39,7 @@ private:
     void watchWindow(bool on);
 
     QPointer<QWidget> m_widget;
-    QPointer<QObject> m_window;
-    QPointer<QObject> m_windowHandle;
+    QPointer<QWidget> m_window;
     int m_intervalMs;
     QElapsedTimer m_painted;
     QTimer m_release;

@@ -52,7 +52,8 @@ void TstPaintThrottle::holdsChangesRightAfterAPaint()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     // Long enough that no hold below ends by itself.
-    auto* throttle = new ui::PaintThrottle(line, 60000);
+    ui::PaintThrottle held(line, 60000);
+    ui::PaintThrottle* throttle = &held;
     const auto change = [&](const QString& text) {
         throttle->aboutToChange();
         line->text = text;
@@ -114,7 +115,9 @@ void TstPaintThrottle::holdEndsWithItsInterval()
     line->resize(200, 20);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    auto* throttle = new ui::PaintThrottle(line, 50);
+    // Long enough that the changes below come within it, short enough to wait.
+    ui::PaintThrottle held(line, 1000);
+    ui::PaintThrottle* throttle = &held;
     const int paints = line->paints;
     for (int i = 1; i <= 20; ++i) {
         throttle->aboutToChange();
@@ -126,6 +129,16 @@ void TstPaintThrottle::holdEndsWithItsInterval()
     // The last text is painted, within the interval or after it.
     QTRY_COMPARE_WITH_TIMEOUT(line->shown, QStringLiteral("20"), 5000);
     QTRY_VERIFY_WITH_TIMEOUT(!throttle->holding(), 5000);
+    QVERIFY(line->updatesEnabled());
+
+    // A hold ends with the throttle.
+    {
+        ui::PaintThrottle brief(line, 60000);
+        brief.aboutToChange();
+        brief.aboutToChange();
+        QVERIFY(brief.holding());
+        QVERIFY(!line->updatesEnabled());
+    }
     QVERIFY(line->updatesEnabled());
 }
 
