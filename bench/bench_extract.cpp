@@ -206,7 +206,7 @@ int main(int argc, char** argv)
     const QStringList files = pageFiles(html);
     qint64 bytes = 0;
     floorRun(files, bytes); // the files into the page cache
-    const QByteArray sep = codepage::fromUnicode(window.FieldSeparator());
+    const QByteArray sep = codepage::fromUnicode(window.fieldPage().FieldSeparator());
     double floorBest = 1e9, runBest = 1e9, literalBest = 1e9;
     qint64 rssBefore = 0, rssAfter = 0;
     for (int round = 1; round <= 2; ++round) {
@@ -217,9 +217,9 @@ int main(int argc, char** argv)
         QTest::mouseClick(run, Qt::LeftButton);
         const double r = double(t.nsecsElapsed()) / 1e9;
         rssAfter = residentKb();
-        QList<QByteArray> literal{window.ResultLines()->first()};
+        QList<QByteArray> literal{window.fieldPage().ResultLines()->first()};
         const double l = literalRun(files, plain, sep, literal);
-        if (literal != *window.ResultLines()) {
+        if (literal != *window.fieldPage().ResultLines()) {
             std::fprintf(stderr, "the plain algorithm gave other lines\n");
             return 1;
         }
@@ -229,10 +229,11 @@ int main(int argc, char** argv)
         literalBest = qMin(literalBest, l);
     }
     qint64 lineBytes = 0;
-    for (const QByteArray& line : *window.ResultLines())
+    for (const QByteArray& line : *window.fieldPage().ResultLines())
         lineBytes += line.size();
     std::printf("%d pages, %.1f MB, 3 of 4 fields selected, %lld result lines\n", pages,
-                double(bytes) / 1e6, static_cast<long long>(window.ResultLines()->size()));
+                double(bytes) / 1e6,
+                static_cast<long long>(window.fieldPage().ResultLines()->size()));
     std::printf("best: floor %.3f s, run %.3f s, literal %.3f s\n", floorBest, runBest,
                 literalBest);
     std::printf("run / floor %.2f (goal <= 2.5), literal / run %.1f (goal >= 7)\n",

@@ -140,7 +140,7 @@ public:
         for (int n = 1; n <= pages; ++n)
             list += codepage::fromUnicode(m_server.address(pagePath(n))) + "\r\n";
         list += codepage::fromUnicode(QStringLiteral("有效列表条数：%1").arg(pages)) + "\r\n";
-        const QString folder = m_frm->taskFolder();
+        const QString folder = m_frm->taskFolder().path();
         QDir().mkpath(folder);
         test::put(folder + QStringLiteral("/ResHtmls.lst"), list);
         m_tasks.edit();

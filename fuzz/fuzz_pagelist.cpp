@@ -1,6 +1,5 @@
 // The page list reader: the lines of any bytes, and the file read back.
 #include "harvest/core/pagelist.h"
-#include "harvest/core/taskfolder.h"
 #include "platform/codepage.h"
 #include "platform/text.h"
 

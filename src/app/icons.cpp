@@ -24,6 +24,37 @@ void page(QPainter& p, const QRectF& r, const QColor& fill)
         p.drawLine(QPointF(r.left() + 4, y), QPointF(r.right() - 4, y));
 }
 
+void gear(QPainter& p)
+{
+    p.setPen(QPen(QColor(70, 70, 110), 4, Qt::SolidLine, Qt::RoundCap));
+    for (int i = 0; i < 8; ++i) {
+        p.save();
+        p.translate(16, 16);
+        p.rotate(45 * i);
+        p.drawLine(0, 9, 0, 13);
+        p.restore();
+    }
+    p.setBrush(QColor(150, 150, 200));
+    p.setPen(QPen(QColor(70, 70, 110), 1.5));
+    p.drawEllipse(QPointF(16, 16), 9, 9);
+    p.setBrush(Qt::white);
+    p.drawEllipse(QPointF(16, 16), 3.5, 3.5);
+}
+
+// A blue disc with a white letter.
+void roundMark(QPainter& p, const QString& letter)
+{
+    p.setPen(QPen(QColor(20, 60, 140), 1.5));
+    p.setBrush(QColor(60, 120, 210));
+    p.drawEllipse(QPointF(16, 16), 13, 13);
+    QFont f = p.font();
+    f.setBold(true);
+    f.setPixelSize(20);
+    p.setFont(f);
+    p.setPen(Qt::white);
+    p.drawText(QRectF(0, 0, 32, 32), Qt::AlignCenter, letter);
+}
+
 } // namespace
 
 QIcon toolIcon(ToolPicture picture)
@@ -66,36 +97,13 @@ QIcon toolIcon(ToolPicture picture)
         p.drawLine(8, 8, 24, 24);
         p.drawLine(24, 8, 8, 24);
         break;
-    case ToolPicture::Options: {
-        p.setPen(QPen(QColor(70, 70, 110), 4, Qt::SolidLine, Qt::RoundCap));
-        for (int i = 0; i < 8; ++i) {
-            p.save();
-            p.translate(16, 16);
-            p.rotate(45 * i);
-            p.drawLine(0, 9, 0, 13);
-            p.restore();
-        }
-        p.setBrush(QColor(150, 150, 200));
-        p.setPen(QPen(QColor(70, 70, 110), 1.5));
-        p.drawEllipse(QPointF(16, 16), 9, 9);
-        p.setBrush(Qt::white);
-        p.drawEllipse(QPointF(16, 16), 3.5, 3.5);
+    case ToolPicture::Options:
+        gear(p);
         break;
-    }
     case ToolPicture::About:
-    case ToolPicture::Help: {
-        p.setPen(QPen(QColor(20, 60, 140), 1.5));
-        p.setBrush(QColor(60, 120, 210));
-        p.drawEllipse(QPointF(16, 16), 13, 13);
-        QFont f = p.font();
-        f.setBold(true);
-        f.setPixelSize(20);
-        p.setFont(f);
-        p.setPen(Qt::white);
-        p.drawText(QRectF(0, 0, 32, 32), Qt::AlignCenter,
-                   picture == ToolPicture::About ? QStringLiteral("i") : QStringLiteral("?"));
+    case ToolPicture::Help:
+        roundMark(p, picture == ToolPicture::About ? QStringLiteral("i") : QStringLiteral("?"));
         break;
-    }
     case ToolPicture::Exit:
         p.setPen(QPen(QColor(90, 50, 20), 1.5));
         p.setBrush(QColor(170, 110, 60));

@@ -1,22 +1,18 @@
 #include "harvest/ufrmProcess.h"
 #include "ui_ufrmProcess.h"
 
-#include "extract/core/fieldset.h"
-#include "extract/ufrmTest.h"
 #include "harvest/browserdriver.h"
 #include "harvest/core/pagelist.h"
 #include "harvest/core/pagesaver.h"
-#include "harvest/core/taskfolder.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
 #include "platform/settings.h"
+#include "platform/taskfolder.h"
 #include "store/connection.h"
 #include "store/dataset.h"
 #include "ui/appwindows.h"
 #include "ui/buttonkeys.h"
-#include "ui/dbcheckdelegate.h"
 #include "ui/disabledwhile.h"
-#include "ui/gridlayout.h"
 #include "ui/guard.h"
 #include "ui/messagebox.h"
 #include "ui/paintthrottle.h"
@@ -32,20 +28,13 @@ namespace harvest = pagrim::harvest;
 namespace ui_ = pagrim::ui;
 
 namespace {
-const QString OwnerName = QStringLiteral("frmProcess");
 const QString Ready = QStringLiteral(" 就绪 ");
 constexpr int ListItemHeight = 12;
 constexpr int GaugeWidth = 154;
 constexpr int StatusBar1Height = 21;
-constexpr int StatusBar2Height = 19;
-// About 30 repaints a second at most: more would cost a run more than it reads.
-constexpr qint64 StatusIntervalMs = 33;
 // The harvesting status line, texts and gauge, is painted at most this often:
 // it sits on the tab page, which is painted with it every time.
 constexpr int StatusPaintIntervalMs = 100;
-// A hundred passes of the event pump a second keep the window as lively as one
-// after every page, at a fraction of the cost.
-constexpr qint64 PumpIntervalMs = 10;
 } // namespace
 
 TfrmProcess::TfrmProcess(DataSet& taskQuery, pagrim::store::Connection& conn,
@@ -62,26 +51,12 @@ TfrmProcess::TfrmProcess(DataSet& taskQuery, pagrim::store::Connection& conn,
     setFixedSize(688, 453);
     setModal(true);
 
-    m_run = std::make_unique<harvest::HarvestRun>(&ui_::RestoreApplication);
-
-    m_aqryDesc = std::make_unique<DataSet>(m_conn);
-    m_aqryDesc->setObjectName(QStringLiteral("aqryDesc"));
-    m_aqryDesc->setCommandText(QStringLiteral("select * from descs where taskid=:taskid"));
-    m_aqryDesc->setMasterSource(&m_taskQuery);
-    m_aqryDesc->setAfterInsert([this](DataSet& ds) { aqryDescAfterInsert(ds); });
-
-    ui->dbGrid1->bind(*m_aqryDesc,
-                      {{QStringLiteral("DescNeed"), QStringLiteral("选中"), Qt::AlignCenter},
-                       {QStringLiteral("DescName"), QStringLiteral("提取字段名称")}});
-    ui->dbGrid1->setItemDelegateForColumn(0, new ui_::DBCheckDelegate(ui->dbGrid1));
-    ui->DBEdit1->bindField(*m_aqryDesc, QStringLiteral("DescName"));
-    ui->DBMemo2->bindField(*m_aqryDesc, QStringLiteral("DescStart"));
-    ui->DBMemo3->bindField(*m_aqryDesc, QStringLiteral("DescEnd"));
-    ui->DBNavigator1->bind(*m_aqryDesc);
+    m_run = std::make_unique<ui_::HarvestRun>(&ui_::RestoreApplication);
+    ui->TabSheet2->setUp(*this, m_taskQuery, m_conn, m_settings,
+                         {ui->btnCreateLst, ui->btnSaveHtml});
 
     ui->ListBox1->setUniformItemSizes(true);
     ui->StatusBar1->setSizeGripEnabled(false);
-    ui->StatusBar2->setSizeGripEnabled(false);
     QPalette gauge = ui->gHint->palette();
     gauge.setColor(QPalette::Highlight, QColor(0, 0, 128));
     ui->gHint->setPalette(gauge);
@@ -99,20 +74,10 @@ TfrmProcess::TfrmProcess(DataSet& taskQuery, pagrim::store::Connection& conn,
 
     connect(ui->Button1, &QPushButton::clicked, this, handler(&TfrmProcess::Button1Click));
     connect(ui->Button2, &QPushButton::clicked, this, handler(&TfrmProcess::Button2Click));
-    connect(ui->Button4, &QPushButton::clicked, this, handler(&TfrmProcess::Button4Click));
     connect(ui->btnCreateLst, &QPushButton::clicked, this,
             handler(&TfrmProcess::btnCreateLstClick));
-    connect(ui->SpeedButton1, &QToolButton::clicked, this,
-            handler(&TfrmProcess::SpeedButton1Click));
-    connect(ui->SpeedButton2, &QToolButton::clicked, this,
-            handler(&TfrmProcess::SpeedButton2Click));
-    connect(ui->dbGrid1, &ui_::DBGrid::doubleClickedAnywhere, this,
-            handler(&TfrmProcess::dbGrid1DblClick));
-    connect(ui->Button3, &QPushButton::clicked, this, handler(&TfrmProcess::Button3Click));
-    connect(ui->Button5, &QPushButton::clicked, this, handler(&TfrmProcess::Button5Click));
     connect(ui->btnSaveHtml, &QPushButton::clicked, this, handler(&TfrmProcess::btnSaveHtmlClick));
     ui->TabSheet1->installEventFilter(this);
-    ui->TabSheet2->installEventFilter(this);
     ui->StatusBar1->installEventFilter(this);
     ui_::enterPressesFocusedButton(this);
     if (auto* dispatcher = QAbstractEventDispatcher::instance())
@@ -125,7 +90,7 @@ TfrmProcess::TfrmProcess(DataSet& taskQuery, pagrim::store::Connection& conn,
 TfrmProcess::~TfrmProcess()
 {
     disconnect(m_idleHook);
-    // The bound widgets go before the field set they show.
+    // The field page goes before the task query its field set follows.
     delete ui->TabSheet2;
     // The driver lets go of wbGet before the view goes with the window.
     m_browser.reset();
@@ -138,17 +103,15 @@ void TfrmProcess::runHandler(const std::function<void()>& body)
 
 void TfrmProcess::FormCreate()
 {
-    m_aqryDesc->close();
-    m_aqryDesc->open();
-    pagrim::LoadGridLayout(m_settings, ui->dbGrid1, OwnerName);
+    fieldPage().FormCreate();
     m_browser->Navigate(QStringLiteral("about:blank"));
     ui->PageControl1->setCurrentIndex(0);
     // The gauge lives at the right end of the first status bar.
     ui->gHint->setParent(ui->StatusBar1);
-    arrangePage(ui->TabSheet1);
+    arrangePage();
     ui->gHint->show();
     m_workFolder =
-        harvest::workFolderFor(m_settings.WorkPath(QString()), pagrim::Settings::programFolder());
+        pagrim::workFolderFor(m_settings.WorkPath(QString()), pagrim::Settings::programFolder());
 }
 
 void TfrmProcess::showEvent(QShowEvent* event)
@@ -164,12 +127,10 @@ void TfrmProcess::showEvent(QShowEvent* event)
 
 void TfrmProcess::FormShow()
 {
-    // The working lists and the separator first: a page list that cannot be read
-    // must not leave them unset for the runs that follow.
-    m_resultLines = std::make_unique<QList<QByteArray>>();
-    m_scratchLines = std::make_unique<QList<QByteArray>>();
-    m_fieldSeparator = m_settings.Separator();
-    pagrim::extract::FinishResultFiles(taskFolder());
+    // The field page first: a page list that cannot be read must not leave its
+    // working lists unset for the runs that follow.
+    if (m_task)
+        fieldPage().FormShow();
     QList<QByteArray> lines;
     LoadPageList(lines);
     QStringList texts;
@@ -203,10 +164,7 @@ void TfrmProcess::done(int result)
 
 void TfrmProcess::FormClose()
 {
-    // A settings file that refuses the write is reported; the window closes anyway.
-    ui_::guarded([this] { pagrim::SaveGridLayout(m_settings, ui->dbGrid1, OwnerName); });
-    m_resultLines.reset();
-    m_scratchLines.reset();
+    fieldPage().FormClose();
 }
 
 void TfrmProcess::ApplicationEvents1Idle()
@@ -216,8 +174,8 @@ void TfrmProcess::ApplicationEvents1Idle()
         return;
     if (ui->StatusBar1->currentMessage() != Ready)
         ShowStatus(Ready);
-    if (ui->StatusBar2->currentMessage() != Ready)
-        ShowFieldStatus(Ready);
+    if (fieldPage().fieldStatus() != Ready)
+        fieldPage().ShowFieldStatus(Ready);
 }
 
 void TfrmProcess::ShowStatus(const QString& text)
@@ -227,20 +185,9 @@ void TfrmProcess::ShowStatus(const QString& text)
     ui->StatusBar1->showMessage(text);
 }
 
-void TfrmProcess::ShowFieldStatus(const QString& text)
+TFieldPage& TfrmProcess::fieldPage() const
 {
-    ui->StatusBar2->showMessage(text);
-    ui->StatusBar2->repaint();
-}
-
-QString TfrmProcess::taskName() const
-{
-    return m_task ? m_task->field(QStringLiteral("TaskName")).asString() : QString();
-}
-
-QString TfrmProcess::taskFolder() const
-{
-    return harvest::taskFolderFor(m_workFolder, taskName());
+    return *ui->TabSheet2;
 }
 
 DataSet& TfrmProcess::TaskRecord()
@@ -288,7 +235,7 @@ void TfrmProcess::runHarvest(QAbstractButton& button, const QString& idleCaption
     // waits for it wherever the run was started from.
     // No extraction starts under a harvesting run.
     m_handlers.run([&] {
-        const ui_::DisabledWhile noExtraction({ui->Button3});
+        const ui_::DisabledWhile noExtraction({fieldPage().extractButton()});
         m_run->click(button, idleCaption, otherButton, prepare, body);
         m_statusPaint->flush();
     });
@@ -304,40 +251,29 @@ void TfrmProcess::changeEvent(QEvent* event)
 
 bool TfrmProcess::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::Resize) {
-        if (watched == ui->TabSheet1 || watched == ui->TabSheet2 || watched == ui->StatusBar1)
-            arrangePage(watched == ui->TabSheet2 ? ui->TabSheet2 : ui->TabSheet1);
-    }
+    if (event->type() == QEvent::Resize && (watched == ui->TabSheet1 || watched == ui->StatusBar1))
+        arrangePage();
     return QDialog::eventFilter(watched, event);
 }
 
-// The controls that hang on a page's edges: the list box at the left above the
-// status bar, the status bars along the bottom, the gauge at the bar's right.
-void TfrmProcess::arrangePage(QWidget* page)
+// The controls that hang on the first page's edges: the list box at the left
+// above the status bar, the status bar along the bottom, the gauge at its right.
+void TfrmProcess::arrangePage()
 {
-    const int w = page->width();
-    const int h = page->height();
-    if (page == ui->TabSheet1) {
-        ui->StatusBar1->setGeometry(0, h - StatusBar1Height, w, StatusBar1Height);
-        ui->ListBox1->setGeometry(0, 0, 521, h - StatusBar1Height);
-        if (ui->gHint->parentWidget() == ui->StatusBar1)
-            ui->gHint->move(ui->StatusBar1->width() - GaugeWidth - 3, 4);
-    } else {
-        ui->StatusBar2->setGeometry(0, h - StatusBar2Height, w, StatusBar2Height);
-    }
+    const int w = ui->TabSheet1->width();
+    const int h = ui->TabSheet1->height();
+    ui->StatusBar1->setGeometry(0, h - StatusBar1Height, w, StatusBar1Height);
+    ui->ListBox1->setGeometry(0, 0, 521, h - StatusBar1Height);
+    if (ui->gHint->parentWidget() == ui->StatusBar1)
+        ui->gHint->move(ui->StatusBar1->width() - GaugeWidth - 3, 4);
 }
 
 void TfrmProcess::Button1Click()
 {
-    ui_::ShellExecute(this, QStringLiteral("ExPlore"), taskFolder());
+    ui_::ShellExecute(this, QStringLiteral("ExPlore"), taskFolder().path());
 }
 
 void TfrmProcess::Button2Click()
-{
-    close();
-}
-
-void TfrmProcess::Button4Click()
 {
     close();
 }
@@ -357,93 +293,6 @@ void TfrmProcess::btnCreateLstClick()
             return false;
         },
         [this] { showPageList(harvest::BuildPageList(*this, *m_browser)); });
-}
-
-void TfrmProcess::aqryDescAfterInsert(DataSet& ds)
-{
-    pagrim::extract::FillNewField(ds, m_conn,
-                                  TaskRecord().field(QStringLiteral("TaskID")).asInteger());
-}
-
-void TfrmProcess::SpeedButton1Click()
-{
-    pagrim::extract::SetAllDescNeed(*m_aqryDesc, true);
-}
-
-void TfrmProcess::SpeedButton2Click()
-{
-    pagrim::extract::SetAllDescNeed(*m_aqryDesc, false);
-}
-
-void TfrmProcess::dbGrid1DblClick()
-{
-    pagrim::extract::SwitchDescNeed(*m_aqryDesc);
-}
-
-void TfrmProcess::ShowExtractStatus(const QString& text)
-{
-    m_extractStatus = text;
-    if (m_extractStatusShown.isValid() && m_extractStatusShown.elapsed() < StatusIntervalMs)
-        return;
-    m_extractStatusShown.start();
-    ShowFieldStatus(text);
-}
-
-void TfrmProcess::ProcessPendingEvents()
-{
-    if (m_extractEventsRun.isValid() && m_extractEventsRun.elapsed() < PumpIntervalMs)
-        return;
-    m_extractEventsRun.start();
-    ProcessEvents();
-}
-
-bool TfrmProcess::TestMode() const
-{
-    return ui->cbTest->isChecked();
-}
-
-int TfrmProcess::TestValue() const
-{
-    return m_settings.TestValue();
-}
-
-void TfrmProcess::Button3Click()
-{
-    // The run is not started again, nor are a harvest or the field rows
-    // touched while it goes on; all comes back at its end, also on failure.
-    const ui_::DisabledWhile hold({ui->Button3, ui->btnCreateLst, ui->btnSaveHtml, ui->dbGrid1,
-                                   ui->DBNavigator1, ui->DBEdit1, ui->DBMemo2, ui->DBMemo3,
-                                   ui->SpeedButton1, ui->SpeedButton2});
-    m_extractStatus.clear();
-    m_extractStatusShown.invalidate();
-    m_extractEventsRun.invalidate();
-    struct LastStatus
-    {
-        TfrmProcess& w;
-        ~LastStatus()
-        {
-            if (!w.m_extractStatus.isEmpty())
-                w.ShowFieldStatus(w.m_extractStatus);
-        }
-    } last{*this};
-    const int codePage = pagrim::codepage::current();
-    const QByteArray separator = pagrim::codepage::fromUnicode(m_fieldSeparator, codePage);
-    QList<QByteArray>& lines = *m_resultLines;
-    pagrim::extract::RunExtraction(*this, *m_aqryDesc, taskFolder(), separator, lines, codePage);
-    ui_::RestoreApplication();
-    if (TestMode()) {
-        auto* results = new TfrmTest(this);
-        results->ShowResults(lines, separator);
-        results->show();
-        return;
-    }
-    pagrim::extract::WriteResultFiles(taskFolder(), lines, separator, codePage);
-}
-
-void TfrmProcess::Button5Click()
-{
-    pagrim::extract::FinishResultFiles(taskFolder());
-    ui_::ShellExecute(this, QStringLiteral("Open"), taskFolder() + QStringLiteral("/Infos.xls"));
 }
 
 void TfrmProcess::btnSaveHtmlClick()

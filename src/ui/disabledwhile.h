@@ -1,8 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QPointer>
 #include <QWidget>
-#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -14,7 +14,7 @@ namespace pagrim::ui {
 class DisabledWhile
 {
 public:
-    explicit DisabledWhile(std::initializer_list<QWidget*> widgets)
+    explicit DisabledWhile(const QList<QWidget*>& widgets)
     {
         for (QWidget* w : widgets) {
             m_saved.emplace_back(w, !w->testAttribute(Qt::WA_ForceDisabled));

@@ -316,7 +316,7 @@ void TstWholeRoad::harvestAndExtract(TfrmProcess* w, const demosite::ExampleTask
     auto* tabs = child<QTabWidget>(w, "PageControl1");
     QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(1).center());
     QCOMPARE(tabs->currentIndex(), 1);
-    QCOMPARE(w->aqryDesc().recordCount(), task.fields.size());
+    QCOMPARE(w->fieldPage().aqryDesc().recordCount(), task.fields.size());
     if (example == Ordinal)
         m_pictures.save(w, QStringLiteral("fields"));
 

@@ -2,10 +2,10 @@
 // list, the status bars, the stop protocol and closing during a run.
 #include "extract/ufrmTest.h"
 #include "harvest/browserprofile.h"
-#include "harvest/core/taskfolder.h"
 #include "harvest/ufrmProcess.h"
 #include "platform/codepage.h"
 #include "platform/settings.h"
+#include "platform/taskfolder.h"
 #include "store/connection.h"
 #include "store/dataset.h"
 #include "support/testsupport.h"
@@ -245,7 +245,7 @@ private Q_SLOTS:
         QVERIFY(test::waitForIdle());
         QCOMPARE(bar->currentMessage(), Ready);
         QCOMPARE(child<QStatusBar>(&w, "StatusBar2")->currentMessage(), Ready);
-        QCOMPARE(w.FieldSeparator(), QStringLiteral("*"));
+        QCOMPARE(w.fieldPage().FieldSeparator(), QStringLiteral("*"));
         QCOMPARE(boxes->count(), 0);
     }
 
@@ -274,7 +274,7 @@ private Q_SLOTS:
         expected.replace(QLatin1Char('%'), Settings::programFolder());
         TfrmProcess& w = open();
         QCOMPARE(w.WorkFolder(), expected);
-        QCOMPARE(w.taskFolder(), expected + QStringLiteral("任务一"));
+        QCOMPARE(w.taskFolder().path(), expected + QStringLiteral("任务一"));
         // Opening creates nothing.
         QVERIFY(!QFileInfo::exists(expected));
     }
@@ -316,7 +316,7 @@ private Q_SLOTS:
         useWorkPath();
         writePageList(workDir() + QStringLiteral("A/B"), "http://h/1\r\n共 1 页\r\n");
         TfrmProcess& w = open(2);
-        QCOMPARE(w.taskFolder(), workDir() + QStringLiteral("A/B"));
+        QCOMPARE(w.taskFolder().path(), workDir() + QStringLiteral("A/B"));
         QCOMPARE(child<QListWidget>(&w, "ListBox1")->count(), 2);
         QStringList shell;
         ui::setShellHandler(
@@ -334,8 +334,7 @@ private Q_SLOTS:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         TfrmProcess& w = open();
-        connectSaveRun(w,
-                       [&w] { harvest::EnsureFolder(w.taskFolder() + QStringLiteral("/HTML/")); });
+        connectSaveRun(w, [&w] { w.taskFolder().ensurePages(); });
         auto* save = child<QPushButton>(&w, "btnSaveHtml");
         auto* create = child<QPushButton>(&w, "btnCreateLst");
         QTest::mouseClick(save, Qt::LeftButton);
@@ -578,7 +577,8 @@ private Q_SLOTS:
         QCOMPARE(grid->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("选中"));
         QCOMPARE(grid->model()->headerData(1, Qt::Horizontal).toString(),
                  QStringLiteral("提取字段名称"));
-        QCOMPARE(w.aqryDesc().field(QStringLiteral("DescName")).asString(), QStringLiteral("标题"));
+        QCOMPARE(w.fieldPage().aqryDesc().field(QStringLiteral("DescName")).asString(),
+                 QStringLiteral("标题"));
         QCOMPARE(child<QLineEdit>(&w, "DBEdit1")->text(), QStringLiteral("标题"));
     }
 
@@ -607,7 +607,7 @@ private Q_SLOTS:
         QTest::mouseClick(child<QToolButton>(&w, "nbPost"), Qt::LeftButton);
         QTest::mouseClick(child<QToolButton>(&w, "nbInsert"), Qt::LeftButton);
         QCOMPARE(child<QLineEdit>(&w, "DBEdit1")->text(), QStringLiteral("提取字段2"));
-        QCOMPARE(w.aqryDesc().field(QStringLiteral("DescID")).asInteger(), 2);
+        QCOMPARE(w.fieldPage().aqryDesc().field(QStringLiteral("DescID")).asInteger(), 2);
         QTest::mouseClick(child<QToolButton>(&w, "nbPost"), Qt::LeftButton);
         QCOMPARE(navigatorEnabled(w), QStringLiteral("11001100"));
         // Delete at once, without asking.
@@ -642,9 +642,9 @@ private Q_SLOTS:
         auto* grid = child<QTableView>(&w, "dbGrid1");
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, rowCentre(grid, 1));
         typeName(w, QStringLiteral("出版社"));
-        QCOMPARE(w.aqryDesc().state(), store::DataSet::State::Edit);
+        QCOMPARE(w.fieldPage().aqryDesc().state(), store::DataSet::State::Edit);
         QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, rowCentre(grid, 1));
-        QCOMPARE(w.aqryDesc().state(), store::DataSet::State::Browse);
+        QCOMPARE(w.fieldPage().aqryDesc().state(), store::DataSet::State::Browse);
         QCOMPARE(number(QStringLiteral("select count(*) from Descs where DescID = 2 and "
                                        "DescName = '出版社' and DescNeed = 1")),
                  1);
@@ -686,8 +686,8 @@ private Q_SLOTS:
         QCOMPARE(boxes->count(), 1);
         QCOMPARE(boxes->last().text, QStringLiteral("refused by the store."));
         QCOMPARE(boxes->last().caption, QStringLiteral("Pagrim"));
-        QCOMPARE(w.aqryDesc().state(), store::DataSet::State::Edit);
-        QCOMPARE(w.aqryDesc().currentRow(), 1);
+        QCOMPARE(w.fieldPage().aqryDesc().state(), store::DataSet::State::Edit);
+        QCOMPARE(w.fieldPage().aqryDesc().currentRow(), 1);
         QCOMPARE(edit->text(), QStringLiteral("新名"));
         QCOMPARE(grid->currentIndex().row(), 1);
         QCOMPARE(navigatorEnabled(w).mid(6), QStringLiteral("11"));
@@ -734,14 +734,14 @@ private Q_SLOTS:
                  QByteArray("序号|T|A\r\n1|t1|a\r\n2|t2|a\r\n3|t3|a\r\n"));
         QCOMPARE(test::contents(taskFile("Infos.xls")),
                  QByteArray("序号\tT\tA\r\n1\tt1\ta\r\n2\tt2\ta\r\n3\tt3\ta\r\n"));
-        QCOMPARE(w.ResultLines()->size(), 4);
+        QCOMPARE(w.fieldPage().ResultLines()->size(), 4);
         QVERIFY(w.findChildren<TfrmTest*>().isEmpty());
         // The last page stays on the status line until the program falls idle.
         QCOMPARE(child<QStatusBar>(&w, "StatusBar2")->currentMessage(),
                  QStringLiteral(" 正在处理 - ") + pagesFolder() +
                      QStringLiteral("3.Htm，请稍候..."));
         QCOMPARE(enabling(controls), QStringLiteral("1111111111"));
-        QCOMPARE(w.aqryDesc().currentRow(), 2);
+        QCOMPARE(w.fieldPage().aqryDesc().currentRow(), 2);
         // A second run leaves only its own lines.
         QVERIFY(QFile::remove(pagesFolder() + QStringLiteral("2.Htm")));
         QVERIFY(QFile::remove(pagesFolder() + QStringLiteral("3.Htm")));
@@ -764,11 +764,11 @@ private Q_SLOTS:
         toFieldPage(w);
         auto* run = child<QPushButton>(&w, "Button3");
         QTest::mouseClick(run, Qt::LeftButton);
-        QCOMPARE(w.ResultLines()->size(), 1 + 3);
+        QCOMPARE(w.fieldPage().ResultLines()->size(), 1 + 3);
         // The limit is read afresh after every page.
         QTimer::singleShot(0, &w, [this] { settings->setTestValue(0); });
         QTest::mouseClick(run, Qt::LeftButton);
-        QCOMPARE(w.ResultLines()->size(), 1 + 2);
+        QCOMPARE(w.fieldPage().ResultLines()->size(), 1 + 2);
         const QList<TfrmTest*> results = w.findChildren<TfrmTest*>();
         QCOMPARE(results.size(), 2);
         QVERIFY(results[0]->isVisible() && results[1]->isVisible());
@@ -786,7 +786,7 @@ private Q_SLOTS:
         QTimer::singleShot(0, test, [test] { QTest::mouseClick(test, Qt::LeftButton); });
         QTest::mouseClick(child<QPushButton>(&w, "Button3"), Qt::LeftButton);
         QVERIFY(!test->isChecked());
-        QCOMPARE(w.ResultLines()->size(), 1 + 15);
+        QCOMPARE(w.fieldPage().ResultLines()->size(), 1 + 15);
         QVERIFY(w.findChildren<TfrmTest*>().isEmpty());
         QVERIFY(test::contents(taskFile("Infos.txt")).endsWith("15*t15*a\r\n"));
     }
@@ -953,7 +953,7 @@ private Q_SLOTS:
         edit->setFocus();
         edit->end(false);
         commitText(edit, QStringLiteral("（正文）"));
-        QCOMPARE(w.aqryDesc().state(), store::DataSet::State::Edit);
+        QCOMPARE(w.fieldPage().aqryDesc().state(), store::DataSet::State::Edit);
         QTest::qWait(200);
         QVERIFY(w.grab().save(dir + QStringLiteral("/process2.png")));
     }

@@ -16,6 +16,7 @@
 #include "harvest/core/runhost.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
+#include "platform/taskfolder.h"
 #include "store/connection.h"
 #include "store/dataset.h"
 #include "ui/messagebox.h"
@@ -82,7 +83,7 @@ int run(const QString& kind, const QString& storePath, const QString& workFolder
     task.setCommandText(QStringLiteral("select * from Tasks where TaskID = 1"));
     task.open();
     ChildHost host(task, workFolder);
-    const QString taskFolder = workFolder + task.field(QStringLiteral("TaskName")).asString();
+    const TaskFolder taskFolder(workFolder, task.field(QStringLiteral("TaskName")).asString());
 
     if (kind == QLatin1String("extract")) {
         store::DataSet fields(conn);

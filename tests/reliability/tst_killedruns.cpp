@@ -8,6 +8,7 @@
 #include "extract/core/extraction.h"
 #include "harvest/core/pagelist.h"
 #include "platform/codepage.h"
+#include "platform/taskfolder.h"
 #include "platform/text.h"
 #include "support/coresupport.h"
 #include "support/httpserver.h"
@@ -436,7 +437,7 @@ void TstKilledRuns::extractionRun()
         // What the program does first when it next opens the task or writes
         // its results.
         staged += QFileInfo::exists(xls + QStringLiteral(".new"));
-        extract::FinishResultFiles(taskFolder(*world));
+        extract::FinishResultFiles(TaskFolder(taskFolder(*world)));
         const QByteArray t = test::contents(txt), x = test::contents(xls);
         QVERIFY2(t == oldTxt || t == newTxt, "Infos.txt is torn");
         QVERIFY2(x == oldXls || x == newXls, "Infos.xls is torn");

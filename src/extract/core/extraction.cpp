@@ -1,8 +1,8 @@
 #include "extract/core/extraction.h"
 
-#include "harvest/core/taskfolder.h"
 #include "platform/codepage.h"
 #include "platform/filewrite.h"
+#include "platform/taskfolder.h"
 #include "store/dataset.h"
 
 #include <QDir>
@@ -159,24 +159,23 @@ QByteArray Extraction::PageLine(QByteArrayView pageText) const
     return ReplaceAtCharStarts(line, "\r\n", {}, m_codePage);
 }
 
-void RunExtraction(ExtractHost& host, store::DataSet& fields, const QString& taskFolder,
+void RunExtraction(ExtractHost& host, store::DataSet& fields, const TaskFolder& taskFolder,
                    const QByteArray& separator, QList<QByteArray>& lines, int codePage)
 {
     lines.clear();
     std::vector<ExtractField> selected = SelectedFields(fields, codePage);
     lines.append(HeaderLine(selected, separator, codePage));
-    const QString pages = harvest::EnsureFolder(taskFolder + QStringLiteral("/HTML/"));
+    const QString pages = taskFolder.ensurePages();
     Extraction run(host, std::move(selected), separator, lines, codePage);
     run.ExtractFolder(pages);
 }
 
-void FinishResultFiles(const QString& taskFolder)
+void FinishResultFiles(const TaskFolder& taskFolder)
 {
-    completeFileSet(
-        {taskFolder + QStringLiteral("/Infos.txt"), taskFolder + QStringLiteral("/Infos.xls")});
+    completeFileSet(taskFolder.resultFiles());
 }
 
-void WriteResultFiles(const QString& taskFolder, const QList<QByteArray>& lines,
+void WriteResultFiles(const TaskFolder& taskFolder, const QList<QByteArray>& lines,
                       const QByteArray& separator, int codePage)
 {
     qsizetype size = 0;
@@ -189,9 +188,9 @@ void WriteResultFiles(const QString& taskFolder, const QList<QByteArray>& lines,
         text += "\r\n";
     }
     QByteArray sheet = ReplaceAtCharStarts(text, separator, "\t", codePage);
-    removeLeftoverTemporaries(taskFolder, QStringLiteral("Infos\\.(?:txt|xls)"));
-    writeFilesOrThrow({{taskFolder + QStringLiteral("/Infos.txt"), text},
-                       {taskFolder + QStringLiteral("/Infos.xls"), std::move(sheet)}});
+    removeLeftoverTemporaries(taskFolder.path(), QStringLiteral("Infos\\.(?:txt|xls)"));
+    writeFilesOrThrow(
+        {{taskFolder.resultText(), text}, {taskFolder.resultSheet(), std::move(sheet)}});
 }
 
 } // namespace pagrim::extract

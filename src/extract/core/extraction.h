@@ -7,6 +7,9 @@
 #include <QString>
 #include <vector>
 
+namespace pagrim {
+class TaskFolder;
+}
 namespace pagrim::store {
 class DataSet;
 }
@@ -88,20 +91,19 @@ private:
 };
 
 // The run of the extraction button up to its output: empties lines, puts the
-// header line, makes sure the pages folder (taskFolder + "/HTML/") exists and
-// walks it.
-void RunExtraction(ExtractHost& host, store::DataSet& fields, const QString& taskFolder,
+// header line, makes sure the task's pages folder exists and walks it.
+void RunExtraction(ExtractHost& host, store::DataSet& fields, const TaskFolder& taskFolder,
                    const QByteArray& separator, QList<QByteArray>& lines, int codePage);
 
 // Finishes the result files that a run killed while it replaced them left
 // half replaced, before anyone reads them.
-void FinishResultFiles(const QString& taskFolder);
+void FinishResultFiles(const TaskFolder& taskFolder);
 
 // Infos.txt (the lines, each ended by CR LF) and Infos.xls (the same text with
 // TAB for the separator where a character begins) in the task folder, written
 // whole as a set (writeFilesOrThrow): a refused Infos.txt changes neither file,
 // a refused Infos.xls leaves the new Infos.txt.
-void WriteResultFiles(const QString& taskFolder, const QList<QByteArray>& lines,
+void WriteResultFiles(const TaskFolder& taskFolder, const QList<QByteArray>& lines,
                       const QByteArray& separator, int codePage);
 
 } // namespace pagrim::extract

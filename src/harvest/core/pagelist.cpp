@@ -1,17 +1,17 @@
 #include "harvest/core/pagelist.h"
 
 #include "harvest/core/browser.h"
+#include "harvest/core/listmark.h"
 #include "harvest/core/runhost.h"
-#include "harvest/core/taskfolder.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
 #include "platform/filewrite.h"
+#include "platform/taskfolder.h"
+#include "platform/text.h"
 #include "store/connection.h"
 #include "store/dataset.h"
 #include "store/sqlite.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <limits>
 
@@ -50,67 +50,6 @@ void putBack(store::DataSet& task, const store::Field& field, int value) noexcep
     } catch (...) {
         // The error that ended the run is the one to report.
     }
-}
-
-// The page list file and ResCurrent are written one after the other, so a kill
-// between the two leaves the file ahead of the counter. Just before the file,
-// its mark is written beside it: the counter the file is written for, the
-// file's summary line (which changes with every list page that adds an address
-// or a duplicate) and the counter the store holds meanwhile. A later run whose
-// file still ends with that summary line, while the store still holds that
-// counter, knows that the file holds what the pages up to the mark's counter
-// gave. A counter changed by hand in between is not a kill: the mark is not
-// trusted then. The mark keeps the entry before it too, for a kill between the
-// mark and its file.
-struct ListMark
-{
-    int counter = 0;
-    QString summary;
-    int base = 0;
-    bool valid = false;
-
-    QByteArray text() const
-    {
-        return QByteArray::number(counter) + LineEnd + summary.toUtf8() + LineEnd +
-               QByteArray::number(base) + LineEnd;
-    }
-};
-
-QString markPath(const QString& listPath)
-{
-    return QFileInfo(listPath).dir().filePath(QLatin1String(PageListMarkName));
-}
-
-// The mark's entry that describes a file ending with summary while the store
-// holds stored; an invalid one when there is none.
-ListMark matchingMark(const QString& listPath, const QString& summary, int stored)
-{
-    QFile file(markPath(listPath));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    for (qsizetype at = 0; at + 2 < lines.size(); at += 3) {
-        ListMark mark;
-        bool counterOk = false, baseOk = false;
-        mark.counter = lines.at(at).trimmed().toInt(&counterOk);
-        mark.summary = QString::fromUtf8(lines.at(at + 1)).trimmed();
-        mark.base = lines.at(at + 2).trimmed().toInt(&baseOk);
-        if (counterOk && baseOk && mark.summary == summary.trimmed() && mark.base == stored) {
-            mark.valid = true;
-            return mark;
-        }
-    }
-    return {};
-}
-
-// Writes the mark (with the entry that described the file until now), then
-// the file; the mark is the file's entry afterwards.
-void writeListFile(const QString& path, const PageList& list, ListMark& mark, ListMark next)
-{
-    next.valid = true;
-    writeFileOrThrow(markPath(path), next.text() + (mark.valid ? mark.text() : QByteArray()));
-    writeFileOrThrow(path, list.fileText(next.summary));
-    mark = next;
 }
 
 } // namespace
@@ -232,111 +171,164 @@ void CollectListLinks(RunHost& host, Browser& browser, const QString& addressPat
     }
 }
 
-QStringList BuildPageList(RunHost& host, Browser& browser)
-{
-    store::DataSet& task = host.TaskRecord();
-    const int resStart = fieldNumber(task, "ResStart");
-    const int resEnd = fieldNumber(task, "ResEnd");
-    const int resCurrent = fieldNumber(task, "ResCurrent");
-    // Wide, so that a range ending at the largest number ends.
-    const qint64 start = resCurrent > resStart ? qint64(resCurrent) + 1 : qint64(resStart);
-    const bool ordinal = task.field(QStringLiteral("WebType")).asBoolean();
-    const store::Field current = task.field(QStringLiteral("ResCurrent"));
+namespace {
 
-    const QString path =
-        EnsureFolder(taskFolderFor(host.WorkFolder(), fieldText(task, "TaskName"))) +
-        QLatin1Char('/') + QLatin1String(PageListName);
-    removeLeftoverTemporaries(QFileInfo(path).path(), QStringLiteral("ResHtmls\\.(?:lst|pos)"));
-    PageList list;
-    int duplicates = 0;
-    bool continued = false;
-    // The last list page the continued file holds already: past the counter
-    // when a kill came between the file and the counter.
-    qint64 held = start - 1;
-    ListMark mark;
-    // A run that goes on after ResStart continues the list it left.
-    if (start > resStart) {
-        if (auto earlier = LoadPageList(path); earlier && !earlier->isEmpty()) {
-            const QString summary = codepage::toUnicode(earlier->takeLast());
-            list.takeOver(*earlier);
-            if (!ordinal)
-                duplicates = summaryDuplicates(summary);
-            continued = true;
-            mark = matchingMark(path, summary, resCurrent);
-            if (mark.valid)
-                held = qMax(held, qint64(mark.counter));
-        }
+// One run of BuildPageList: the earlier list taken over, then the numbered
+// addresses or the links of the list pages added.
+class ListRun
+{
+public:
+    ListRun(RunHost& host, Browser& browser)
+        : m_host(host), m_browser(browser), m_task(host.TaskRecord()),
+          m_current(m_task.field(QStringLiteral("ResCurrent"))), m_folder(host.taskFolder()),
+          m_mark(m_folder.pageListMark()), m_resStart(fieldNumber(m_task, "ResStart")),
+          m_resEnd(fieldNumber(m_task, "ResEnd")), m_resCurrent(m_current.asInteger()),
+          // Wide, so that a range ending at the largest number ends.
+          m_start(m_resCurrent > m_resStart ? qint64(m_resCurrent) + 1 : qint64(m_resStart)),
+          m_held(m_start - 1)
+    {
     }
 
-    if (ordinal) {
-        const QString addressTemplate = fieldText(task, "ResAddr");
+    QStringList build()
+    {
+        m_folder.ensure();
+        removeLeftoverTemporaries(m_folder.path(), QStringLiteral("ResHtmls\\.(?:lst|pos)"));
+        const bool ordinal = m_task.field(QStringLiteral("WebType")).asBoolean();
+        if (m_start > m_resStart)
+            takeOverEarlier(ordinal);
+        return ordinal ? addNumbers() : collectListPages();
+    }
+
+private:
+    // A run that goes on after ResStart continues the list it left. The list
+    // pages (or numbers) up to the mark's counter are in it already.
+    void takeOverEarlier(bool ordinal)
+    {
+        auto earlier = LoadPageList(m_folder.pageList());
+        if (!earlier || earlier->isEmpty())
+            return;
+        const QString summary = codepage::toUnicode(earlier->takeLast());
+        m_list.takeOver(*earlier);
+        if (!ordinal)
+            m_duplicates = summaryDuplicates(summary);
+        m_continued = true;
+        m_mark.find(summary, m_resCurrent);
+        m_held = qMax(m_held, m_mark.counterOr(m_held));
+    }
+
+    QStringList addNumbers()
+    {
+        const QString addressTemplate = fieldText(m_task, "ResAddr");
         // The numbers up to the one the file was written for are in it when it
         // ends with that number's address (the template may have changed).
-        qint64 first = start;
-        if (held >= start && list.count() > 0 &&
-            list.addresses().last() == numbered(addressTemplate, int(held)))
-            first = qint64(held) + 1;
-        for (qint64 n = first; n <= resEnd; ++n)
-            list.append(numbered(addressTemplate, int(n)));
+        qint64 first = m_start;
+        if (m_held >= m_start && m_list.count() > 0 &&
+            m_list.addresses().last() == numbered(addressTemplate, int(m_held)))
+            first = m_held + 1;
+        for (qint64 n = first; n <= m_resEnd; ++n)
+            m_list.append(numbered(addressTemplate, int(n)));
+        const QString summary = summaryLine(m_list.count());
         try {
             // The numbers are posted in a transaction committed once the file
             // holds them. Nothing runs in between that could see a number before
             // the last, so the last is the one posted.
-            store::Transaction posts(task.connection());
-            if (start <= resEnd)
-                post(task, current, resEnd);
-            writeListFile(path, list, mark,
-                          {current.asInteger(), summaryLine(list.count()), resCurrent});
+            store::Transaction posts(m_task.connection());
+            if (m_start <= m_resEnd)
+                post(m_task, m_current, m_resEnd);
+            write(m_current.asInteger(), summary, m_resCurrent);
             posts.commit();
         } catch (...) {
-            putBack(task, current, resCurrent);
+            putBack(m_task, m_current, m_resCurrent);
             throw;
         }
-        return list.lines(summaryLine(list.count()));
+        return m_list.lines(summary);
     }
 
-    const QString pattern = fieldText(task, "ResAddr");
-    const QString firstPage = fieldText(task, "ResLstAddr");
-    const QString nextPage = fieldText(task, "NextPageAddr");
-    bool written = false;
-    // The links of a page collected again are no duplicates of their own.
-    int again = 0;
+    QStringList collectListPages()
+    {
+        const QString firstPage = fieldText(m_task, "ResLstAddr");
+        const QString nextPage = fieldText(m_task, "NextPageAddr");
+        m_browser.OpenPage(firstPage);
+        // A page whose load a stop cut short is left out; so is its number.
+        // The continued list holds the first list page's links already.
+        if (m_browser.PageLoaded())
+            collect(m_continued, m_current.asInteger());
+        for (qint64 n = m_start; n <= m_resEnd && m_host.Running(); ++n) {
+            const QString address = numbered(nextPage, int(n));
+            if (address == firstPage)
+                continue;
+            m_browser.OpenPage(address);
+            if (!m_browser.PageLoaded())
+                break;
+            collect(n <= m_held, int(n));
+            post(m_task, m_current, int(n));
+        }
+        if (!m_written)
+            writeCollected(m_current.asInteger());
+        return m_list.lines(summaryLine(m_list.count(), m_duplicates));
+    }
+
+    // Adds a list page's links; those of a page the list held already are no
+    // duplicates of their own.
+    void collect(bool heldAlready, int counter)
+    {
+        int again = 0;
+        CollectListLinks(m_host, m_browser, fieldText(m_task, "ResAddr"), m_list,
+                         heldAlready ? again : m_duplicates);
+        writeCollected(counter);
+    }
+
     // The file is written for counter, or for the page it held already.
-    const auto write = [&](int counter) {
-        const int stored = current.asInteger();
-        writeListFile(
-            path, list, mark,
-            {int(qMax(qint64(counter), held)), summaryLine(list.count(), duplicates), stored});
-        written = true;
-    };
-    const auto collect = [&](int& counted, int counter) {
-        CollectListLinks(host, browser, pattern, list, counted);
-        write(counter);
-    };
-    browser.OpenPage(firstPage);
-    // A page whose load a stop cut short is left out; so is its number.
-    if (browser.PageLoaded()) {
-        // The list continued holds the first list page's links, counted by the
-        // run that took them: taken again they are no duplicates.
-        collect(continued ? again : duplicates, current.asInteger());
+    void writeCollected(int counter)
+    {
+        write(int(qMax(qint64(counter), m_held)), summaryLine(m_list.count(), m_duplicates),
+              m_current.asInteger());
+        m_written = true;
     }
-    for (qint64 n = start; n <= resEnd; ++n) {
-        if (!host.Running())
-            break;
-        const QString address = numbered(nextPage, int(n));
-        if (address == firstPage)
-            continue;
-        browser.OpenPage(address);
-        if (!browser.PageLoaded())
-            break;
-        // So are those of a page the file already held when the counter was
-        // not yet posted for it.
-        collect(n <= held ? again : duplicates, int(n));
-        post(task, current, int(n));
+
+    void write(int counter, const QString& summary, int stored)
+    {
+        m_mark.writeWithList(m_folder.pageList(), m_list.fileText(summary),
+                             {counter, summary, stored});
     }
-    if (!written)
-        write(current.asInteger());
-    return list.lines(summaryLine(list.count(), duplicates));
+
+    RunHost& m_host;
+    Browser& m_browser;
+    store::DataSet& m_task;
+    const store::Field m_current;
+    const TaskFolder m_folder;
+    ListMark m_mark;
+    const int m_resStart;
+    const int m_resEnd;
+    const int m_resCurrent;
+    const qint64 m_start;
+    qint64 m_held; // the last list page (or number) the continued file holds
+    PageList m_list;
+    int m_duplicates = 0;
+    bool m_continued = false;
+    bool m_written = false;
+};
+
+} // namespace
+
+QStringList BuildPageList(RunHost& host, Browser& browser)
+{
+    return ListRun(host, browser).build();
+}
+
+std::optional<QList<QByteArray>> LoadPageList(const QString& path)
+{
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
+    return splitLines(readFileOrThrow(path));
+}
+
+GaugeSetting pageListGauge(int lineCount, int savedCount)
+{
+    GaugeSetting g;
+    g.maximum = qMax(0, lineCount - 1);
+    g.position = qBound(0, savedCount, g.maximum);
+    return g;
 }
 
 } // namespace pagrim::harvest

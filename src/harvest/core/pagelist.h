@@ -5,6 +5,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 // Page list generation: the addresses of a task's content pages, numbered from
 // an address template or gathered from the links of its list pages, kept in the
@@ -61,16 +62,13 @@ private:
     bool m_indexed = false;
 };
 
-// Builds the page list of the host's task, writes it to the task folder's page
-// list file and moves ResCurrent on as it goes: numbered addresses for an
-// ordinal task, the passing links of the list pages for a list page task. A run
-// that starts after ResStart continues the list in the file; the first list
-// page, visited again by such a run, adds no duplicates to the count. The file is never
-// behind ResCurrent: an ordinal task posts its numbers in one transaction
-// committed after the file is written; a list page task writes the file after
-// each list page, before that page's number is posted. A list page whose load a
-// stop cut short is not collected. Gives the lines written (addresses and
-// summary line).
+// Builds the page list of the host's task into the task folder's page list
+// file, moving ResCurrent on: numbered addresses for an ordinal task, the
+// passing links of the list pages for a list page task. A run that starts after
+// ResStart continues the list in the file, and the pages the file already holds
+// (see ListMark) add no duplicates. The file is never behind ResCurrent, and a
+// list page whose load a stop cut short is not collected. Gives the lines
+// written (addresses and summary line).
 QStringList BuildPageList(RunHost& host, Browser& browser);
 
 // Reads the links of the page the browser holds and appends to list those that
@@ -80,5 +78,18 @@ QStringList BuildPageList(RunHost& host, Browser& browser);
 // link.
 void CollectListLinks(RunHost& host, Browser& browser, const QString& addressPattern,
                       PageList& list, int& duplicates);
+
+// The lines of the page list file at path, in the program code page; nothing
+// when no file is there. A file that is there but cannot be read throws Error.
+std::optional<QList<QByteArray>> LoadPageList(const QString& path);
+
+// The page saving gauge for a page list of lineCount lines (the last one is the
+// summary line) of which savedCount pages are saved.
+struct GaugeSetting
+{
+    int maximum = 0;
+    int position = 0;
+};
+GaugeSetting pageListGauge(int lineCount, int savedCount);
 
 } // namespace pagrim::harvest

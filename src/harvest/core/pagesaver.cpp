@@ -2,9 +2,9 @@
 
 #include "harvest/core/browser.h"
 #include "harvest/core/runhost.h"
-#include "harvest/core/taskfolder.h"
 #include "platform/codepage.h"
 #include "platform/filewrite.h"
+#include "platform/taskfolder.h"
 #include "store/dataset.h"
 
 #include <QEventLoop>
@@ -12,10 +12,18 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace pagrim::harvest {
 
 namespace {
+
+// A thread that is waited for however the scope that runs it is left.
+struct JoinedThread
+{
+    std::unique_ptr<QThread> thread;
+    ~JoinedThread() { thread->wait(); }
+};
 
 // Runs work on a thread of its own while events run here: the page the browser
 // fetches meanwhile needs them to go on loading, and work that waits for the
@@ -31,24 +39,71 @@ void runWhileEventsRun(const std::function<void()>& work)
             failure = std::current_exception();
         }
     };
-    const std::unique_ptr<QThread> worker(QThread::create(guarded));
-    // The thread ends before what it reads goes, however this function is left.
-    struct Joined
-    {
-        QThread& thread;
-        ~Joined() { thread.wait(); }
-    } joined{*worker};
+    const JoinedThread worker{std::unique_ptr<QThread>(QThread::create(guarded))};
     QEventLoop loop;
-    QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
-    worker->start();
-    if (worker->isRunning() || worker->isFinished())
+    QObject::connect(worker.thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    worker.thread->start();
+    if (worker.thread->isRunning() || worker.thread->isFinished())
         loop.exec();
     else
         guarded(); // no thread to be had: done here
-    worker->wait();
+    worker.thread->wait();
     if (failure)
         std::rethrow_exception(failure);
 }
+
+// The page the browser fetches while the one before it is written and counted.
+// One started and never waited for, when the run stops or fails, is dropped as
+// a stop during its load leaves it.
+class NextPage
+{
+public:
+    NextPage(Browser& browser, const QList<QByteArray>& lines) : m_browser(browser), m_lines(lines)
+    {
+    }
+    ~NextPage()
+    {
+        if (m_state == State::Started)
+            m_browser.DropPage();
+    }
+    NextPage(const NextPage&) = delete;
+    NextPage& operator=(const NextPage&) = delete;
+
+    // Starts the page of line n (counted from 1).
+    void start(int n)
+    {
+        try {
+            m_browser.StartPage(codepage::toUnicode(m_lines.at(n - 1)));
+            m_state = State::Started;
+        } catch (const AddressRefused&) {
+            m_state = State::Refused;
+        }
+    }
+    // Waits for the page started; false when the browser refused its address.
+    bool wait()
+    {
+        const State state = std::exchange(m_state, State::None);
+        if (state != State::Started)
+            return state != State::Refused;
+        try {
+            m_browser.WaitPage();
+        } catch (const AddressRefused&) {
+            return false;
+        }
+        return true;
+    }
+
+private:
+    enum class State
+    {
+        None,
+        Started,
+        Refused
+    };
+    Browser& m_browser;
+    const QList<QByteArray>& m_lines;
+    State m_state = State::None;
+};
 
 } // namespace
 
@@ -90,70 +145,28 @@ void PageSaver::run()
     const int count = addressCount();
     // A negative counter starts at the first line, never before it.
     const int first = qMax(0, task.field(QStringLiteral("SaveCurrent")).asInteger()) + 1;
+    const TaskFolder folder = m_host.taskFolder();
     // A run killed while a page file replaced its old one may have left the
     // temporary file; it is no page.
-    removeLeftoverTemporaries(
-        taskFolderFor(m_host.WorkFolder(), task.field(QStringLiteral("TaskName")).asString()) +
-            QStringLiteral("/HTML"),
-        QStringLiteral("[0-9]+\\.Htm"));
-    // The browser fetches page n + 1 while page n is written and counted.
-    enum class Next
-    {
-        None,
-        Started,
-        Refused
-    };
-    const auto start = [this](int n) {
-        try {
-            m_browser.StartPage(codepage::toUnicode(m_lines.at(n - 1)));
-            return Next::Started;
-        } catch (const AddressRefused&) {
-            return Next::Refused;
-        }
-    };
-    // A page started and never waited for, when the run stops or fails, is
-    // left as a stop during its load leaves it.
-    struct Dropper
-    {
-        Browser& browser;
-        Next& next;
-        ~Dropper()
-        {
-            if (next == Next::Started)
-                browser.DropPage();
-        }
-    };
+    removeLeftoverTemporaries(folder.pages(), QStringLiteral("[0-9]+\\.Htm"));
     if (first > count)
         return;
-    Next next = start(first);
-    const Dropper dropper{m_browser, next};
+    // The browser fetches page n + 1 while page n is written and counted.
+    NextPage next(m_browser, m_lines);
+    next.start(first);
     for (int n = first; n <= count; ++n) {
-        bool refused = next == Next::Refused;
-        if (next == Next::Started) {
-            next = Next::None;
-            try {
-                m_browser.WaitPage();
-            } catch (const AddressRefused&) {
-                refused = true;
-            }
-        }
-        next = Next::None;
+        const bool refused = !next.wait();
         // Stopped while loading: the page is left for the next run.
         if (!refused && !m_browser.PageLoaded())
             break;
-
-        const QString taskName = task.field(QStringLiteral("TaskName")).asString();
-        const QString folder =
-            EnsureFolder(taskFolderFor(m_host.WorkFolder(), taskName) + QStringLiteral("/HTML/"));
+        folder.ensurePages();
         // After a refusal the browser holds no document of this page: it hands
         // out nothing and reports the failure.
         const QByteArray document = m_browser.TakeDocument();
         if (n < count && m_host.Running())
-            next = start(n + 1);
+            next.start(n + 1);
         if (!document.isEmpty())
-            runWhileEventsRun([&] {
-                writeFileOrThrow(folder + QString::number(n) + QStringLiteral(".Htm"), document);
-            });
+            runWhileEventsRun([&] { writeFileOrThrow(folder.pageFile(n), document); });
         m_host.ProcessEvents();
 
         task.edit();

@@ -1,16 +1,19 @@
 #include "harvest/core/runhost.h"
 
-#include "harvest/core/taskfolder.h"
+#include "harvest/core/pagelist.h"
 #include "store/dataset.h"
 
 namespace pagrim::harvest {
 
+TaskFolder RunHost::taskFolder()
+{
+    return TaskFolder(WorkFolder(), TaskRecord().field(QStringLiteral("TaskName")).asString());
+}
+
 bool RunHost::LoadPageList(QList<QByteArray>& lines)
 {
     store::DataSet& task = TaskRecord();
-    const auto read = harvest::LoadPageList(
-        taskFolderFor(WorkFolder(), task.field(QStringLiteral("TaskName")).asString()) +
-        QLatin1Char('/') + QLatin1String(PageListName));
+    const auto read = harvest::LoadPageList(taskFolder().pageList());
     if (!read)
         return false;
     lines = *read;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/taskfolder.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -27,6 +29,8 @@ public:
     virtual store::DataSet& TaskRecord() = 0;
     // The work folder, ending with "/".
     virtual QString WorkFolder() const = 0;
+    // The current task's folder below the work folder.
+    TaskFolder taskFolder();
     // Fills lines from the task's page list file and sets the gauge to the
     // number of addresses and SaveCurrent; false, and nothing changed, when the
     // task has no page list file.

@@ -5,6 +5,7 @@
 #include "extract/core/pagetext.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
+#include "platform/taskfolder.h"
 #include "platform/text.h"
 #include "store/connection.h"
 #include "store/dataset.h"
@@ -396,8 +397,8 @@ void TstExtraction::runReadsFieldRows()
     page(QStringLiteral("2.Htm"), QStringLiteral("值=值</a>").toUtf8());
     FakeHost host;
     QList<QByteArray> result{"stale"};
-    RunExtraction(host, fields, m_world->file(QStringLiteral("task")), separator, result,
-                  codepage::Gbk);
+    RunExtraction(host, fields, TaskFolder(m_world->file(QStringLiteral("task"))), separator,
+                  result, codepage::Gbk);
     QCOMPARE(result, lines);
     QCOMPARE(fields.state(), store::DataSet::State::Browse);
     QCOMPARE(fields.currentRow(), 2);
@@ -407,13 +408,13 @@ void TstExtraction::resultFiles()
 {
     const QString task = m_world->file(QStringLiteral("task"));
     const QByteArray trail("\x81\x7C", 2);
-    WriteResultFiles(task, {"h|a|b", "1|x" + trail + "|y", "2||z"}, "|", codepage::Gbk);
+    WriteResultFiles(TaskFolder(task), {"h|a|b", "1|x" + trail + "|y", "2||z"}, "|", codepage::Gbk);
     QCOMPARE(test::contents(task + QStringLiteral("/Infos.txt")),
              QByteArray("h|a|b\r\n1|x" + trail + "|y\r\n2||z\r\n"));
     QCOMPARE(test::contents(task + QStringLiteral("/Infos.xls")),
              QByteArray("h\ta\tb\r\n1\tx" + trail + "\ty\r\n2\t\tz\r\n"));
     // A second run leaves only its own lines.
-    WriteResultFiles(task, {"h"}, "|", codepage::Gbk);
+    WriteResultFiles(TaskFolder(task), {"h"}, "|", codepage::Gbk);
     QCOMPARE(test::contents(task + QStringLiteral("/Infos.txt")), QByteArray("h\r\n"));
     QCOMPARE(test::contents(task + QStringLiteral("/Infos.xls")), QByteArray("h\r\n"));
     QCOMPARE(QDir(task).entryList(QDir::Files | QDir::Hidden).size(), 2); // no temporary left
@@ -458,7 +459,7 @@ void TstExtraction::resultFilesAfterAKill()
                 test::put(task + name, bytes);
     };
     leaveAsKilled();
-    FinishResultFiles(task);
+    FinishResultFiles(TaskFolder(task));
     QCOMPARE(test::contents(task + QStringLiteral("/Infos.txt")), expected);
     QCOMPARE(test::contents(task + QStringLiteral("/Infos.xls")), expected);
     QCOMPARE(QDir(task).entryList(QDir::Files).size(), 2);
@@ -466,7 +467,7 @@ void TstExtraction::resultFilesAfterAKill()
     // A write finishes what was left before it stages its own: the next
     // results are whole, and no staged file of the old set stays behind.
     leaveAsKilled();
-    WriteResultFiles(task, {"next"}, "*", codepage::Gbk);
+    WriteResultFiles(TaskFolder(task), {"next"}, "*", codepage::Gbk);
     QCOMPARE(test::contents(task + QStringLiteral("/Infos.txt")), QByteArray("next\r\n"));
     QCOMPARE(test::contents(task + QStringLiteral("/Infos.xls")), QByteArray("next\r\n"));
     QCOMPARE(QDir(task).entryList(QDir::Files).size(), 2);
@@ -499,7 +500,7 @@ void TstExtraction::refusedOutput()
     QString refused = blocked;
     refused.remove(QStringLiteral(".new"));
     try {
-        WriteResultFiles(task, {"h*a"}, "*", codepage::Gbk);
+        WriteResultFiles(TaskFolder(task), {"h*a"}, "*", codepage::Gbk);
         QFAIL("the refused file went unnoticed");
     } catch (const Error& e) {
         QVERIFY2(e.message().startsWith(

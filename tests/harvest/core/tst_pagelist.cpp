@@ -3,9 +3,9 @@
 #include "harvest/core/browser.h"
 #include "harvest/core/pagelist.h"
 #include "harvest/core/runhost.h"
-#include "harvest/core/taskfolder.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
+#include "platform/taskfolder.h"
 #include "store/connection.h"
 #include "store/dataset.h"
 #include "store/sqlite.h"
@@ -527,6 +527,52 @@ private Q_SLOTS:
         QCOMPARE(seen.at(3), test::crlfLines({QStringLiteral("1.htm"), QStringLiteral("2.htm"),
                                               summaryLine(2, 0)}));
         QCOMPARE(storedCurrent(), 2);
+    }
+
+    void pageListAbsent()
+    {
+        QVERIFY(!LoadPageList(world->file(QStringLiteral("ResHtmls.lst"))).has_value());
+        // A folder of that name is no page list either.
+        QVERIFY(QDir(world->path()).mkdir(QStringLiteral("ResHtmls.lst")));
+        QVERIFY(!LoadPageList(world->file(QStringLiteral("ResHtmls.lst"))).has_value());
+    }
+
+    void pageListInProgramCodePage()
+    {
+        const test::CodePagePinned pinned(codepage::Gbk);
+        const QByteArray gbk = codepage::fromUnicode(QStringLiteral("http://a/页面1"));
+        QFile f(world->file(QStringLiteral("ResHtmls.lst")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(gbk + "\r\nhttp://a/2\r\n共 2 页");
+        f.close();
+        const auto lines = LoadPageList(world->file(QStringLiteral("ResHtmls.lst")));
+        QVERIFY(lines.has_value());
+        QCOMPARE(lines->size(), 3);
+        QCOMPARE(lines->at(0), gbk);
+        QCOMPARE(codepage::toUnicode(lines->at(0)), QStringLiteral("http://a/页面1"));
+    }
+
+    void gauge_data()
+    {
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<int>("saved");
+        QTest::addColumn<int>("maximum");
+        QTest::addColumn<int>("position");
+        QTest::newRow("fresh list") << 11 << 0 << 10 << 0;
+        QTest::newRow("half saved") << 11 << 5 << 10 << 5;
+        QTest::newRow("all saved") << 11 << 10 << 10 << 10;
+        QTest::newRow("counter beyond a shorter list") << 4 << 9 << 3 << 3;
+        QTest::newRow("summary line only") << 1 << 0 << 0 << 0;
+        QTest::newRow("empty file") << 0 << 0 << 0 << 0;
+    }
+
+    void gauge()
+    {
+        QFETCH(int, lines);
+        QFETCH(int, saved);
+        const GaugeSetting g = pageListGauge(lines, saved);
+        QTEST(g.maximum, "maximum");
+        QTEST(g.position, "position");
     }
 };
 

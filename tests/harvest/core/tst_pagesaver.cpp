@@ -3,10 +3,10 @@
 #include "harvest/core/browser.h"
 #include "harvest/core/pagesaver.h"
 #include "harvest/core/runhost.h"
-#include "harvest/core/taskfolder.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
 #include "platform/filewrite.h"
+#include "platform/taskfolder.h"
 #include "store/connection.h"
 #include "store/dataset.h"
 #include "support/coresupport.h"
@@ -155,7 +155,7 @@ private Q_SLOTS:
     void leftoverTemporariesGo();
 
 private:
-    QString taskFolder() const { return taskFolderFor(m_world->workPath(), TaskName); }
+    QString taskFolder() const { return TaskFolder(m_world->workPath(), TaskName).path(); }
     QString pageFile(int n) const { return taskFolder() + QStringLiteral("/HTML/%1.Htm").arg(n); }
     // A page list of count addresses and the summary line.
     void writeList(int count);

@@ -1,14 +1,11 @@
-#include "harvest/core/taskfolder.h"
+#include "platform/taskfolder.h"
 
 #include "platform/errors.h"
-#include "platform/filewrite.h"
-#include "platform/text.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
-namespace pagrim::harvest {
+namespace pagrim {
 
 QString toSeparators(const QString& path)
 {
@@ -25,11 +22,6 @@ QString workFolderFor(const QString& workPath, const QString& programFolder)
     return (exists ? path : toSeparators(programFolder)) + QStringLiteral("WorkDir/");
 }
 
-QString taskFolderFor(const QString& workFolder, const QString& taskName)
-{
-    return workFolder + toSeparators(taskName);
-}
-
 QString EnsureFolder(const QString& path)
 {
     const QString folder = toSeparators(path);
@@ -40,19 +32,9 @@ QString EnsureFolder(const QString& path)
     return path;
 }
 
-std::optional<QList<QByteArray>> LoadPageList(const QString& path)
+TaskFolder::TaskFolder(const QString& workFolder, const QString& taskName)
+    : m_path(workFolder + toSeparators(taskName))
 {
-    if (!QFileInfo(path).isFile())
-        return std::nullopt;
-    return splitLines(readFileOrThrow(path));
 }
 
-GaugeSetting pageListGauge(int lineCount, int savedCount)
-{
-    GaugeSetting g;
-    g.maximum = qMax(0, lineCount - 1);
-    g.position = qBound(0, savedCount, g.maximum);
-    return g;
-}
-
-} // namespace pagrim::harvest
+} // namespace pagrim

@@ -1,6 +1,6 @@
-#include "harvest/core/taskfolder.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
+#include "platform/taskfolder.h"
 #include "platform/text.h"
 #include "support/coresupport.h"
 
@@ -10,7 +10,6 @@
 #include <QtTest>
 
 using namespace pagrim;
-using namespace pagrim::harvest;
 
 class TstTaskFolder : public QObject
 {
@@ -25,10 +24,6 @@ private Q_SLOTS:
     void ensureFolderFails();
     void lines_data();
     void lines();
-    void pageListAbsent();
-    void pageListInProgramCodePage();
-    void gauge_data();
-    void gauge();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -74,7 +69,7 @@ void TstTaskFolder::workFolder()
 void TstTaskFolder::nestedTaskFolder()
 {
     const QString work = m_dir->path() + QStringLiteral("/WorkDir/");
-    const QString folder = taskFolderFor(work, QStringLiteral("A\\B"));
+    const QString folder = TaskFolder(work, QStringLiteral("A\\B")).path();
     QCOMPARE(folder, work + QStringLiteral("A/B"));
     QCOMPARE(EnsureFolder(folder + QStringLiteral("\\HTML\\")),
              folder + QStringLiteral("\\HTML\\"));
@@ -149,52 +144,6 @@ void TstTaskFolder::lines()
     QFETCH(QByteArray, bytes);
     QFETCH(QList<QByteArray>, expected);
     QCOMPARE(splitLines(bytes), expected);
-}
-
-void TstTaskFolder::pageListAbsent()
-{
-    QVERIFY(!LoadPageList(path(QStringLiteral("ResHtmls.lst"))).has_value());
-    // A folder of that name is no page list either.
-    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("ResHtmls.lst")));
-    QVERIFY(!LoadPageList(path(QStringLiteral("ResHtmls.lst"))).has_value());
-}
-
-void TstTaskFolder::pageListInProgramCodePage()
-{
-    const test::CodePagePinned pinned(codepage::Gbk);
-    const QByteArray gbk = codepage::fromUnicode(QStringLiteral("http://a/页面1"));
-    QFile f(path(QStringLiteral("ResHtmls.lst")));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(gbk + "\r\nhttp://a/2\r\n共 2 页");
-    f.close();
-    const auto lines = LoadPageList(path(QStringLiteral("ResHtmls.lst")));
-    QVERIFY(lines.has_value());
-    QCOMPARE(lines->size(), 3);
-    QCOMPARE(lines->at(0), gbk);
-    QCOMPARE(codepage::toUnicode(lines->at(0)), QStringLiteral("http://a/页面1"));
-}
-
-void TstTaskFolder::gauge_data()
-{
-    QTest::addColumn<int>("lines");
-    QTest::addColumn<int>("saved");
-    QTest::addColumn<int>("maximum");
-    QTest::addColumn<int>("position");
-    QTest::newRow("fresh list") << 11 << 0 << 10 << 0;
-    QTest::newRow("half saved") << 11 << 5 << 10 << 5;
-    QTest::newRow("all saved") << 11 << 10 << 10 << 10;
-    QTest::newRow("counter beyond a shorter list") << 4 << 9 << 3 << 3;
-    QTest::newRow("summary line only") << 1 << 0 << 0 << 0;
-    QTest::newRow("empty file") << 0 << 0 << 0 << 0;
-}
-
-void TstTaskFolder::gauge()
-{
-    QFETCH(int, lines);
-    QFETCH(int, saved);
-    const GaugeSetting g = pageListGauge(lines, saved);
-    QTEST(g.maximum, "maximum");
-    QTEST(g.position, "position");
 }
 
 QTEST_GUILESS_MAIN(TstTaskFolder)

@@ -1,6 +1,6 @@
 // The run state of the two harvesting buttons and the deferred close of the
 // execution window, on bare buttons: starts, stops, refusals and errors.
-#include "harvest/runstate.h"
+#include "ui/runstate.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -9,8 +9,8 @@
 #include <stdexcept>
 
 using namespace pagrim;
-using harvest::HandlerTracker;
-using harvest::HarvestRun;
+using ui::HandlerTracker;
+using ui::HarvestRun;
 
 namespace {
 const QString Save = QStringLiteral("保存网页");

@@ -6,7 +6,7 @@
 
 class QAbstractButton;
 
-namespace pagrim::harvest {
+namespace pagrim::ui {
 
 // The caption of a harvesting button while its run goes on.
 QString stopCaption();
@@ -74,4 +74,4 @@ private:
     bool m_closePending = false;
 };
 
-} // namespace pagrim::harvest
+} // namespace pagrim::ui

@@ -1,10 +1,10 @@
-#include "harvest/runstate.h"
+#include "ui/runstate.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QWidget>
 
-namespace pagrim::harvest {
+namespace pagrim::ui {
 
 QString stopCaption()
 {
@@ -82,4 +82,4 @@ bool HandlerTracker::deferClose()
     return true;
 }
 
-} // namespace pagrim::harvest
+} // namespace pagrim::ui

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "extract/core/extraction.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QList>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+namespace pagrim {
+class Settings;
+}
+namespace pagrim::store {
+class Connection;
+class DataSet;
+} // namespace pagrim::store
+namespace Ui {
+class TFieldPage;
+}
+
+// What the field page needs of the window it sits on.
+class FieldPageHost
+{
+public:
+    virtual ~FieldPageHost() = default;
+    // The task record; an error when the window has none.
+    virtual pagrim::store::DataSet& TaskRecord() = 0;
+    // The work folder, ending with "/".
+    virtual QString WorkFolder() const = 0;
+    // Runs body as one of the window's handlers: inside the default error
+    // display, holding back a close asked for meanwhile.
+    virtual void runHandler(const std::function<void()>& body) = 0;
+};
+
+// The execution window's second page: the task's extraction fields (aqryDesc,
+// following the task query), the test switch and the extraction run with its
+// working lists and status line.
+class TFieldPage : public QWidget, public pagrim::extract::ExtractHost
+{
+    Q_OBJECT
+public:
+    explicit TFieldPage(QWidget* parent = nullptr);
+    ~TFieldPage() override;
+
+    // Binds the page to the task query of the window; harvestButtons are held
+    // disabled while an extraction runs.
+    void setUp(FieldPageHost& host, pagrim::store::DataSet& taskQuery,
+               pagrim::store::Connection& conn, pagrim::Settings& settings,
+               const QList<QWidget*>& harvestButtons);
+    // The window's create, show and close steps for this page.
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+
+    QWidget* extractButton() const;
+    QString fieldStatus() const;
+    void ShowFieldStatus(const QString& text);
+
+    pagrim::store::DataSet& aqryDesc() const { return *m_aqryDesc; }
+    const QString& FieldSeparator() const { return m_fieldSeparator; }
+    QList<QByteArray>* ResultLines() const { return m_resultLines.get(); }
+
+    // The extraction run's status line: repainted at most about 30 times a
+    // second; the run's end shows the last text.
+    void ShowExtractStatus(const QString& text) override;
+    bool TestMode() const override;
+    int TestValue() const override;
+    // At most every few milliseconds, so the window keeps up without the pump
+    // costing the run more than its pages.
+    void ProcessPendingEvents() override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    template <class F> auto handler(F method)
+    {
+        return [this, method] { m_host->runHandler([this, method] { (this->*method)(); }); };
+    }
+    pagrim::TaskFolder taskFolder() const;
+    void aqryDescAfterInsert(pagrim::store::DataSet& ds);
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+    void dbGrid1DblClick();
+    void Button3Click();
+    void Button5Click();
+    void Button4Click();
+
+    std::unique_ptr<Ui::TFieldPage> ui;
+    FieldPageHost* m_host = nullptr;
+    pagrim::store::Connection* m_conn = nullptr;
+    pagrim::Settings* m_settings = nullptr;
+    QList<QWidget*> m_harvestButtons;
+    std::unique_ptr<pagrim::store::DataSet> m_aqryDesc;
+    QString m_fieldSeparator;
+    std::unique_ptr<QList<QByteArray>> m_resultLines;
+    QString m_extractStatus;
+    QElapsedTimer m_extractStatusShown;
+    QElapsedTimer m_extractEventsRun;
+};
