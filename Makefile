@@ -3,6 +3,7 @@
 # make asan: the tests without a window under AddressSanitizer and
 # UndefinedBehaviorSanitizer, in their own build folder.
 # make format-check: fails on any file that clang-format would change.
+# make layer-check: fails on an include that reaches a layer above its file's own.
 # make docs: the tutorial's pictures in docs/tutorial, made by the whole-road test.
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
@@ -14,7 +15,7 @@ SANITIZE := -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-r
 SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: deps build data run test asan bench fuzz format format-check docs clean
+.PHONY: deps build data run test asan bench fuzz format format-check layer-check docs clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -60,6 +61,9 @@ format:
 
 format-check: deps
 	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+layer-check:
+	bash scripts/check-layers.sh
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
