@@ -1,8 +1,10 @@
-# make run: install what is missing, build, start the program on data/.
-# make test: the same set-up, then every test, headless.
+# make run: install what is missing, build the programs it starts, start the
+# program on data/.
+# make test: install what is missing, build everything, then every test, headless.
 # make asan: the tests without a window under AddressSanitizer and
 # UndefinedBehaviorSanitizer, in their own build folder.
 # make format-check: fails on any file that clang-format would change.
+# make layer-check: fails on an include that reaches a layer above its file's own.
 # make docs: the tutorial's pictures in docs/tutorial, made by the whole-road test.
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
@@ -14,16 +16,23 @@ SANITIZE := -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-r
 SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: deps build data run test asan bench fuzz format format-check docs clean
+.PHONY: deps configure build programs data run test asan bench fuzz format format-check layer-check docs clean
 
 deps:
 	bash scripts/install-deps.sh
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DPAGRIM_WERROR=$(WERROR) $(LAUNCHER)
+
+# Everything: the programs, the tests and the benchmarks.
+build: configure
 	cmake --build $(BUILD)
 
-data: build
+# Only what make run starts.
+programs: configure
+	cmake --build $(BUILD) --target pagrim pagrim-mkstore pagrim-demosite
+
+data: programs
 	mkdir -p data
 	[ -f data/Pagrim.mdb ] || (cd data && ../$(BUILD)/pagrim-mkstore --examples)
 
@@ -31,7 +40,8 @@ data: build
 run: data
 	bash scripts/run.sh $(BUILD)
 
-test: data
+# The tests make their own stores; data/ is not theirs.
+test: build
 	ctest --test-dir $(BUILD) --output-on-failure --timeout 300 -j 2
 	$(MAKE) asan
 
@@ -60,6 +70,9 @@ format:
 
 format-check: deps
 	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+layer-check:
+	bash scripts/check-layers.sh
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -18,30 +18,8 @@ class QWidget;
 
 namespace pagrim::harvest {
 
-// Drives the harvesting browser wbGet one page at a time: opens a page and waits
-// for its top-level document, saves the document as a file in the program code
-// page, and reads its links.
-//
-// The driver does not own wbGet (its window does); it puts a page on the shared
-// browser profile into it. Every wait dispatches events; if wbGet or the driver
-// is destroyed during a wait, the wait ends and nothing of theirs is touched.
-//
-// Completion: WebEngine reports the top-level load only, its end after every
-// frame of the page. A navigation asked for while another is still loading
-// takes the place of the other, which reports no completion of its own, so the
-// completion that ends OpenPage's wait is that of the page it asked for. The
-// events arrive whenever events are dispatched, also outside OpenPage; there
-// they only set PageLoaded and TopFrame. A navigation to another fragment of the
-// loaded document brings no load events: it completes when the address changes.
-//
-// A load that a stop cut short and that has still not completed when the next
-// page is opened, or a script result that never came, leaves the page's
-// renderer suspect (a script may loop forever in it): wbGet then gets a new
-// page, on a renderer of its own, and the old one goes.
-//
-// wbGet never shows anything of its own, since nobody would answer it: script
-// dialogs are answered at once (confirm and prompt as cancelled, leaving a page
-// as agreed), pop-up windows are not opened and downloads are refused.
+// Drives the harvesting browser wbGet, which its window owns, one page at a time. Every wait
+// lets events run and ends if wbGet or the driver goes; wbGet never asks the user anything.
 class BrowserDriver : public QObject, public Browser
 {
     Q_OBJECT
@@ -64,12 +42,8 @@ public:
 
     // Navigates without waiting (the window's first "about:blank").
     void Navigate(const QString& address);
-    // Shows " 正在打开网页 - <address> 请稍候... ", clears PageLoaded, navigates
-    // and waits until the page's top-level document has completed or Running
-    // gives false; no time limit. An address without a scheme is taken as an
-    // http address. An empty or malformed address, or one the browser refuses
-    // (an unknown scheme, a download), raises AddressRefused; SavePage then has
-    // no document to write.
+    // Shows " 正在打开网页 - <address> 请稍候... " and waits until the page completes or
+    // Running gives false. A refused address raises AddressRefused; TakeDocument then has none.
     void OpenPage(const QString& address) override;
     // OpenPage up to the navigation, and its wait; the page's load events may
     // arrive in between, whenever events are dispatched.
@@ -77,11 +51,8 @@ public:
     void WaitPage() override;
     // Leaves a started page as a stop during its wait would.
     void DropPage() override;
-    // Shows " 正在保存网页到文件，请稍候... " and gives the document the browser
-    // holds in the program code page (characters it cannot hold as "&#N;"), as
-    // SavePage writes it to a file, whole ("Cannot create file "%1". %2" when it
-    // cannot be made). When the browser holds no document or does not hand it
-    // out, "保存 HTML 文件失败    " is shown and the result is empty.
+    // Shows " 正在保存网页到文件，请稍候... " and gives the document in the program code
+    // page ("&#N;" for what it cannot hold), or shows "保存 HTML 文件失败    " and gives nothing.
     QByteArray TakeDocument() override;
     // The addresses of the document's links (anchors with an address and
     // image-map areas, not those inside frames) in document order, absolute.

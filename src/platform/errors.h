@@ -33,11 +33,4 @@ public:
     using Error::Error;
 };
 
-// Ends a handler without showing anything.
-class SilentAbort : public std::exception
-{
-public:
-    const char* what() const noexcept override { return "silent abort"; }
-};
-
 } // namespace pagrim

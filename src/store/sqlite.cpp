@@ -72,11 +72,6 @@ void Database::exec(const QString& sql)
     }
 }
 
-QString Database::lastError() const
-{
-    return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString();
-}
-
 int Database::changes() const
 {
     return m_db ? sqlite3_changes(m_db) : 0;

@@ -29,7 +29,6 @@ public:
 
     // Runs statements that return no rows.
     void exec(const QString& sql);
-    QString lastError() const;
     // Rows changed by the last INSERT, UPDATE or DELETE.
     int changes() const;
     // Whether an explicit transaction is open.

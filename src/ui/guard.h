@@ -8,7 +8,7 @@
 
 // The default error display: every handler runs inside guarded(), so that no
 // exception crosses into Qt. An error ends the handler and is shown with the
-// application title as caption and the error icon; a silent abort shows nothing.
+// application title as caption and the error icon.
 namespace pagrim::ui {
 
 // The text as shown: a "." is appended unless the last character sorts at or
@@ -20,7 +20,6 @@ template <class F> void guarded(F&& handler) noexcept
 {
     try {
         std::forward<F>(handler)();
-    } catch (const SilentAbort&) {
     } catch (const Error& e) {
         showDefaultError(e.message());
     } catch (const std::exception& e) {
