@@ -5,24 +5,93 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace pagrim {
 
+namespace {
+
+// Six letters or digits: the mark of one write's temporary file.
+QString randomTag()
+{
+    static const char Chars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QString tag;
+    for (int i = 0; i < 6; ++i)
+        tag += QLatin1Char(Chars[QRandomGenerator::global()->bounded(int(sizeof Chars) - 1)]);
+    return tag;
+}
+
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+} // namespace
+
+QString ownTemporaryPath(const QString& path, const QString& tag)
+{
+    const QFileInfo info(path);
+    return info.dir().filePath(QLatin1Char('.') + info.fileName() + QStringLiteral(".pagrim-") +
+                               tag);
+}
+
+QString stagedPath(const QString& path)
+{
+    return ownTemporaryPath(path, QStringLiteral("new"));
+}
+
 bool writeFileWhole(const QString& path, const QByteArray& bytes, QString* reason)
 {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
-        file.write(bytes) == bytes.size() && file.commit())
+    const QFileInfo existing(path);
+    // A file that is there and may not be written is refused, as it would be
+    // written in place; it keeps its permissions when it is replaced.
+    if (existing.exists() && !existing.isDir() && !existing.isWritable()) {
+        if (reason)
+            *reason = QStringLiteral("Existing file %1 is not writable").arg(path);
+        return false;
+    }
+    struct stat st;
+    const mode_t mode = ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode)
+                            ? st.st_mode & 07777
+                            : 0666;
+    QByteArray temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temp = QFile::encodeName(ownTemporaryPath(path, randomTag()));
+        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    bool ok = fd >= 0 && writeAll(fd, bytes) && ::fdatasync(fd) == 0;
+    int error = errno;
+    if (fd >= 0 && ::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && ::rename(temp.constData(), QFile::encodeName(path).constData()) == 0)
         return true;
+    if (ok)
+        error = errno;
+    if (fd >= 0)
+        ::unlink(temp.constData());
     if (reason)
-        *reason = file.errorString();
-    file.cancelWriting();
+        *reason = qt_error_string(error);
     return false;
 }
 
@@ -43,12 +112,6 @@ void writeFileOrThrow(const QString& path, const QByteArray& bytes)
 }
 
 namespace {
-
-// Where a file of a set waits, whole, until the set replaces its files.
-QString stagedPath(const QString& path)
-{
-    return path + QStringLiteral(".new");
-}
 
 // Replaces the file by its staged one; false, with the reason, when the
 // system refuses.
@@ -132,10 +195,10 @@ void writeFilesOrThrow(const QList<std::pair<QString, QByteArray>>& files)
 
 void removeLeftoverTemporaries(const QString& folder, const QString& names)
 {
-    // The temporary name of a whole-file write: the file's name, a dot and six
-    // letters or digits.
-    const QRegularExpression leftover(
-        QRegularExpression::anchoredPattern(QStringLiteral("(?:%1)\\.[A-Za-z0-9]{6}").arg(names)));
+    // The temporary name of a whole-file write: ownTemporaryPath with six
+    // letters or digits, of the file or of its staged file.
+    const QRegularExpression leftover(QRegularExpression::anchoredPattern(
+        QStringLiteral("\\.(?:%1|\\.(?:%1)\\.pagrim-new)\\.pagrim-[A-Za-z0-9]{6}").arg(names)));
     const QDir dir(folder);
     if (!dir.exists())
         return;

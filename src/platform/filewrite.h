@@ -16,8 +16,8 @@ bool writeFileWhole(const QString& path, const QByteArray& bytes, QString* reaso
 // The same, raising Error "Cannot create file "<path>". <reason>" on failure.
 void writeFileOrThrow(const QString& path, const QByteArray& bytes);
 
-// Writes files that belong together, in order: each whole to a staged file
-// beside it ("<path>.new"), and only when every one is staged do they replace
+// Writes files that belong together, in order: each whole to its staged file
+// beside it, and only when every one is staged do they replace
 // their files, one right after the other. A kill between two replacements
 // leaves the rest staged; completeFileSet, which the next write of the set
 // calls first, finishes them, so that the set is the old one or the new one.
@@ -31,14 +31,20 @@ void writeFilesOrThrow(const QList<std::pair<QString, QByteArray>>& files);
 // files go and the old set stays.
 void completeFileSet(const QStringList& paths);
 
-// The whole file; Error "Cannot open file "<path>". <reason>" when it cannot be
-// opened, "Cannot read file ..." when reading fails.
+// The hidden file beside path that a write of the program goes through:
+// ".<name>.pagrim-<tag>". No user's file is named so, and only such names are
+// ever removed as leftovers.
+QString ownTemporaryPath(const QString& path, const QString& tag);
+// Where a file of a set waits, whole, until the set replaces its files.
+QString stagedPath(const QString& path);
+
 // Removes the temporary files that a write killed between making its
-// temporary file and renaming it left in folder: "<name>.XXXXXX" for every
-// file name that names matches whole. Nothing else is touched; a folder that
-// does not exist is left alone.
+// temporary file and renaming it left in folder, for every file name that
+// names matches whole. A folder that does not exist is left alone.
 void removeLeftoverTemporaries(const QString& folder, const QString& names);
 
+// The whole file; Error "Cannot open file "<path>". <reason>" when it cannot be
+// opened, "Cannot read file ..." when reading fails.
 QByteArray readFileOrThrow(const QString& path);
 
 } // namespace pagrim

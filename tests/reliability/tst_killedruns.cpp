@@ -8,6 +8,7 @@
 #include "extract/core/extraction.h"
 #include "harvest/core/pagelist.h"
 #include "platform/codepage.h"
+#include "platform/filewrite.h"
 #include "platform/taskfolder.h"
 #include "platform/text.h"
 #include "support/coresupport.h"
@@ -19,6 +20,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QtTest>
 #include <atomic>
 #include <chrono>
@@ -157,8 +159,10 @@ private:
     // it; it is counted and reported.
     bool isTemporary(const QString& name, const std::map<QString, QByteArray>& reference)
     {
-        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-        if (dot < 0 || name.size() - dot != 7 || !reference.count(name.left(dot)))
+        static const QRegularExpression temporary(
+            QStringLiteral("^(.*/)?\\.\\.?(.+?)(?:\\.pagrim-new)?\\.pagrim-[A-Za-z0-9]{6}$"));
+        const QRegularExpressionMatch m = temporary.match(name);
+        if (!m.hasMatch() || !reference.count(m.captured(1) + m.captured(2)))
             return false;
         m_temporaries << name;
         return true;
@@ -436,7 +440,7 @@ void TstKilledRuns::extractionRun()
         ++kills;
         // What the program does first when it next opens the task or writes
         // its results.
-        staged += QFileInfo::exists(xls + QStringLiteral(".new"));
+        staged += QFileInfo::exists(stagedPath(xls));
         extract::FinishResultFiles(TaskFolder(taskFolder(*world)));
         const QByteArray t = test::contents(txt), x = test::contents(xls);
         QVERIFY2(t == oldTxt || t == newTxt, "Infos.txt is torn");

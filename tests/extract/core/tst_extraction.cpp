@@ -449,10 +449,11 @@ void TstExtraction::resultFilesAfterAKill()
     QFETCH(QByteArray, xlsStaged);
     QFETCH(QByteArray, expected);
     const QString task = m_world->file(QStringLiteral("task"));
-    const std::pair<QString, QByteArray> files[] = {{QStringLiteral("/Infos.txt"), txt},
-                                                    {QStringLiteral("/Infos.xls"), xls},
-                                                    {QStringLiteral("/Infos.txt.new"), txtStaged},
-                                                    {QStringLiteral("/Infos.xls.new"), xlsStaged}};
+    const std::pair<QString, QByteArray> files[] = {
+        {QStringLiteral("/Infos.txt"), txt},
+        {QStringLiteral("/Infos.xls"), xls},
+        {QStringLiteral("/.Infos.txt.pagrim-new"), txtStaged},
+        {QStringLiteral("/.Infos.xls.pagrim-new"), xlsStaged}};
     const auto leaveAsKilled = [&] {
         for (const auto& [name, bytes] : files)
             if (bytes != "-")
@@ -462,7 +463,7 @@ void TstExtraction::resultFilesAfterAKill()
     FinishResultFiles(TaskFolder(task));
     QCOMPARE(test::contents(task + QStringLiteral("/Infos.txt")), expected);
     QCOMPARE(test::contents(task + QStringLiteral("/Infos.xls")), expected);
-    QCOMPARE(QDir(task).entryList(QDir::Files).size(), 2);
+    QCOMPARE(QDir(task).entryList(QDir::Files | QDir::Hidden).size(), 2);
 
     // A write finishes what was left before it stages its own: the next
     // results are whole, and no staged file of the old set stays behind.
@@ -470,7 +471,7 @@ void TstExtraction::resultFilesAfterAKill()
     WriteResultFiles(TaskFolder(task), {"next"}, "*", codepage::Gbk);
     QCOMPARE(test::contents(task + QStringLiteral("/Infos.txt")), QByteArray("next\r\n"));
     QCOMPARE(test::contents(task + QStringLiteral("/Infos.xls")), QByteArray("next\r\n"));
-    QCOMPARE(QDir(task).entryList(QDir::Files).size(), 2);
+    QCOMPARE(QDir(task).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }
 
 void TstExtraction::refusedOutput_data()
@@ -481,9 +482,10 @@ void TstExtraction::refusedOutput_data()
     QTest::newRow("Infos.txt") << "Infos.txt" << QByteArray("<blocked>") << QByteArray("old");
     QTest::newRow("Infos.xls") << "Infos.xls" << QByteArray("h*a\r\n") << QByteArray("<blocked>");
     // Refused while the set is staged rather than when it is put in place.
-    QTest::newRow("Infos.txt staged") << "Infos.txt.new" << QByteArray("old") << QByteArray("old");
+    QTest::newRow("Infos.txt staged")
+        << ".Infos.txt.pagrim-new" << QByteArray("old") << QByteArray("old");
     QTest::newRow("Infos.xls staged")
-        << "Infos.xls.new" << QByteArray("h*a\r\n") << QByteArray("old");
+        << ".Infos.xls.pagrim-new" << QByteArray("h*a\r\n") << QByteArray("old");
 }
 
 void TstExtraction::refusedOutput()
@@ -497,8 +499,9 @@ void TstExtraction::refusedOutput()
     // A folder in the file's place: no write can replace it.
     QFile::remove(task + QLatin1Char('/') + blocked);
     QVERIFY(QDir(task).mkdir(blocked));
-    QString refused = blocked;
-    refused.remove(QStringLiteral(".new"));
+    const QString refused = QString(blocked)
+                                .remove(QStringLiteral(".pagrim-new"))
+                                .remove(QRegularExpression(QStringLiteral("^\\.")));
     try {
         WriteResultFiles(TaskFolder(task), {"h*a"}, "*", codepage::Gbk);
         QFAIL("the refused file went unnoticed");

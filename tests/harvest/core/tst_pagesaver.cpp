@@ -164,7 +164,8 @@ private:
     int storedSaveCurrent();
     QStringList savedFiles() const
     {
-        return QDir(taskFolder() + QStringLiteral("/HTML")).entryList(QDir::Files, QDir::Name);
+        return QDir(taskFolder() + QStringLiteral("/HTML"))
+            .entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
     // prepare, and run when it lets the run start.
     Refusal start();
@@ -424,17 +425,18 @@ void TstPageSaver::folderOrFileFailureEndsTheRun()
 void TstPageSaver::leftoverTemporariesGo()
 {
     // What a run killed in the middle of replacing a page file leaves behind
-    // goes; files of other names stay.
+    // goes; a user's files stay, even one named like a page and six letters.
     writeList(2);
     setSaveCurrent(1);
     const QString html = taskFolder() + QStringLiteral("/HTML/");
     QVERIFY(QDir().mkpath(html));
-    for (const char* name : {"1.Htm", "2.Htm.Ab12Cd", "notes.backup", "x.Htm.Ab12Cd"})
+    for (const char* name :
+         {"1.Htm", ".2.Htm.pagrim-Ab12Cd", "2.Htm.backup", ".x.Htm.pagrim-Ab12Cd"})
         test::put(html + QLatin1String(name), "kept?");
     QCOMPARE(start(), Refusal::None);
     QCOMPARE(savedFiles(),
-             QStringList({QStringLiteral("1.Htm"), QStringLiteral("2.Htm"),
-                          QStringLiteral("notes.backup"), QStringLiteral("x.Htm.Ab12Cd")}));
+             QStringList({QStringLiteral(".x.Htm.pagrim-Ab12Cd"), QStringLiteral("1.Htm"),
+                          QStringLiteral("2.Htm"), QStringLiteral("2.Htm.backup")}));
 }
 
 QTEST_GUILESS_MAIN(TstPageSaver)
