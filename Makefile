@@ -3,7 +3,8 @@
 # make asan: the tests without a window under AddressSanitizer and
 # UndefinedBehaviorSanitizer, in their own build folder.
 # make format-check: fails on any file that clang-format would change.
-# make docs: the tutorial's pictures in docs/tutorial, made by the whole-road test.
+# make docs: the pictures of the windows, by the tests labelled shots: the
+# tutorial's in docs/tutorial (the whole-road test), the others in docs/windows.
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 WERROR := $(if $(CI),ON,OFF)
@@ -32,7 +33,7 @@ run: data
 	bash scripts/run.sh $(BUILD)
 
 test: data
-	ctest --test-dir $(BUILD) --output-on-failure --timeout 300 -j 2
+	ctest --test-dir $(BUILD) --output-on-failure --timeout 300 -j 2 -LE shots
 	$(MAKE) asan
 
 # Only the targets of the core tests are built: their names are the tests' names.
@@ -51,9 +52,9 @@ FUZZ_SECONDS ?= 300
 fuzz: deps
 	FUZZ_SECONDS=$(FUZZ_SECONDS) bash scripts/fuzz.sh
 
-# The whole-road test saves the windows it passes into PAGRIM_DOCS.
+# The tests labelled shots save their pictures under PAGRIM_DOCS.
 docs: build
-	PAGRIM_DOCS=$(CURDIR)/docs/tutorial ctest --test-dir $(BUILD) -R '^tst_wholeroad$$' --output-on-failure
+	PAGRIM_DOCS=$(CURDIR)/docs ctest --test-dir $(BUILD) -L shots --output-on-failure
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
