@@ -5,7 +5,8 @@
 # UndefinedBehaviorSanitizer, in their own build folder.
 # make format-check: fails on any file that clang-format would change.
 # make layer-check: fails on an include that reaches a layer above its file's own.
-# make docs: the tutorial's pictures in docs/tutorial, made by the whole-road test.
+# make docs: the pictures of the windows, by the tests labelled shots: the
+# tutorial's in docs/tutorial (the whole-road test), the others in docs/windows.
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 WERROR := $(if $(CI),ON,OFF)
@@ -40,9 +41,9 @@ data: programs
 run: data
 	bash scripts/run.sh $(BUILD)
 
-# The tests make their own stores; data/ is not theirs.
+# The tests make their own stores; data/ is not theirs. Picture makers run in make docs.
 test: build
-	ctest --test-dir $(BUILD) --output-on-failure --timeout 300 -j 2
+	ctest --test-dir $(BUILD) --output-on-failure --timeout 300 -j 2 -LE shots
 	$(MAKE) asan
 
 # Only the targets of the core tests are built: their names are the tests' names.
@@ -61,9 +62,9 @@ FUZZ_SECONDS ?= 300
 fuzz: deps
 	FUZZ_SECONDS=$(FUZZ_SECONDS) bash scripts/fuzz.sh
 
-# The whole-road test saves the windows it passes into PAGRIM_DOCS.
+# The tests labelled shots save their pictures under PAGRIM_DOCS.
 docs: build
-	PAGRIM_DOCS=$(CURDIR)/docs/tutorial ctest --test-dir $(BUILD) -R '^tst_wholeroad$$' --output-on-failure
+	PAGRIM_DOCS=$(CURDIR)/docs ctest --test-dir $(BUILD) -L shots --output-on-failure
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -161,10 +161,9 @@ int main(int argc, char** argv)
     std::printf("%d pages of %lld bytes written in %.1f s\n", pages,
                 static_cast<long long>(pageBytes(1).size()), double(clock.elapsed()) / 1000.0);
 
+    test::addTask(world.storePath(), 1, QStringLiteral("bench"));
     store::Connection conn;
     conn.open();
-    conn.database().exec(
-        QStringLiteral("insert into Tasks (TaskID, TaskName) values (1, 'bench')"));
     store::Statement add(conn.handle(),
                          QStringLiteral("insert into Descs (DescID, TaskID, DescName, DescNeed, "
                                         "DescStart, DescEnd) values (?, 1, ?, ?, ?, ?)"));

@@ -3,19 +3,11 @@
 // loop with one commit per number; scrolling the filled list box; one list page
 // of 10,000 links through the store's LIKE with the duplicate test.
 #include "harvest/browserprofile.h"
-#include "harvest/core/browser.h"
 #include "harvest/core/pagelist.h"
-#include "harvest/core/runhost.h"
-#include "harvest/ufrmProcess.h"
-#include "platform/settings.h"
-#include "store/connection.h"
-#include "store/dataset.h"
-#include "store/sqlite.h"
-#include "support/testsupport.h"
-#include "ui/messagebox.h"
+#include "support/standins.h"
+#include "support/taskwindow.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QListWidget>
 #include <QPushButton>
@@ -40,63 +32,25 @@ double ms(const QElapsedTimer& t)
     return double(t.nsecsElapsed()) / 1e6;
 }
 
-void addTask(store::Connection& conn, bool ordinal, const QString& resAddr, int end)
+void addTask(const QString& storePath, bool ordinal, const QString& resAddr, int end)
 {
-    store::Statement st(conn.handle(),
-                        QStringLiteral("insert into Tasks (TaskID, TaskName, WebType, ResAddr, "
-                                       "ResLstAddr, ResStart, ResEnd, ResCurrent, SaveCurrent) "
-                                       "values (1, '任务', ?, ?, 'first', 1, ?, 0, 0)"));
-    st.bind(1, ordinal);
-    st.bind(2, resAddr);
-    st.bind(3, end);
-    st.step();
+    test::addTask(storePath, 1, test::TaskWindow::Task,
+                  {{QStringLiteral("WebType"), ordinal},
+                   {QStringLiteral("ResAddr"), resAddr},
+                   {QStringLiteral("ResLstAddr"), QStringLiteral("first")},
+                   {QStringLiteral("ResEnd"), end}});
 }
-
-class OnePage : public harvest::Browser
-{
-public:
-    QStringList links;
-    void OpenPage(const QString&) override {}
-    bool PageLoaded() const override { return true; }
-    QByteArray TakeDocument() override { return {}; }
-    QStringList Links() override { return links; }
-};
-
-class Host : public harvest::RunHost
-{
-public:
-    explicit Host(store::DataSet& task) : m_task(task) {}
-    void ShowStatus(const QString&) override {}
-    bool Running() const override { return true; }
-    void ProcessEvents() override {}
-    store::DataSet& TaskRecord() override { return m_task; }
-    QString WorkFolder() const override { return QString(); }
-    void SetGauge(int, int) override {}
-
-private:
-    store::DataSet& m_task;
-};
 
 void ordinalClick()
 {
-    test::TempWorld world;
-    test::MessageRecorder boxes;
-    Settings settings(world.settingsPath());
-    QDir().mkpath(world.workPath());
-    settings.WriteString(QStringLiteral("SysConfig"), QStringLiteral("WorkPath"), world.workPath());
-    store::Connection conn;
-    conn.open();
-    addTask(conn, true, QStringLiteral("http://www.example.com/show.asp?id=*&page=*"), Numbers);
-    store::DataSet tasks(conn);
-    tasks.setCommandText(QStringLiteral("select * from Tasks"));
-    tasks.open();
-
-    TfrmProcess frm(tasks, conn, settings);
-    frm.setTaskRecord(&tasks);
-    frm.show();
+    test::TaskWindow window;
+    addTask(window.world.storePath(), true,
+            QStringLiteral("http://www.example.com/show.asp?id=*&page=*"), Numbers);
+    TfrmProcess& frm = window.open();
+    store::DataSet& tasks = *window.tasks;
     QApplication::processEvents();
-    auto* button = frm.findChild<QPushButton*>(QStringLiteral("btnCreateLst"));
-    auto* list = frm.findChild<QListWidget*>(QStringLiteral("ListBox1"));
+    QPushButton* button = window.button("btnCreateLst");
+    auto* list = test::child<QListWidget>(&frm, "ListBox1");
 
     QElapsedTimer t;
     t.start();
@@ -107,8 +61,8 @@ void ordinalClick()
     const double paint = ms(t);
     std::printf("%-52s %9.1f ms  (%d lines, then %.1f ms to paint)\n",
                 "ordinal task, 100,000 numbers, whole click", click, list->count(), paint);
-    if (boxes.count() > 0)
-        std::printf("  message: %s\n", qPrintable(boxes.last().text));
+    if (window.boxes.count() > 0)
+        std::printf("  message: %s\n", qPrintable(window.boxes.last().text));
 
     // Scrolling the filled list: the worst of 20 jumps across it, each painted.
     QScrollBar* bar = list->verticalScrollBar();
@@ -144,7 +98,7 @@ void ordinalClick()
     // For comparison: a post per number inside one transaction.
     t.restart();
     {
-        store::Transaction posts(conn);
+        store::Transaction posts(*window.conn);
         for (int n = 1; n <= Numbers; ++n) {
             tasks.edit();
             current.setValue(n);
@@ -153,7 +107,6 @@ void ordinalClick()
         posts.commit();
     }
     std::printf("%-52s %9.1f ms\n", "a post per number in one transaction", ms(t));
-    frm.close();
 }
 
 void listPage()
@@ -161,21 +114,22 @@ void listPage()
     test::TempWorld world;
     store::Connection conn;
     conn.open();
-    addTask(conn, false, QStringLiteral("http://www.example.com/news/*.html"), 1);
+    addTask(world.storePath(), false, QStringLiteral("http://www.example.com/news/*.html"), 1);
     store::DataSet tasks(conn);
     tasks.setCommandText(QStringLiteral("select * from Tasks"));
     tasks.open();
-    Host host(tasks);
-    OnePage page;
+    test::StandInHost host(tasks, world.workPath());
+    test::StandInBrowser page(host);
+    page.OpenPage(QStringLiteral("first"));
+    QStringList& links = page.links[QStringLiteral("first")];
     // Half pass; a tenth of the passing ones again in other letter case.
     for (int i = 0; i < Links; ++i) {
         if (i % 2)
-            page.links.append(QStringLiteral("http://www.example.com/about/o'brien/%1.htm").arg(i));
+            links.append(QStringLiteral("http://www.example.com/about/o'brien/%1.htm").arg(i));
         else if (i % 20 == 0 && i > 0)
-            page.links.append(
-                QStringLiteral("HTTP://WWW.EXAMPLE.COM/NEWS/2024/%1.HTML").arg(i - 2));
+            links.append(QStringLiteral("HTTP://WWW.EXAMPLE.COM/NEWS/2024/%1.HTML").arg(i - 2));
         else
-            page.links.append(QStringLiteral("http://www.example.com/news/2024/%1.html").arg(i));
+            links.append(QStringLiteral("http://www.example.com/news/2024/%1.html").arg(i));
     }
     std::vector<double> runs;
     int kept = 0, duplicates = 0;
@@ -203,7 +157,6 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QTemporaryDir profile;
     harvest::setBrowserProfileFolderForTesting(profile.path());
-    ui::setBeepHandler([] {});
     ordinalClick();
     listPage();
     return 0;

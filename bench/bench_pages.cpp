@@ -1,10 +1,15 @@
 // Loads and saves local pages through the browser driver and through a bare
-// WebEngine page on the same pages, and prints pages per second of each.
+// WebEngine page on the same pages, and prints pages per second of each; then
+// how long the driver waits on a slow page and after a stop.
 #include "bareloop.h"
+#include "demosite/server.h"
+#include "demosite/site.h"
 #include "harvest/browserdriver.h"
 #include "harvest/browserprofile.h"
 #include "platform/codepage.h"
+#include "support/coresupport.h"
 #include "support/httpserver.h"
+#include "support/standins.h"
 #include "ui/messagebox.h"
 
 #include <QApplication>
@@ -49,9 +54,41 @@ double driverLoop(pagrim::test::HttpServer& server, const QString& folder)
     clock.start();
     for (int n = 0; n < Pages; ++n) {
         driver.OpenPage(server.address(pagePath(n)));
-        driver.SavePage(QDir(folder).filePath(QStringLiteral("%1.Htm").arg(n + 1)));
+        pagrim::test::savePage(driver, QDir(folder).filePath(QStringLiteral("%1.Htm").arg(n + 1)));
     }
     return Pages * 1000.0 / double(qMax<qint64>(1, clock.elapsed()));
+}
+
+// OpenPage on pages that take their time: a page of the example site that
+// answers after 700 ms, and a page held back on which the run is stopped (the
+// time from the stop to the return).
+void waits(pagrim::test::HttpServer& server)
+{
+    pagrim::demosite::Server site;
+    site.start(0);
+    QWebEngineView view;
+    bool running = true;
+    pagrim::harvest::BrowserDriver driver(
+        &view, nullptr, [](const QString&) {}, [&running] { return running; });
+    QElapsedTimer clock;
+    clock.start();
+    driver.OpenPage(pagrim::demosite::siteAddress(site.port()) +
+                    QStringLiteral("slow.html?ms=700"));
+    std::printf("OpenPage of the example site's page that answers after 700 ms: %lld ms\n",
+                clock.elapsed());
+
+    const QString held = QStringLiteral("/held.htm");
+    server.setHeldPage(held, "<html><body>held</body></html>");
+    pagrim::test::when(
+        &driver, [&] { return server.hits(held) > 0; },
+        [&] {
+            running = false;
+            clock.restart();
+        });
+    driver.OpenPage(server.address(held));
+    std::printf("OpenPage of a page held back, from the stop to its return: %.1f ms\n",
+                double(clock.nsecsElapsed()) / 1e6);
+    server.release(held);
 }
 
 } // namespace
@@ -85,8 +122,10 @@ int main(int argc, char** argv)
         std::printf("round %d: bare page %.1f pages/s, driver %.1f pages/s, driver/bare %.3f\n",
                     round + 1, bare, driver, driver / bare);
     }
-    std::printf("%d pages each: bare QWebEnginePage %.1f pages/s, OpenPage+SavePage %.1f pages/s, "
-                "ratio %.3f\n",
-                Pages, bare, driver, driver / bare);
+    std::printf(
+        "%d pages each: bare QWebEnginePage %.1f pages/s, OpenPage and a page file %.1f pages/s, "
+        "ratio %.3f\n",
+        Pages, bare, driver, driver / bare);
+    waits(server);
     return 0;
 }

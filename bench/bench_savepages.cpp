@@ -10,23 +10,15 @@
 //   bench_savepages [pages per loop, default 1000] [pages of the long run, default 5000]
 #include "bareloop.h"
 #include "harvest/browserprofile.h"
-#include "harvest/ufrmProcess.h"
 #include "platform/codepage.h"
-#include "platform/settings.h"
-#include "store/connection.h"
-#include "store/dataset.h"
-#include "support/coresupport.h"
 #include "support/httpserver.h"
-#include "ui/messagebox.h"
+#include "support/taskwindow.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
-#include <QPushButton>
 #include <QTimer>
-#include <QWebEnginePage>
 #include <cstdio>
 #include <httplib.h>
 #include <map>
@@ -105,65 +97,38 @@ double perSecond(int pages, qint64 ms)
     return pages * 1000.0 / double(qMax<qint64>(1, ms));
 }
 
-// The execution window on one task, in a temporary world.
-class Window
+// A page list of pages 1 to pages, SaveCurrent 0, then a click on 保存网页 in
+// the window; gives pages per second.
+double run(test::TaskWindow& window, test::HttpServer& server, int pages)
 {
-public:
-    explicit Window(test::HttpServer& server) : m_server(server)
-    {
-        m_settings.setWorkPath(m_world.workPath());
-        m_conn.open();
-        m_tasks.setCommandText(QStringLiteral("select * from Tasks"));
-        m_tasks.open();
-        m_tasks.append();
-        m_tasks.field(QStringLiteral("TaskID")).setValue(1);
-        m_tasks.field(QStringLiteral("TaskName")).setValue(QStringLiteral("测速"));
-        m_tasks.field(QStringLiteral("SaveCurrent")).setValue(0);
-        m_tasks.post();
-        m_frm = std::make_unique<TfrmProcess>(m_tasks, m_conn, m_settings);
-        m_frm->setTaskRecord(&m_tasks);
-        m_frm->show();
-    }
-    ~Window()
-    {
-        m_frm->close();
-        m_frm.reset();
-    }
+    QByteArray list;
+    for (int n = 1; n <= pages; ++n)
+        list += codepage::fromUnicode(server.address(pagePath(n))) + "\r\n";
+    list += codepage::fromUnicode(QStringLiteral("有效列表条数：%1").arg(pages)) + "\r\n";
+    QDir().mkpath(window.taskFolder());
+    test::put(window.listFile(), list);
+    window.tasks->edit();
+    window.tasks->field(QStringLiteral("SaveCurrent")).setValue(0);
+    window.tasks->post();
 
-    int saved() { return m_tasks.field(QStringLiteral("SaveCurrent")).asInteger(); }
+    QElapsedTimer clock;
+    clock.start();
+    window.button("btnSaveHtml")->click();
+    const qint64 ms = clock.elapsed();
+    if (const int saved = window.tasks->field(QStringLiteral("SaveCurrent")).asInteger();
+        saved != pages)
+        std::printf("warning: the run saved %d of %d pages\n", saved, pages);
+    return perSecond(pages, ms);
+}
 
-    // A page list of pages 1 to pages, SaveCurrent 0, then a click on 保存网页;
-    // gives pages per second.
-    double run(int pages)
-    {
-        QByteArray list;
-        for (int n = 1; n <= pages; ++n)
-            list += codepage::fromUnicode(m_server.address(pagePath(n))) + "\r\n";
-        list += codepage::fromUnicode(QStringLiteral("有效列表条数：%1").arg(pages)) + "\r\n";
-        const QString folder = m_frm->taskFolder().path();
-        QDir().mkpath(folder);
-        test::put(folder + QStringLiteral("/ResHtmls.lst"), list);
-        m_tasks.edit();
-        m_tasks.field(QStringLiteral("SaveCurrent")).setValue(0);
-        m_tasks.post();
-
-        QElapsedTimer clock;
-        clock.start();
-        m_frm->findChild<QPushButton*>(QStringLiteral("btnSaveHtml"))->click();
-        const qint64 ms = clock.elapsed();
-        if (saved() != pages)
-            std::printf("warning: the run saved %d of %d pages\n", saved(), pages);
-        return perSecond(pages, ms);
-    }
-
-private:
-    test::HttpServer& m_server;
-    test::TempWorld m_world;
-    Settings m_settings{m_world.settingsPath()};
-    store::Connection m_conn;
-    store::DataSet m_tasks{m_conn};
-    std::unique_ptr<TfrmProcess> m_frm;
-};
+// The execution window on its task.
+std::unique_ptr<test::TaskWindow> openWindow()
+{
+    auto window = std::make_unique<test::TaskWindow>();
+    test::addTask(window->world.storePath(), 1, test::TaskWindow::Task);
+    window->open();
+    return window;
+}
 
 } // namespace
 
@@ -176,12 +141,7 @@ int main(int argc, char** argv)
 
     QTemporaryDir dir;
     harvest::setBrowserProfileFolderForTesting(dir.filePath(QStringLiteral("profile")));
-    ui::setBeepHandler([] {});
     int boxes = 0;
-    ui::setMessageBoxHandler([&](const ui::MessageRecord& r) {
-        ++boxes;
-        return r.defaultButton;
-    });
     codepage::setCurrentForTesting(codepage::Gbk);
 
     test::HttpServer server;
@@ -194,7 +154,7 @@ int main(int argc, char** argv)
     QDir(dir.path()).mkpath(QStringLiteral("bare"));
 
     {
-        Window window(server);
+        const auto window = openWindow();
         // Alternating rounds of a fifth of the pages each, so that neither loop
         // has the warm engine alone and a slow spell of the machine weighs on
         // both alike.
@@ -208,7 +168,7 @@ int main(int argc, char** argv)
         for (int round = 1; round <= Rounds; ++round) {
             const double bare = bench::bareLoop(urlOf, perRound, bareFolder);
             const double sized = bench::bareLoop(urlOf, perRound, bareFolder, windowSize);
-            const double handler = window.run(perRound);
+            const double handler = run(*window, server, perRound);
             bareSeconds += perRound / bare;
             sizedSeconds += perRound / sized;
             handlerSeconds += perRound / handler;
@@ -226,10 +186,14 @@ int main(int argc, char** argv)
                     "handler %.1f pages/s, ratio %.3f, ratio to the bare page at 1024x768 %.3f\n",
                     all, bareRate, sizedRate, handlerRate, handlerRate / bareRate,
                     handlerRate / sizedRate);
+        boxes += window->boxes.count();
     }
 
     if (longPages > 0) {
-        Window window(server);
+        const auto window = openWindow();
+        const auto saved = [&] {
+            return window->tasks->field(QStringLiteral("SaveCurrent")).asInteger();
+        };
         std::printf("long run of %d pages through the handler (resident size, MB):\n", longPages);
         std::printf("%8s %10s %10s %10s\n", "pages", "program", "browser", "total");
         int next = 0;
@@ -237,23 +201,24 @@ int main(int argc, char** argv)
         QElapsedTimer clock;
         clock.start();
         QObject::connect(&sampler, &QTimer::timeout, [&] {
-            if (window.saved() < next)
+            if (saved() < next)
                 return;
             const double program = residentKb(getpid()) / 1024.0;
             const double browser = browserKb() / 1024.0;
-            std::printf("%8d %10.1f %10.1f %10.1f   (%.0f s)\n", window.saved(), program, browser,
+            std::printf("%8d %10.1f %10.1f %10.1f   (%.0f s)\n", saved(), program, browser,
                         program + browser, clock.elapsed() / 1000.0);
             std::fflush(stdout);
             next += 500;
         });
         sampler.start(50);
-        const double rate = window.run(longPages);
+        const double rate = run(*window, server, longPages);
         sampler.stop();
         const double program = residentKb(getpid()) / 1024.0;
         const double browser = browserKb() / 1024.0;
-        std::printf("%8d %10.1f %10.1f %10.1f   (%.0f s)\n", window.saved(), program, browser,
+        std::printf("%8d %10.1f %10.1f %10.1f   (%.0f s)\n", saved(), program, browser,
                     program + browser, clock.elapsed() / 1000.0);
         std::printf("long run: %.1f pages/s\n", rate);
+        boxes += window->boxes.count();
     }
     std::printf("message boxes shown: %d\n", boxes);
     return 0;

@@ -1,16 +1,21 @@
 // The task store under load: a store of 10,000 tasks and 100,000 field rows;
 // opening the task query, appending and posting 1,000 rows, and 100,000 link
-// tests through SQL against the same tests through the matcher directly.
+// tests through SQL against the same tests through the matcher directly; a
+// pattern that would make a naive matcher backtrack; a write that waits for
+// another writer's lock.
 #include "store/connection.h"
 #include "store/dataset.h"
 #include "store/likematcher.h"
-#include "support/testsupport.h"
+#include "store/sqlite.h"
+#include "support/coresupport.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 using namespace pagrim::store;
@@ -163,5 +168,28 @@ int main(int argc, char** argv)
             ++passedDirect;
     report("100,000 link tests through likeMatch", double(timer.nsecsElapsed()) / 1e6, LinkTests);
     std::printf("links passed: %d through SQL, %d directly\n", passedSql, passedDirect);
+
+    // A pattern whose "%"s a naive matcher would try in every combination.
+    const QString longText(20000, QLatin1Char('a'));
+    const QString backtracking = QStringLiteral("%a%a%a%a%a%a%a%b");
+    timer.restart();
+    const bool wrong =
+        likeMatch(longText, backtracking) || !likeMatch(longText + QLatin1Char('b'), backtracking);
+    report("likeMatch, 20,000 characters, seven %s", double(timer.nsecsElapsed()) / 1e6, 2);
+    if (wrong)
+        std::printf("warning: the backtracking pattern matched wrongly\n");
+
+    // A write behind another writer's lock of 300 ms: the busy timeout waits it out.
+    Database other;
+    other.open(world.storePath());
+    other.exec(QStringLiteral("BEGIN EXCLUSIVE"));
+    std::thread release([&other] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        other.exec(QStringLiteral("COMMIT"));
+    });
+    timer.restart();
+    conn.database().exec(QStringLiteral("update Tasks set ResCurrent = 1 where TaskID = 1"));
+    std::printf("%-44s %10.1f ms\n", "a write behind a lock of 300 ms", timer.elapsed() * 1.0);
+    release.join();
     return 0;
 }

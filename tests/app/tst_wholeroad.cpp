@@ -3,8 +3,8 @@
 // for the member pages, then in the execution window the page list, the saved
 // pages, a test extraction and the extraction into the result files.
 //
-// With PAGRIM_DOCS set to a folder, the windows on the way are saved there as
-// pictures (the tutorial's), together with pictures of the result files.
+// With PAGRIM_DOCS set, the windows on the way are saved as the tutorial's
+// pictures, together with pictures of the result files.
 #include "app/ufrmMain.h"
 #include "demosite/examples.h"
 #include "demosite/server.h"
@@ -118,18 +118,12 @@ void clickOn(QWidget* w, const char* name)
     QTest::mouseClick(child<QAbstractButton>(w, name), Qt::LeftButton);
 }
 
-// Saves pictures of windows into the folder PAGRIM_DOCS names; does nothing
+// Saves pictures of windows into the tutorial's picture folder; does nothing
 // without it.
 class Pictures
 {
 public:
-    Pictures() : m_folder(qEnvironmentVariable("PAGRIM_DOCS"))
-    {
-        if (m_folder.isEmpty())
-            return;
-        m_folder = QDir(m_folder).absolutePath() + QLatin1Char('/');
-        QDir().mkpath(m_folder);
-    }
+    Pictures() : m_folder(test::pictureFolder(QStringLiteral("tutorial"))) {}
     bool on() const { return !m_folder.isEmpty(); }
     void save(QWidget* w, const QString& name) const
     {

@@ -3,6 +3,7 @@
 #include "platform/codepage.h"
 #include "support/testsupport.h"
 
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QDialog>
 #include <QHeaderView>
@@ -122,10 +123,12 @@ private Q_SLOTS:
 
         QWidget owner;
         auto* w = new TfrmTest(&owner);
+        auto* grid = child<StringGrid>(w, "StringGrid1");
+        QAbstractItemModelTester tester(grid->model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         w->ShowResults(gbkLines(lines), codepage::fromUnicode(separator, codepage::Gbk));
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w, 5000));
-        auto* grid = child<StringGrid>(w, "StringGrid1");
         QCOMPARE(shownCells(*grid), cells);
         QCOMPARE(grid->fixedRows(), fixedRows);
         QCOMPARE(grid->fixedCols(), fixedCols);
@@ -139,6 +142,11 @@ private Q_SLOTS:
         // The first value row is the current one.
         QCOMPARE(grid->selectionModel()->selectedRows().size(), 1);
         QCOMPARE(grid->selectionModel()->selectedRows().first().row(), 0);
+        // The model follows a cell set and rows added and taken away.
+        grid->setRowCount(grid->rowCount() + 2);
+        grid->setCell(0, grid->rowCount() - 1, "x");
+        QCOMPARE(grid->cellText(0, grid->rowCount() - 1), QStringLiteral("x"));
+        grid->setRowCount(1);
     }
 
     // A separator byte inside a double-byte character splits it; the halves

@@ -4,10 +4,10 @@
 #include "platform/codepage.h"
 #include "platform/errors.h"
 #include "support/httpserver.h"
+#include "support/standins.h"
 #include "support/testsupport.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
@@ -25,12 +25,6 @@ namespace {
 
 // Ends a wait that never ends by stopping the run, so that a hang fails fast.
 constexpr int Watchdog = 20000;
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 } // namespace
 
@@ -66,6 +60,14 @@ private Q_SLOTS:
 private:
     // OpenPage with a watchdog that stops the run; gives whether the page loaded.
     bool open(const QString& path);
+    // Runs action once, as soon as the server has been asked for path again
+    // (within this test: the driver goes with it).
+    void whenRequested(const QString& path, std::function<void()> action)
+    {
+        const int hits = m_server->hits(path);
+        test::when(
+            m_driver, [this, path, hits] { return m_server->hits(path) > hits; }, action);
+    }
     QString evaluate(QWebEngineView* view, const QString& script);
 
     QTemporaryDir m_profileDir;
@@ -169,7 +171,7 @@ void TstBrowserDriver::framesPageEndsOnTopLevelCompletion()
                                    m_server->address(QStringLiteral("/frames.htm")) +
                                    QStringLiteral(" 请稍候... ")});
     // Nothing more comes after the page has completed.
-    QTest::qWait(300);
+    QVERIFY(test::waitForIdle());
     QCOMPARE(beeps.count(), 1);
 }
 
@@ -179,11 +181,8 @@ void TstBrowserDriver::stopDuringHeldPageThenLateCompletion()
     const QString held = QStringLiteral("/held1.htm");
     m_server->setHeldPage(held, "<html><body>late page</body></html>");
     test::BeepCounter beeps;
-    QTimer::singleShot(300, this, [this] { m_running = false; });
-    QElapsedTimer clock;
-    clock.start();
+    whenRequested(held, [this] { m_running = false; });
     m_driver->OpenPage(m_server->address(held));
-    QVERIFY2(clock.elapsed() < 3000, "the stop did not end the wait at once");
     QVERIFY(!m_driver->PageLoaded());
     QVERIFY(m_driver->TopFrame());
     QCOMPARE(beeps.count(), 0);
@@ -207,7 +206,7 @@ void TstBrowserDriver::newPageTakesThePlaceOfAHeldOne()
     const QString held = QStringLiteral("/held2.htm");
     m_server->setHeldPage(held, "<html><body>held page</body></html>");
     test::BeepCounter beeps;
-    QTimer::singleShot(300, this, [this] { m_running = false; });
+    whenRequested(held, [this] { m_running = false; });
     m_driver->OpenPage(m_server->address(held));
     QVERIFY(!m_driver->PageLoaded());
     m_running = true;
@@ -216,8 +215,9 @@ void TstBrowserDriver::newPageTakesThePlaceOfAHeldOne()
     QCOMPARE(beeps.count(), 1);
     QVERIFY(evaluate(m_view, QStringLiteral("document.body.textContent"))
                 .contains(QStringLiteral("page B")));
+    // Its late answer changes nothing.
     m_server->release(held);
-    QTest::qWait(500);
+    QVERIFY(test::waitForIdle());
     QCOMPARE(beeps.count(), 1);
     QVERIFY(m_driver->PageLoaded());
 }
@@ -287,16 +287,12 @@ void TstBrowserDriver::savePageInProgramCodePage()
     QVERIFY(open(QStringLiteral("/cn.htm")));
 
     const QString path = m_dir.filePath(QStringLiteral("1.Htm"));
-    {
-        QFile old(path);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write(QByteArray(20000, 'X') + "OLD CONTENT");
-    }
+    test::put(path, QByteArray(20000, 'X') + "OLD CONTENT");
     m_status.clear();
-    m_driver->SavePage(path);
+    test::savePage(*m_driver, path);
     QCOMPARE(m_status, QStringList{QStringLiteral(" 正在保存网页到文件，请稍候... ")});
 
-    const QByteArray saved = readAll(path);
+    const QByteArray saved = test::contents(path);
     QVERIFY2(saved.startsWith("<html"), saved.left(80).constData());
     QVERIFY(saved.trimmed().endsWith("</html>"));
     QVERIFY(!saved.contains("OLD CONTENT"));
@@ -315,8 +311,8 @@ void TstBrowserDriver::serverErrorPageIsSaved()
     QVERIFY(open(QStringLiteral("/error.htm")));
     QCOMPARE(beeps.count(), 1);
     const QString path = m_dir.filePath(QStringLiteral("error.Htm"));
-    m_driver->SavePage(path);
-    QVERIFY(readAll(path).contains("Internal trouble 500"));
+    test::savePage(*m_driver, path);
+    QVERIFY(test::contents(path).contains("Internal trouble 500"));
 }
 
 void TstBrowserDriver::cannotCreateFile()
@@ -324,7 +320,7 @@ void TstBrowserDriver::cannotCreateFile()
     QVERIFY(open(QStringLiteral("/a.htm")));
     const QString path = m_dir.filePath(QStringLiteral("missing/1.Htm"));
     try {
-        m_driver->SavePage(path);
+        test::savePage(*m_driver, path);
         QFAIL("no error raised");
     } catch (const Error& e) {
         const QString lead = QStringLiteral("Cannot create file \"%1\". ").arg(path);
@@ -338,7 +334,7 @@ void TstBrowserDriver::noDocumentWritesNothing()
 {
     test::MessageRecorder messages;
     const QString path = m_dir.filePath(QStringLiteral("none.Htm"));
-    m_driver->SavePage(path);
+    test::savePage(*m_driver, path);
     QVERIFY(!QFile::exists(path));
     QCOMPARE(messages.count(), 1);
     QCOMPARE(messages.last().text, QStringLiteral("保存 HTML 文件失败    "));
@@ -361,8 +357,8 @@ void TstBrowserDriver::cookieCarriesOverToTheOtherView()
     }
     QVERIFY(open(QStringLiteral("/echocookie")));
     const QString path = m_dir.filePath(QStringLiteral("cookie.Htm"));
-    m_driver->SavePage(path);
-    QVERIFY2(readAll(path).contains("login=granted"), readAll(path).constData());
+    test::savePage(*m_driver, path);
+    QVERIFY2(test::contents(path).contains("login=granted"), test::contents(path).constData());
     wbLogin.reset();
 }
 
@@ -429,14 +425,14 @@ void TstBrowserDriver::refusedAddress()
     test::MessageRecorder messages;
     const QString path = m_dir.filePath(
         QStringLiteral("refused %1.Htm").arg(QLatin1String(QTest::currentDataTag())));
-    m_driver->SavePage(path);
+    test::savePage(*m_driver, path);
     QVERIFY(!QFile::exists(path));
     QCOMPARE(messages.count(), 1);
     QCOMPARE(messages.last().text, QStringLiteral("保存 HTML 文件失败    "));
     // The page still shown goes on: another fragment of it completes at once.
     QVERIFY(open(QStringLiteral("/a.htm#after")));
-    m_driver->SavePage(path);
-    QVERIFY(readAll(path).contains("page A"));
+    test::savePage(*m_driver, path);
+    QVERIFY(test::contents(path).contains("page A"));
 }
 
 void TstBrowserDriver::addressWithoutScheme()
@@ -458,7 +454,7 @@ void TstBrowserDriver::viewDestroyedDuringWait()
 {
     const QString held = QStringLiteral("/held3.htm");
     m_server->setHeldPage(held, "<html><body>never seen</body></html>");
-    QTimer::singleShot(300, this, [this] {
+    whenRequested(held, [this] {
         delete m_view;
         m_view = nullptr;
     });
@@ -473,7 +469,7 @@ void TstBrowserDriver::viewDestroyedDuringWait()
     QVERIFY(!m_driver->wbGet());
 
     test::MessageRecorder messages;
-    m_driver->SavePage(m_dir.filePath(QStringLiteral("gone.Htm")));
+    test::savePage(*m_driver, m_dir.filePath(QStringLiteral("gone.Htm")));
     QCOMPARE(messages.count(), 1);
     QVERIFY_THROWS_EXCEPTION(Error, m_driver->Links());
     m_server->release(held);

@@ -1,13 +1,9 @@
 // Saving the pages of the page list from the execution window, with the real
 // browser on pages of the test's own web server.
 #include "harvest/browserprofile.h"
-#include "harvest/ufrmProcess.h"
 #include "platform/codepage.h"
-#include "platform/settings.h"
-#include "store/connection.h"
-#include "store/dataset.h"
 #include "support/httpserver.h"
-#include "support/testsupport.h"
+#include "support/taskwindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -16,8 +12,6 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
-#include <QTimer>
-#include <QWebEngineView>
 #include <QtTest>
 #include <httplib.h>
 #include <memory>
@@ -58,27 +52,22 @@ private Q_SLOTS:
 private:
     // The window on the task, shown as the main window shows it (without its loop).
     TfrmProcess& open(int saveCurrent = 0);
-    QString taskFolder() const { return m_world->workPath() + QStringLiteral("WorkDir/网站"); }
-    QString pageFile(int n) const { return taskFolder() + QStringLiteral("/HTML/%1.Htm").arg(n); }
     // The page list of the given server paths and its summary line.
     void writeList(const QStringList& paths);
-    int storedSaveCurrent();
-    QPushButton* saveButton() const { return child<QPushButton>(m_frm.get(), "btnSaveHtml"); }
-    // A click on btnSaveHtml; returns when the run has. A watchdog closes any
-    // window that turns up meanwhile and stops the run, failing the test.
-    void clickSave();
+    QPushButton* saveButton() const { return m_w->button("btnSaveHtml"); }
+    // A click on btnSaveHtml; returns when the run has. False when the
+    // watchdog had to stop it.
+    bool clickSave() { return m_w->click("btnSaveHtml", Watchdog); }
     // Runs action once, as soon as the server has been asked for path.
-    void whenRequested(const QString& path, std::function<void()> action);
+    void whenRequested(const QString& path, std::function<void()> action)
+    {
+        test::when(
+            m_w->frm.get(), [this, path] { return m_server->hits(path) > 0; }, action);
+    }
 
     QTemporaryDir m_profileDir;
     std::unique_ptr<test::HttpServer> m_server;
-    std::unique_ptr<test::TempWorld> m_world;
-    std::unique_ptr<test::MessageRecorder> m_boxes;
-    std::unique_ptr<Settings> m_settings;
-    std::unique_ptr<store::Connection> m_conn;
-    std::unique_ptr<store::DataSet> m_tasks;
-    std::unique_ptr<TfrmProcess> m_frm;
-    QStringList m_strayWindows;
+    std::unique_ptr<test::TaskWindow> m_w;
 };
 
 void TstPageSave::initTestCase()
@@ -110,42 +99,19 @@ void TstPageSave::initTestCase()
 
 void TstPageSave::init()
 {
-    m_world = std::make_unique<test::TempWorld>();
-    m_boxes = std::make_unique<test::MessageRecorder>();
-    m_settings = std::make_unique<Settings>(m_world->settingsPath());
-    m_settings->setWorkPath(m_world->workPath());
-    m_strayWindows.clear();
+    m_w = std::make_unique<test::TaskWindow>();
 }
 
 void TstPageSave::cleanup()
 {
-    if (m_frm && m_frm->isVisible())
-        m_frm->close();
-    m_frm.reset();
-    m_tasks.reset();
-    m_conn.reset();
-    m_settings.reset();
-    m_boxes.reset();
-    m_world.reset();
+    m_w.reset();
 }
 
 TfrmProcess& TstPageSave::open(int saveCurrent)
 {
-    m_conn = std::make_unique<store::Connection>();
-    m_conn->open();
-    m_tasks = std::make_unique<store::DataSet>(*m_conn);
-    m_tasks->setCommandText(QStringLiteral("select * from Tasks"));
-    m_tasks->open();
-    m_tasks->append();
-    m_tasks->field(QStringLiteral("TaskID")).setValue(1);
-    m_tasks->field(QStringLiteral("TaskName")).setValue(QStringLiteral("网站"));
-    m_tasks->field(QStringLiteral("WebType")).setValue(true);
-    m_tasks->field(QStringLiteral("SaveCurrent")).setValue(saveCurrent);
-    m_tasks->post();
-    m_frm = std::make_unique<TfrmProcess>(*m_tasks, *m_conn, *m_settings);
-    m_frm->setTaskRecord(m_tasks.get());
-    m_frm->show();
-    return *m_frm;
+    test::addTask(m_w->world.storePath(), 1, test::TaskWindow::Task,
+                  {{QStringLiteral("SaveCurrent"), saveCurrent}});
+    return m_w->open();
 }
 
 void TstPageSave::writeList(const QStringList& paths)
@@ -154,46 +120,8 @@ void TstPageSave::writeList(const QStringList& paths)
     for (const QString& path : paths)
         bytes += codepage::fromUnicode(m_server->address(path)) + "\r\n";
     bytes += codepage::fromUnicode(QStringLiteral("有效列表条数：%1").arg(paths.size())) + "\r\n";
-    QVERIFY(QDir().mkpath(taskFolder()));
-    test::put(taskFolder() + QStringLiteral("/ResHtmls.lst"), bytes);
-}
-
-int TstPageSave::storedSaveCurrent()
-{
-    return test::queryInteger(*m_conn,
-                              QStringLiteral("select SaveCurrent from Tasks where TaskID = 1"));
-}
-
-void TstPageSave::clickSave()
-{
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    connect(&watchdog, &QTimer::timeout, this, [this] {
-        while (QWidget* modal = QApplication::activeModalWidget()) {
-            if (modal == m_frm.get())
-                break;
-            m_strayWindows << QString::fromLatin1(modal->metaObject()->className());
-            modal->close();
-        }
-        m_strayWindows << QStringLiteral("watchdog");
-        if (saveButton()->text() != SaveCaption)
-            QTest::mouseClick(saveButton(), Qt::LeftButton);
-    });
-    watchdog.start(Watchdog);
-    QTest::mouseClick(saveButton(), Qt::LeftButton);
-}
-
-void TstPageSave::whenRequested(const QString& path, std::function<void()> action)
-{
-    auto* poll = new QTimer(m_frm.get());
-    connect(poll, &QTimer::timeout, poll, [this, poll, path, action] {
-        if (m_server->hits(path) == 0)
-            return;
-        poll->stop();
-        poll->deleteLater();
-        action();
-    });
-    poll->start(20);
+    QVERIFY(QDir().mkpath(m_w->taskFolder()));
+    test::put(m_w->taskFolder() + QStringLiteral("/ResHtmls.lst"), bytes);
 }
 
 void TstPageSave::savesEveryPageThenRefuses()
@@ -203,33 +131,32 @@ void TstPageSave::savesEveryPageThenRefuses()
     TfrmProcess& w = open();
     auto* gauge = child<QProgressBar>(&w, "gHint");
     QCOMPARE(gauge->maximum(), 3);
-    clickSave();
-    QCOMPARE(m_strayWindows, QStringList());
+    QVERIFY(clickSave());
     for (int n = 1; n <= 3; ++n) {
-        const QByteArray saved = test::contents(pageFile(n));
+        const QByteArray saved = test::contents(m_w->pageFile(n));
         QVERIFY2(saved.contains(QByteArray("page ") + "abc"[n - 1]), saved.constData());
         QVERIFY(saved.contains(codepage::fromUnicode(QStringLiteral("中文正文"))));
         // Laid out as a browser window shows it, and visible to its scripts.
         QVERIFY2(saved.contains("data-view=\"1024x768 visible\""), saved.constData());
     }
-    QCOMPARE(QDir(taskFolder() + QStringLiteral("/HTML")).entryList(QDir::Files).size(), 3);
-    QCOMPARE(storedSaveCurrent(), 3);
+    QCOMPARE(QDir(m_w->taskFolder() + QStringLiteral("/HTML")).entryList(QDir::Files).size(), 3);
+    QCOMPARE(m_w->stored("SaveCurrent"), 3);
     QCOMPARE(gauge->value(), 3);
     QCOMPARE(gauge->text(), QStringLiteral("100%"));
     // The status line, whose painting a fast run holds back, is painted again.
     QVERIFY(child<QStatusBar>(&w, "StatusBar1")->updatesEnabled());
     QCOMPARE(saveButton()->text(), SaveCaption);
     QVERIFY(child<QPushButton>(&w, "btnCreateLst")->isEnabled());
-    QCOMPARE(m_boxes->count(), 0);
+    QCOMPARE(m_w->boxes.count(), 0);
 
-    clickSave();
-    QCOMPARE(m_boxes->count(), 1);
-    QCOMPARE(m_boxes->last().text,
+    QVERIFY(clickSave());
+    QCOMPARE(m_w->boxes.count(), 1);
+    QCOMPARE(m_w->boxes.last().text,
              QStringLiteral("已经保存了所有网页。要重新处理，请修改任务参数。"));
-    QCOMPARE(m_boxes->last().caption, QStringLiteral("提示信息"));
-    QCOMPARE(m_boxes->last().icon, ui::Icon::Information);
-    QCOMPARE(m_boxes->last().buttons, ui::Buttons::Ok);
-    QCOMPARE(m_boxes->last().owner, &w);
+    QCOMPARE(m_w->boxes.last().caption, QStringLiteral("提示信息"));
+    QCOMPARE(m_w->boxes.last().icon, ui::Icon::Information);
+    QCOMPARE(m_w->boxes.last().buttons, ui::Buttons::Ok);
+    QCOMPARE(m_w->boxes.last().owner, &w);
     QCOMPARE(m_server->hits(QStringLiteral("/a.htm")), firstHits + 1);
 }
 
@@ -248,18 +175,18 @@ void TstPageSave::refusals()
     QFETCH(QByteArray, list);
     QFETCH(QString, text);
     if (list != "-") {
-        QVERIFY(QDir().mkpath(taskFolder()));
-        test::put(taskFolder() + QStringLiteral("/ResHtmls.lst"), list);
+        QVERIFY(QDir().mkpath(m_w->taskFolder()));
+        test::put(m_w->taskFolder() + QStringLiteral("/ResHtmls.lst"), list);
     }
     TfrmProcess& w = open();
-    clickSave();
-    QCOMPARE(m_boxes->count(), 1);
-    QCOMPARE(m_boxes->last().text, text);
-    QCOMPARE(m_boxes->last().caption, QStringLiteral("提示信息"));
-    QCOMPARE(m_boxes->last().icon, ui::Icon::Information);
+    QVERIFY(clickSave());
+    QCOMPARE(m_w->boxes.count(), 1);
+    QCOMPARE(m_w->boxes.last().text, text);
+    QCOMPARE(m_w->boxes.last().caption, QStringLiteral("提示信息"));
+    QCOMPARE(m_w->boxes.last().icon, ui::Icon::Information);
     QCOMPARE(saveButton()->text(), SaveCaption);
     QVERIFY(child<QPushButton>(&w, "btnCreateLst")->isEnabled());
-    QVERIFY(!QFileInfo::exists(taskFolder() + QStringLiteral("/HTML")));
+    QVERIFY(!QFileInfo::exists(m_w->taskFolder() + QStringLiteral("/HTML")));
 }
 
 void TstPageSave::pagesThatWouldStallARun_data()
@@ -279,22 +206,21 @@ void TstPageSave::pagesThatWouldStallARun()
     writeList({QStringLiteral("/a.htm"), second, QStringLiteral("/b.htm")});
     const int windows = int(QApplication::topLevelWidgets().size());
     open();
-    clickSave();
-    QCOMPARE(m_strayWindows, QStringList());
-    QCOMPARE(storedSaveCurrent(), 3);
-    QVERIFY(test::contents(pageFile(3)).contains("page b"));
+    QVERIFY(clickSave());
+    QCOMPARE(m_w->stored("SaveCurrent"), 3);
+    QVERIFY(test::contents(m_w->pageFile(3)).contains("page b"));
     if (saved.isEmpty()) {
-        QVERIFY(!QFileInfo::exists(pageFile(2)));
-        QCOMPARE(m_boxes->count(), 1);
-        QCOMPARE(m_boxes->last().text, SaveFailed);
-        QCOMPARE(m_boxes->last().caption, QStringLiteral("错误信息"));
-        QCOMPARE(m_boxes->last().icon, ui::Icon::None);
-        QCOMPARE(m_boxes->last().buttons, ui::Buttons::Ok);
-        QCOMPARE(m_boxes->last().owner, m_frm.get());
+        QVERIFY(!QFileInfo::exists(m_w->pageFile(2)));
+        QCOMPARE(m_w->boxes.count(), 1);
+        QCOMPARE(m_w->boxes.last().text, SaveFailed);
+        QCOMPARE(m_w->boxes.last().caption, QStringLiteral("错误信息"));
+        QCOMPARE(m_w->boxes.last().icon, ui::Icon::None);
+        QCOMPARE(m_w->boxes.last().buttons, ui::Buttons::Ok);
+        QCOMPARE(m_w->boxes.last().owner, m_w->frm.get());
     } else {
-        const QByteArray page = test::contents(pageFile(2));
+        const QByteArray page = test::contents(m_w->pageFile(2));
         QVERIFY2(page.contains(saved), page.constData());
-        QCOMPARE(m_boxes->count(), 0);
+        QCOMPARE(m_w->boxes.count(), 0);
     }
     QCOMPARE(m_server->hits(QStringLiteral("/target.htm")), 0);
     QCOMPARE(int(QApplication::topLevelWidgets().size()), windows + 1);
@@ -308,25 +234,23 @@ void TstPageSave::stopWhileAPageIsHeldBack()
     const int firstHits = m_server->hits(QStringLiteral("/a.htm"));
     TfrmProcess& w = open();
     whenRequested(held, [this] { QTest::mouseClick(saveButton(), Qt::LeftButton); });
-    clickSave();
-    QCOMPARE(m_strayWindows, QStringList());
+    QVERIFY(clickSave());
     // The interrupted page is neither saved nor counted.
-    QCOMPARE(storedSaveCurrent(), 1);
-    QVERIFY(QFileInfo::exists(pageFile(1)));
-    QVERIFY(!QFileInfo::exists(pageFile(2)));
+    QCOMPARE(m_w->stored("SaveCurrent"), 1);
+    QVERIFY(QFileInfo::exists(m_w->pageFile(1)));
+    QVERIFY(!QFileInfo::exists(m_w->pageFile(2)));
     QCOMPARE(child<QProgressBar>(&w, "gHint")->value(), 1);
     QCOMPARE(saveButton()->text(), SaveCaption);
     QVERIFY(child<QPushButton>(&w, "btnCreateLst")->isEnabled());
 
     // The next run starts with it.
     m_server->release(held);
-    clickSave();
-    QCOMPARE(m_strayWindows, QStringList());
-    QCOMPARE(storedSaveCurrent(), 3);
-    QVERIFY(test::contents(pageFile(2)).contains("held page"));
-    QVERIFY(test::contents(pageFile(3)).contains("page b"));
+    QVERIFY(clickSave());
+    QCOMPARE(m_w->stored("SaveCurrent"), 3);
+    QVERIFY(test::contents(m_w->pageFile(2)).contains("held page"));
+    QVERIFY(test::contents(m_w->pageFile(3)).contains("page b"));
     QCOMPARE(m_server->hits(QStringLiteral("/a.htm")), firstHits + 1);
-    QCOMPARE(m_boxes->count(), 0);
+    QCOMPARE(m_w->boxes.count(), 0);
 }
 
 void TstPageSave::closeAskedDuringARun()
@@ -341,32 +265,31 @@ void TstPageSave::closeAskedDuringARun()
         visibleAfterClose = w.isVisible();
         m_server->release(held);
     });
-    clickSave();
+    QVERIFY(clickSave());
     QVERIFY(visibleAfterClose);
     // The run went on to the end; the window closed afterwards.
-    QCOMPARE(m_strayWindows, QStringList());
-    QCOMPARE(storedSaveCurrent(), 3);
-    QVERIFY(test::contents(pageFile(2)).contains("held page"));
+    QCOMPARE(m_w->stored("SaveCurrent"), 3);
+    QVERIFY(test::contents(m_w->pageFile(2)).contains("held page"));
     QVERIFY(!w.isVisible());
 }
 
+// Pictures of the window, made by make docs only.
 void TstPageSave::lookAtIt()
 {
+    if (test::pictureFolder().isEmpty())
+        QSKIP("makes pictures only: PAGRIM_DOCS names their folder");
     const QString held = QStringLiteral("/held-look.htm");
     m_server->setHeldPage(held, "<html><body>held page</body></html>");
     writeList({QStringLiteral("/a.htm"), QStringLiteral("/b.htm"), held, QStringLiteral("/c.htm")});
     TfrmProcess& w = open();
-    const QString dir = qEnvironmentVariable(
-        "PAGRIM_SHOTS", QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots"));
-    QVERIFY(QDir().mkpath(dir));
     bool grabbed = false;
     whenRequested(held, [&] {
-        grabbed = w.grab().save(dir + QStringLiteral("/pagesave-running.png"));
+        grabbed = test::savePicture(&w, QStringLiteral("pagesave-running"));
         m_server->release(held);
     });
-    clickSave();
+    QVERIFY(clickSave());
     QVERIFY(grabbed);
-    QVERIFY(w.grab().save(dir + QStringLiteral("/pagesave-done.png")));
+    QVERIFY(test::savePicture(&w, QStringLiteral("pagesave-done")));
 }
 
 QTEST_MAIN(TstPageSave)

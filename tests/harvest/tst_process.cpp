@@ -2,13 +2,13 @@
 // list, the status bars, the stop protocol and closing during a run.
 #include "extract/ufrmTest.h"
 #include "harvest/browserprofile.h"
+#include "platform/taskfolder.h"
 #include "harvest/ufrmProcess.h"
 #include "platform/codepage.h"
 #include "platform/settings.h"
-#include "platform/taskfolder.h"
 #include "store/connection.h"
 #include "store/dataset.h"
-#include "support/testsupport.h"
+#include "support/taskwindow.h"
 #include "ui/appwindows.h"
 #include "ui/guard.h"
 #include "ui/shell.h"
@@ -31,6 +31,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <optional>
+#include <utility>
 
 using namespace pagrim;
 
@@ -63,51 +64,14 @@ class TstProcess : public QObject
     Q_OBJECT
 
     QTemporaryDir profileDir;
-    std::unique_ptr<test::TempWorld> world;
-    std::unique_ptr<test::MessageRecorder> boxes;
-    std::unique_ptr<store::Connection> conn;
-    std::unique_ptr<store::DataSet> tasks;
-    std::unique_ptr<Settings> settings;
-    std::unique_ptr<TfrmProcess> frm;
+    std::unique_ptr<test::TaskWindow> m_w;
 
-    // The window on the task with the given key, shown (modal, without its own loop).
-    TfrmProcess& open(int taskId = 1, QWidget* owner = nullptr)
-    {
-        conn = std::make_unique<store::Connection>();
-        conn->open();
-        tasks = std::make_unique<store::DataSet>(*conn);
-        tasks->setCommandText(QStringLiteral("select * from Tasks order by TaskID"));
-        tasks->open();
-        while (!tasks->eof() && tasks->field(QStringLiteral("TaskID")).asInteger() != taskId)
-            tasks->next();
-        frm = std::make_unique<TfrmProcess>(*tasks, *conn, *settings, owner);
-        frm->setTaskRecord(tasks.get());
-        frm->setWindowTitle(QStringLiteral("执行任务 - ") +
-                            tasks->field(QStringLiteral("TaskName")).asString());
-        frm->show();
-        return *frm;
-    }
-    void closeWindow()
-    {
-        if (frm && frm->isVisible())
-            frm->close();
-        frm.reset();
-        tasks.reset();
-        conn.reset();
-    }
-    QString workDir() const { return world->path() + QStringLiteral("/Data/WorkDir/"); }
-    void useWorkPath()
-    {
-        QVERIFY(QDir(world->path()).mkdir(QStringLiteral("Data")));
-        settings->WriteString(QStringLiteral("SysConfig"), QStringLiteral("WorkPath"),
-                              world->path() + QStringLiteral("/Data/"));
-    }
+    TfrmProcess& open(int taskId = 1, QWidget* owner = nullptr) { return m_w->open(taskId, owner); }
+    QString workDir() const { return m_w->world.workPath() + QStringLiteral("WorkDir/"); }
     void writePageList(const QString& taskFolder, const QByteArray& bytes)
     {
         QVERIFY(QDir().mkpath(taskFolder));
-        QFile f(taskFolder + QStringLiteral("/ResHtmls.lst"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
+        test::put(taskFolder + QStringLiteral("/ResHtmls.lst"), bytes);
     }
     // A run started by a click on btnSaveHtml, as the page saving handler does.
     void connectSaveRun(TfrmProcess& w, std::function<void()> body,
@@ -124,13 +88,7 @@ class TstProcess : public QObject
     }
 
     // A number the store answers, on the window's connection.
-    int number(const QString& sql)
-    {
-        auto q = store::CreateScratchQuery(*conn);
-        q->setCommandText(sql);
-        q->open();
-        return q->field(0).asInteger();
-    }
+    int number(const QString& sql) { return test::queryInteger(*m_w->conn, sql); }
     // The second page with the field list current.
     void toFieldPage(TfrmProcess& w)
     {
@@ -156,7 +114,7 @@ class TstProcess : public QObject
     }
 
     // Pages in the task's pages folder: name -> bytes.
-    QString pagesFolder() const { return workDir() + QStringLiteral("任务一/HTML/"); }
+    QString pagesFolder() const { return m_w->taskFolder() + QStringLiteral("/HTML/"); }
     void writePages(const QList<std::pair<QString, QByteArray>>& pages)
     {
         for (const auto& [name, bytes] : pages) {
@@ -167,9 +125,8 @@ class TstProcess : public QObject
     // A task with two selected fields and one not, and the pages 1..count.
     void extractionWorld(int count)
     {
-        useWorkPath();
         test::execOn(
-            world->storePath(),
+            m_w->world.storePath(),
             QStringLiteral("insert into Descs (DescID, TaskID, DescName, DescNeed, DescStart, "
                            "DescEnd) values (1, 1, 'T', 1, '<t>', '</t>'), (2, 1, 'X', 0, '<x>', "
                            "'</x>'), (3, 1, 'A', 1, '<a>', '</a>')"));
@@ -179,7 +136,7 @@ class TstProcess : public QObject
     }
     QString taskFile(const char* name) const
     {
-        return workDir() + QStringLiteral("任务一/") + QLatin1String(name);
+        return m_w->taskFolder() + QLatin1Char('/') + QLatin1String(name);
     }
     QList<QWidget*> runControls(TfrmProcess& w)
     {
@@ -205,27 +162,22 @@ private Q_SLOTS:
     }
     void init()
     {
-        world = std::make_unique<test::TempWorld>();
-        boxes = std::make_unique<test::MessageRecorder>();
-        settings = std::make_unique<Settings>(world->file(QStringLiteral("Pagrim.ini")));
-        test::addTask(world->storePath(), 1, QStringLiteral("任务一"),
+        m_w = std::make_unique<test::TaskWindow>();
+        test::addTask(m_w->world.storePath(), 1, test::TaskWindow::Task,
                       {{QStringLiteral("ResEnd"), 9}, {QStringLiteral("SaveCurrent"), 1}});
-        test::addTask(world->storePath(), 2, QStringLiteral("A\\B"),
+        test::addTask(m_w->world.storePath(), 2, QStringLiteral("A\\B"),
                       {{QStringLiteral("ResEnd"), 9}});
     }
     void cleanup()
     {
-        closeWindow();
+        m_w.reset();
         ui::setShellHandler({});
-        settings.reset();
-        boxes.reset();
-        world.reset();
     }
 
     void opensOnFirstPageReady()
     {
         TfrmProcess& w = open();
-        QCOMPARE(w.windowTitle(), QStringLiteral("执行任务 - 任务一"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("执行任务 - ") + test::TaskWindow::Task);
         QCOMPARE(w.size(), QSize(688, 453));
         QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
         QVERIFY(w.windowFlags() & Qt::WindowMinimizeButtonHint);
@@ -246,7 +198,7 @@ private Q_SLOTS:
         QCOMPARE(bar->currentMessage(), Ready);
         QCOMPARE(child<QStatusBar>(&w, "StatusBar2")->currentMessage(), Ready);
         QCOMPARE(w.fieldPage().FieldSeparator(), QStringLiteral("*"));
-        QCOMPARE(boxes->count(), 0);
+        QCOMPARE(m_w->boxes.count(), 0);
     }
 
     void workFolder_data()
@@ -266,22 +218,22 @@ private Q_SLOTS:
     {
         QFETCH(QString, setting);
         QFETCH(QString, expected);
-        QVERIFY(QDir(world->path()).mkdir(QStringLiteral("Data")));
-        if (setting != QLatin1String("-"))
-            settings->WriteString(QStringLiteral("SysConfig"), QStringLiteral("WorkPath"),
-                                  setting.replace(QLatin1Char('@'), world->path()));
-        expected.replace(QLatin1Char('@'), world->path());
+        QVERIFY(QDir(m_w->world.path()).mkdir(QStringLiteral("Data")));
+        if (setting == QLatin1String("-"))
+            QVERIFY(QFile::remove(m_w->settings.path()));
+        else
+            m_w->settings.setWorkPath(setting.replace(QLatin1Char('@'), m_w->world.path()));
+        expected.replace(QLatin1Char('@'), m_w->world.path());
         expected.replace(QLatin1Char('%'), Settings::programFolder());
         TfrmProcess& w = open();
         QCOMPARE(w.WorkFolder(), expected);
-        QCOMPARE(w.taskFolder().path(), expected + QStringLiteral("任务一"));
+        QCOMPARE(w.taskFolder().path(), expected + test::TaskWindow::Task);
         // Opening creates nothing.
         QVERIFY(!QFileInfo::exists(expected));
     }
 
     void withoutPageList()
     {
-        useWorkPath();
         TfrmProcess& w = open();
         QCOMPARE(child<QListWidget>(&w, "ListBox1")->count(), 0);
         auto* gauge = child<QProgressBar>(&w, "gHint");
@@ -291,12 +243,11 @@ private Q_SLOTS:
 
     void pageListShown()
     {
-        useWorkPath();
         std::optional<test::CodePagePinned> gbk(std::in_place, codepage::Gbk);
         const QByteArray chinese = codepage::fromUnicode(QStringLiteral("http://h/页2"));
-        writePageList(workDir() + QStringLiteral("任务一"),
-                      "http://h/1\r\n" + chinese + "\nhttp://h/3\rhttp://h/4\r\n" +
-                          codepage::fromUnicode(QStringLiteral("共 4 页")));
+        writePageList(m_w->taskFolder(), "http://h/1\r\n" + chinese +
+                                             "\nhttp://h/3\rhttp://h/4\r\n" +
+                                             codepage::fromUnicode(QStringLiteral("共 4 页")));
         TfrmProcess& w = open();
         gbk.reset(); // the list was read in the pinned code page
         auto* list = child<QListWidget>(&w, "ListBox1");
@@ -313,7 +264,6 @@ private Q_SLOTS:
 
     void nestedTaskFolder()
     {
-        useWorkPath();
         writePageList(workDir() + QStringLiteral("A/B"), "http://h/1\r\n共 1 页\r\n");
         TfrmProcess& w = open(2);
         QCOMPARE(w.taskFolder().path(), workDir() + QStringLiteral("A/B"));
@@ -328,20 +278,20 @@ private Q_SLOTS:
 
     void ensureFolderFailureShown()
     {
-        useWorkPath();
         QVERIFY(QDir().mkpath(workDir()));
-        QFile blocker(workDir() + QStringLiteral("任务一"));
+        QFile blocker(m_w->taskFolder());
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         TfrmProcess& w = open();
-        connectSaveRun(w, [&w] { w.taskFolder().ensurePages(); });
+        connectSaveRun(w,
+                       [&w] { w.taskFolder().ensurePages(); });
         auto* save = child<QPushButton>(&w, "btnSaveHtml");
         auto* create = child<QPushButton>(&w, "btnCreateLst");
         QTest::mouseClick(save, Qt::LeftButton);
-        QCOMPARE(boxes->count(), 1);
-        QCOMPARE(boxes->last().text, QStringLiteral("工作路径访问失败！."));
-        QCOMPARE(boxes->last().caption, QStringLiteral("Pagrim"));
-        QCOMPARE(boxes->last().icon, ui::Icon::Error);
+        QCOMPARE(m_w->boxes.count(), 1);
+        QCOMPARE(m_w->boxes.last().text, QStringLiteral("工作路径访问失败！."));
+        QCOMPARE(m_w->boxes.last().caption, QStringLiteral("Pagrim"));
+        QCOMPARE(m_w->boxes.last().icon, ui::Icon::Error);
         // The failed run leaves its buttons; the next click puts them back.
         QCOMPARE(save->text(), QStringLiteral("停止"));
         QVERIFY(!create->isEnabled());
@@ -362,7 +312,7 @@ private Q_SLOTS:
             seen << save->text()
                  << (create->isEnabled() ? QStringLiteral("on") : QStringLiteral("off"));
             w.ShowStatus(QStringLiteral(" 正在保存 "));
-            QTimer::singleShot(100, save, [save] { QTest::mouseClick(save, Qt::LeftButton); });
+            QTimer::singleShot(0, save, [save] { QTest::mouseClick(save, Qt::LeftButton); });
             const QDeadlineTimer deadline(10000);
             while (w.Running() && !deadline.hasExpired()) {
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
@@ -435,7 +385,8 @@ private Q_SLOTS:
         int passesAfterClose = 0;
         bool visibleAtEnd = false;
         connectSaveRun(w, [&] {
-            QTimer::singleShot(50, &w, [&] {
+            // The close, then the stop, while the run lets events through.
+            QTimer::singleShot(0, &w, [&] {
                 if (how == QLatin1String("Button2"))
                     QTest::mouseClick(child<QPushButton>(&w, "Button2"), Qt::LeftButton);
                 else if (how == QLatin1String("Esc"))
@@ -443,8 +394,8 @@ private Q_SLOTS:
                 else
                     w.close();
                 closeAsked = true;
+                QTimer::singleShot(0, save, [save] { QTest::mouseClick(save, Qt::LeftButton); });
             });
-            QTimer::singleShot(300, save, [save] { QTest::mouseClick(save, Qt::LeftButton); });
             const QDeadlineTimer deadline(10000);
             while (w.Running() && !deadline.hasExpired()) {
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
@@ -459,7 +410,10 @@ private Q_SLOTS:
         QVERIFY(closeAsked);
         QVERIFY(passesAfterClose > 0);
         QVERIFY(visibleAtEnd);
-        QVERIFY(QFile::exists(settings->path())); // FormClose stored the grid layout
+        // FormClose stored the grid layout.
+        QCOMPARE(m_w->settings.ReadInteger(QStringLiteral("frmProcess-dbGrid1"),
+                                           QStringLiteral("DescName"), 0),
+                 100);
     }
 
     void closeDuringFailingRun()
@@ -473,8 +427,8 @@ private Q_SLOTS:
         });
         QTimer::singleShot(0, save, [save] { QTest::mouseClick(save, Qt::LeftButton); });
         QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 5000);
-        QCOMPARE(boxes->count(), 1);
-        QCOMPARE(boxes->last().text, QStringLiteral("工作路径访问失败！."));
+        QCOMPARE(m_w->boxes.count(), 1);
+        QCOMPARE(m_w->boxes.last().text, QStringLiteral("工作路径访问失败！."));
     }
 
     void escCloses_data()
@@ -490,7 +444,7 @@ private Q_SLOTS:
     {
         QFETCH(int, page);
         QFETCH(QString, focus);
-        addDesc(world->storePath(), 1, 1, QStringLiteral("标题"), true);
+        addDesc(m_w->world.storePath(), 1, 1, QStringLiteral("标题"), true);
         TfrmProcess& w = open();
         child<QTabWidget>(&w, "PageControl1")->setCurrentIndex(page);
         QWidget* target = child<QWidget>(&w, focus.toLatin1().constData());
@@ -537,7 +491,7 @@ private Q_SLOTS:
         QFETCH(QString, focus);
         QFETCH(bool, closed);
         QFETCH(QStringList, shell);
-        addDesc(world->storePath(), 1, 1, QStringLiteral("标题"), true);
+        addDesc(m_w->world.storePath(), 1, 1, QStringLiteral("标题"), true);
         QStringList verbs;
         ui::setShellHandler([&](const QString& verb, const QString&) { verbs << verb; });
         TfrmProcess& w = open();
@@ -547,7 +501,7 @@ private Q_SLOTS:
         QTest::keyClick(target, Qt::Key_Return);
         QCOMPARE(!w.isVisible(), closed);
         QCOMPARE(verbs, shell);
-        QCOMPARE(boxes->count(), 0);
+        QCOMPARE(m_w->boxes.count(), 0);
     }
 
     void opensCentredOnScreen()
@@ -557,7 +511,7 @@ private Q_SLOTS:
         QWidget owner;
         owner.setGeometry(0, 0, 200, 100);
         owner.show();
-        const auto closeFirst = qScopeGuard([this] { closeWindow(); }); // before owner goes
+        const auto closeFirst = qScopeGuard([this] { m_w->close(); }); // before owner goes
         TfrmProcess& w = open(1, &owner);
         const QRect screen = w.screen()->availableGeometry();
         // Within the width of a frame border.
@@ -568,17 +522,16 @@ private Q_SLOTS:
 
     void fieldQueryFollowsTask()
     {
-        addDesc(world->storePath(), 1, 1, QStringLiteral("标题"), true);
-        addDesc(world->storePath(), 2, 2, QStringLiteral("别的任务"), false);
-        addDesc(world->storePath(), 3, 1, QStringLiteral("作者"), false);
+        addDesc(m_w->world.storePath(), 1, 1, QStringLiteral("标题"), true);
+        addDesc(m_w->world.storePath(), 2, 2, QStringLiteral("别的任务"), false);
+        addDesc(m_w->world.storePath(), 3, 1, QStringLiteral("作者"), false);
         TfrmProcess& w = open();
         auto* grid = child<QTableView>(&w, "dbGrid1");
         QCOMPARE(grid->model()->rowCount(), 2);
         QCOMPARE(grid->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("选中"));
         QCOMPARE(grid->model()->headerData(1, Qt::Horizontal).toString(),
                  QStringLiteral("提取字段名称"));
-        QCOMPARE(w.fieldPage().aqryDesc().field(QStringLiteral("DescName")).asString(),
-                 QStringLiteral("标题"));
+        QCOMPARE(w.fieldPage().aqryDesc().field(QStringLiteral("DescName")).asString(), QStringLiteral("标题"));
         QCOMPARE(child<QLineEdit>(&w, "DBEdit1")->text(), QStringLiteral("标题"));
     }
 
@@ -612,15 +565,15 @@ private Q_SLOTS:
         QCOMPARE(navigatorEnabled(w), QStringLiteral("11001100"));
         // Delete at once, without asking.
         QTest::mouseClick(child<QToolButton>(&w, "nbDelete"), Qt::LeftButton);
-        QCOMPARE(boxes->count(), 0);
+        QCOMPARE(m_w->boxes.count(), 0);
         QCOMPARE(number(QStringLiteral("select count(*) from Descs")), 1);
         QCOMPARE(navigatorEnabled(w), QStringLiteral("00001100"));
     }
 
     void selectAllAndNone()
     {
-        addDesc(world->storePath(), 1, 1, QStringLiteral("标题"), true);
-        addDesc(world->storePath(), 2, 1, QStringLiteral("作者"), false);
+        addDesc(m_w->world.storePath(), 1, 1, QStringLiteral("标题"), true);
+        addDesc(m_w->world.storePath(), 2, 1, QStringLiteral("作者"), false);
         TfrmProcess& w = open();
         toFieldPage(w);
         auto* grid = child<QTableView>(&w, "dbGrid1");
@@ -630,13 +583,13 @@ private Q_SLOTS:
         QCOMPARE(child<QLineEdit>(&w, "DBEdit1")->text(), QStringLiteral("作者"));
         QTest::mouseClick(child<QToolButton>(&w, "SpeedButton1"), Qt::LeftButton);
         QCOMPARE(grid->model()->index(0, 0).data(Qt::EditRole).toBool(), true);
-        QCOMPARE(boxes->count(), 0);
+        QCOMPARE(m_w->boxes.count(), 0);
     }
 
     void doubleClickAfterTypingStoresBoth()
     {
-        addDesc(world->storePath(), 1, 1, QStringLiteral("标题"), true);
-        addDesc(world->storePath(), 2, 1, QStringLiteral("作者"), false);
+        addDesc(m_w->world.storePath(), 1, 1, QStringLiteral("标题"), true);
+        addDesc(m_w->world.storePath(), 2, 1, QStringLiteral("作者"), false);
         TfrmProcess& w = open();
         toFieldPage(w);
         auto* grid = child<QTableView>(&w, "dbGrid1");
@@ -671,9 +624,9 @@ private Q_SLOTS:
     {
         QFETCH(QString, button);
         QFETCH(QString, trigger);
-        addDesc(world->storePath(), 1, 1, QStringLiteral("标题"), false);
-        addDesc(world->storePath(), 2, 1, QStringLiteral("作者"), false);
-        test::execOn(world->storePath(),
+        addDesc(m_w->world.storePath(), 1, 1, QStringLiteral("标题"), false);
+        addDesc(m_w->world.storePath(), 2, 1, QStringLiteral("作者"), false);
+        test::execOn(m_w->world.storePath(),
                      QStringLiteral("create trigger refuse before %1 on Descs begin "
                                     "select raise(abort, 'refused by the store'); end")
                          .arg(trigger));
@@ -683,9 +636,9 @@ private Q_SLOTS:
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, rowCentre(grid, 1));
         auto* edit = typeName(w, QStringLiteral("新名"));
         QTest::mouseClick(child<QToolButton>(&w, button.toLatin1().constData()), Qt::LeftButton);
-        QCOMPARE(boxes->count(), 1);
-        QCOMPARE(boxes->last().text, QStringLiteral("refused by the store."));
-        QCOMPARE(boxes->last().caption, QStringLiteral("Pagrim"));
+        QCOMPARE(m_w->boxes.count(), 1);
+        QCOMPARE(m_w->boxes.last().text, QStringLiteral("refused by the store."));
+        QCOMPARE(m_w->boxes.last().caption, QStringLiteral("Pagrim"));
         QCOMPARE(w.fieldPage().aqryDesc().state(), store::DataSet::State::Edit);
         QCOMPARE(w.fieldPage().aqryDesc().currentRow(), 1);
         QCOMPARE(edit->text(), QStringLiteral("新名"));
@@ -703,7 +656,7 @@ private Q_SLOTS:
     void pendingRowAtCloseNotStored()
     {
         QFETCH(bool, newRow);
-        addDesc(world->storePath(), 1, 1, QStringLiteral("标题"), true);
+        addDesc(m_w->world.storePath(), 1, 1, QStringLiteral("标题"), true);
         TfrmProcess& w = open();
         toFieldPage(w);
         if (newRow)
@@ -711,9 +664,9 @@ private Q_SLOTS:
         typeName(w, QStringLiteral("未保存"));
         QTest::mouseClick(child<QPushButton>(&w, "Button4"), Qt::LeftButton);
         QVERIFY(!w.isVisible());
-        closeWindow();
+        m_w->close();
         store::Database db;
-        db.open(world->storePath());
+        db.open(m_w->world.storePath());
         store::Statement st(db.handle(),
                             QStringLiteral("select group_concat(DescName) from Descs"));
         QVERIFY(st.step());
@@ -723,13 +676,13 @@ private Q_SLOTS:
     void extractionWritesBothFiles()
     {
         extractionWorld(3);
-        settings->setSeparator(QStringLiteral("|"));
+        m_w->settings.setSeparator(QStringLiteral("|"));
         TfrmProcess& w = open();
         toFieldPage(w);
         child<QCheckBox>(&w, "cbTest")->setChecked(false);
         const QList<QWidget*> controls = runControls(w);
         QTest::mouseClick(child<QPushButton>(&w, "Button3"), Qt::LeftButton);
-        QCOMPARE(boxes->count(), 0);
+        QCOMPARE(m_w->boxes.count(), 0);
         QCOMPARE(test::contents(taskFile("Infos.txt")),
                  QByteArray("序号|T|A\r\n1|t1|a\r\n2|t2|a\r\n3|t3|a\r\n"));
         QCOMPARE(test::contents(taskFile("Infos.xls")),
@@ -759,14 +712,14 @@ private Q_SLOTS:
     void testRunsOpenResultWindows()
     {
         extractionWorld(20);
-        settings->setTestValue(1);
+        m_w->settings.setTestValue(1);
         TfrmProcess& w = open();
         toFieldPage(w);
         auto* run = child<QPushButton>(&w, "Button3");
         QTest::mouseClick(run, Qt::LeftButton);
         QCOMPARE(w.fieldPage().ResultLines()->size(), 1 + 3);
         // The limit is read afresh after every page.
-        QTimer::singleShot(0, &w, [this] { settings->setTestValue(0); });
+        QTimer::singleShot(0, &w, [this] { m_w->settings.setTestValue(0); });
         QTest::mouseClick(run, Qt::LeftButton);
         QCOMPARE(w.fieldPage().ResultLines()->size(), 1 + 2);
         const QList<TfrmTest*> results = w.findChildren<TfrmTest*>();
@@ -774,7 +727,7 @@ private Q_SLOTS:
         QVERIFY(results[0]->isVisible() && results[1]->isVisible());
         QVERIFY(!QFile::exists(taskFile("Infos.txt")));
         QVERIFY(!QFile::exists(taskFile("Infos.xls")));
-        QCOMPARE(boxes->count(), 0);
+        QCOMPARE(m_w->boxes.count(), 0);
     }
 
     void testModeClearedDuringRun()
@@ -827,7 +780,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         QFETCH(bool, txtWritten);
         extractionWorld(3);
-        const QString task = workDir() + QStringLiteral("任务一/");
+        const QString task = m_w->taskFolder() + QLatin1Char('/');
         if (blocked.startsWith(QLatin1String("HTML/"))) {
             QVERIFY(QFile::remove(task + blocked));
             QVERIFY(QFile::link(task + QStringLiteral("gone"), task + blocked));
@@ -839,39 +792,38 @@ private Q_SLOTS:
         child<QCheckBox>(&w, "cbTest")->setChecked(blocked.startsWith(QLatin1String("HTML/")));
         const QList<QWidget*> controls = runControls(w);
         QTest::mouseClick(child<QPushButton>(&w, "Button3"), Qt::LeftButton);
-        QCOMPARE(boxes->count(), 1);
-        QVERIFY2(boxes->last().text.startsWith(message.replace(QLatin1Char('@'), task)),
-                 qPrintable(boxes->last().text));
-        QCOMPARE(boxes->last().caption, QStringLiteral("Pagrim"));
+        QCOMPARE(m_w->boxes.count(), 1);
+        QVERIFY2(m_w->boxes.last().text.startsWith(message.replace(QLatin1Char('@'), task)),
+                 qPrintable(m_w->boxes.last().text));
+        QCOMPARE(m_w->boxes.last().caption, QStringLiteral("Pagrim"));
         QCOMPARE(QFileInfo(task + QStringLiteral("Infos.txt")).isFile(), txtWritten);
         QVERIFY(!QFileInfo(task + QStringLiteral("Infos.xls")).isFile());
         QVERIFY(w.findChildren<TfrmTest*>().isEmpty());
         QCOMPARE(enabling(controls), QStringLiteral("1111111111"));
     }
 
+    // Pictures of the windows, made by make docs only.
     void lookAtTheRun()
     {
+        if (test::pictureFolder().isEmpty())
+            QSKIP("makes pictures only: PAGRIM_DOCS names their folder");
         extractionWorld(40);
         TfrmProcess& w = open();
         toFieldPage(w);
         child<QCheckBox>(&w, "cbTest")->setChecked(false);
-        const QString dir =
-            qEnvironmentVariable("PAGRIM_SHOTS", QCoreApplication::applicationDirPath() +
-                                                     QStringLiteral("/screenshots"));
-        QDir().mkpath(dir);
-        // The picture is taken among the events the run lets through.
-        QTimer::singleShot(40, &w, [&] {
-            QVERIFY(w.grab().save(dir + QStringLiteral("/process-extracting.png")));
+        // The picture is taken as the run shows its first page.
+        bool grabbed = false;
+        connect(child<QStatusBar>(&w, "StatusBar2"), &QStatusBar::messageChanged, &w, [&] {
+            if (!std::exchange(grabbed, true))
+                QVERIFY(test::savePicture(&w, QStringLiteral("process-extracting")));
         });
-        QTimer::singleShot(0, &w, [] { QTest::qWait(60); });
         QTest::mouseClick(child<QPushButton>(&w, "Button3"), Qt::LeftButton);
         child<QCheckBox>(&w, "cbTest")->setChecked(true);
-        settings->setTestValue(3);
+        m_w->settings.setTestValue(3);
         QTest::mouseClick(child<QPushButton>(&w, "Button3"), Qt::LeftButton);
         TfrmTest* results = w.findChildren<TfrmTest*>().value(0);
-        QVERIFY(results);
-        QTest::qWait(200);
-        QVERIFY(results->grab().save(dir + QStringLiteral("/test-results.png")));
+        QVERIFY(results && QTest::qWaitForWindowExposed(results));
+        QVERIFY(test::savePicture(results, QStringLiteral("test-results")));
     }
 
     void gridWidthsKept()
@@ -882,10 +834,10 @@ private Q_SLOTS:
             QCOMPARE(grid->columnWidth(0), 100);
             QCOMPARE(grid->columnWidth(1), 100);
             grid->setColumnWidth(1, 150);
-            closeWindow();
+            m_w->close();
         }
-        QCOMPARE(settings->ReadInteger(QStringLiteral("frmProcess-dbGrid1"),
-                                       QStringLiteral("DescName"), 0),
+        QCOMPARE(m_w->settings.ReadInteger(QStringLiteral("frmProcess-dbGrid1"),
+                                           QStringLiteral("DescName"), 0),
                  150);
         TfrmProcess& w = open();
         QCOMPARE(child<QTableView>(&w, "dbGrid1")->columnWidth(0), 100);
@@ -896,11 +848,12 @@ private Q_SLOTS:
     {
         TfrmProcess& w = open();
         // A folder in place of the settings file: no write can succeed.
-        QVERIFY(QDir().mkpath(settings->path()));
+        QVERIFY(QFile::remove(m_w->settings.path()));
+        QVERIFY(QDir().mkpath(m_w->settings.path()));
         w.close();
         QVERIFY(!w.isVisible());
-        QCOMPARE(boxes->count(), 1);
-        QVERIFY(boxes->last().text.startsWith(QStringLiteral("Unable to write to")));
+        QCOMPARE(m_w->boxes.count(), 1);
+        QVERIFY(m_w->boxes.last().text.startsWith(QStringLiteral("Unable to write to")));
     }
 
     void minimiseTakesAllDown()
@@ -925,24 +878,21 @@ private Q_SLOTS:
 
     void lookAtIt()
     {
-        addDesc(world->storePath(), 1, 1, QStringLiteral("标题"), true);
-        addDesc(world->storePath(), 3, 1, QStringLiteral("作者"), false);
+        if (test::pictureFolder().isEmpty())
+            QSKIP("makes pictures only: PAGRIM_DOCS names their folder");
+        addDesc(m_w->world.storePath(), 1, 1, QStringLiteral("标题"), true);
+        addDesc(m_w->world.storePath(), 3, 1, QStringLiteral("作者"), false);
         test::execOn(
-            world->storePath(),
+            m_w->world.storePath(),
             QStringLiteral("update Descs set DescStart = ?, DescEnd = ? where DescID = 1"),
             {QStringLiteral("<h1 class=\"title\">\r\n<span>"), QStringLiteral("</span></h1>")});
-        useWorkPath();
         writePageList(
-            workDir() + QStringLiteral("任务一"),
+            m_w->taskFolder(),
             "http://127.0.0.1/1.htm\r\nhttp://127.0.0.1/2.htm\r\nhttp://127.0.0.1/3.htm\r\n"
             "2 pages\r\n");
         TfrmProcess& w = open();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        const QString dir =
-            qEnvironmentVariable("PAGRIM_SHOTS", QCoreApplication::applicationDirPath() +
-                                                     QStringLiteral("/screenshots"));
-        QDir().mkpath(dir);
-        QVERIFY(w.grab().save(dir + QStringLiteral("/process1.png")));
+        QVERIFY(test::savePicture(&w, QStringLiteral("process1")));
         // Three fields, one not selected, the current one pending with a typed name.
         toFieldPage(w);
         QTest::mouseClick(child<QToolButton>(&w, "nbInsert"), Qt::LeftButton);
@@ -954,8 +904,8 @@ private Q_SLOTS:
         edit->end(false);
         commitText(edit, QStringLiteral("（正文）"));
         QCOMPARE(w.fieldPage().aqryDesc().state(), store::DataSet::State::Edit);
-        QTest::qWait(200);
-        QVERIFY(w.grab().save(dir + QStringLiteral("/process2.png")));
+        QVERIFY(test::waitForIdle());
+        QVERIFY(test::savePicture(&w, QStringLiteral("process2")));
     }
 };
 

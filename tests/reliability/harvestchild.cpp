@@ -13,12 +13,12 @@
 #include "harvest/browserprofile.h"
 #include "harvest/core/pagelist.h"
 #include "harvest/core/pagesaver.h"
-#include "harvest/core/runhost.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
 #include "platform/taskfolder.h"
 #include "store/connection.h"
 #include "store/dataset.h"
+#include "support/standins.h"
 #include "ui/messagebox.h"
 
 #include <QApplication>
@@ -30,28 +30,18 @@ using namespace pagrim;
 
 namespace {
 
-class ChildHost : public harvest::RunHost, public extract::ExtractHost
+// The harvest's host lets events run, as the window does.
+class ChildHost : public test::StandInHost, public extract::ExtractHost
 {
 public:
-    ChildHost(store::DataSet& task, QString workFolder)
-        : m_task(task), m_workFolder(std::move(workFolder))
+    ChildHost(store::DataSet& task, const QString& workFolder) : StandInHost(task, workFolder)
     {
+        onEvents = [] { QCoreApplication::processEvents(); };
     }
-    void ShowStatus(const QString&) override {}
-    bool Running() const override { return true; }
-    void ProcessEvents() override { QCoreApplication::processEvents(); }
-    store::DataSet& TaskRecord() override { return m_task; }
-    QString WorkFolder() const override { return m_workFolder; }
-    void SetGauge(int, int) override {}
-
     void ShowExtractStatus(const QString&) override {}
     bool TestMode() const override { return false; }
     int TestValue() const override { return 0; }
     void ProcessPendingEvents() override {}
-
-private:
-    store::DataSet& m_task;
-    QString m_workFolder;
 };
 
 void say(const char* line)

@@ -4,14 +4,9 @@
 // handling events, and the memory of the program and its browser processes
 // stays bounded. Figures are printed.
 #include "harvest/browserprofile.h"
-#include "harvest/ufrmProcess.h"
 #include "platform/codepage.h"
-#include "platform/settings.h"
-#include "store/connection.h"
-#include "store/dataset.h"
 #include "support/httpserver.h"
-#include "support/testsupport.h"
-#include "taskwindow.h"
+#include "support/taskwindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -23,12 +18,11 @@
 #include <QTimer>
 #include <QtTest>
 #include <atomic>
-#include <chrono>
 #include <httplib.h>
 #include <map>
 #include <memory>
-#include <thread>
 #include <unistd.h>
+#include <utility>
 
 using namespace pagrim;
 using test::child;
@@ -153,19 +147,19 @@ void TstHostilePages::initTestCase()
         QStringLiteral("/endless.htm"), [this](const httplib::Request&, httplib::Response& rs) {
             rs.set_chunked_content_provider(
                 "text/html", [this, sent = false](size_t, httplib::DataSink& sink) mutable {
-                    if (!sent) {
+                    if (!std::exchange(sent, true)) {
                         const std::string start = "<html><body><p>begun</p>";
-                        sink.write(start.data(), start.size());
-                        sent = true;
+                        return sink.write(start.data(), start.size());
                     }
-                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                    if (m_serverStopping)
-                        sink.done();
-                    return !m_serverStopping;
+                    m_serverStopping.wait(false);
+                    sink.done();
+                    return false;
                 });
         });
     m_server->setPage(QStringLiteral("/loop.htm"),
-                      "<html><body><p>looping</p><script>for (;;) {}</script></body></html>");
+                      "<html><body><p>looping</p><script>const r = new XMLHttpRequest();"
+                      "r.open('GET', '/looping', false); r.send(); for (;;) {}</script>"
+                      "</body></html>");
     for (const auto& [from, to] : {std::pair{"/r1.htm", "/r2.htm"}, {"/r2.htm", "/r1.htm"}}) {
         const std::string target = to;
         m_server->setHandler(
@@ -177,6 +171,7 @@ void TstHostilePages::initTestCase()
 void TstHostilePages::cleanupTestCase()
 {
     m_serverStopping = true;
+    m_serverStopping.notify_all();
 }
 
 void TstHostilePages::init()
@@ -225,20 +220,15 @@ void TstHostilePages::hostilePage()
     m_w->open();
     const char* button = list ? "btnCreateLst" : "btnSaveHtml";
     auto* b = child<QPushButton>(m_w->frm.get(), button);
-    QTimer stopper;
-    stopper.setSingleShot(true);
-    const int hits = m_server->hits(path);
-    QTimer poll;
     if (stop) {
-        // The user stops the run once the page has been asked for a while.
-        connect(&stopper, &QTimer::timeout, this, [b] { QTest::mouseClick(b, Qt::LeftButton); });
-        connect(&poll, &QTimer::timeout, this, [&] {
-            if (m_server->hits(path) > hits && !stopper.isActive()) {
-                poll.stop();
-                stopper.start(1000);
-            }
-        });
-        poll.start(20);
+        // The user stops the run once the browser is stuck on the page: its
+        // document begun, or its script in its loop (it asks for /looping first).
+        const QString stuck =
+            path == QLatin1String("/loop.htm") ? QStringLiteral("/looping") : path;
+        const int hits = m_server->hits(stuck);
+        test::when(
+            m_w->frm.get(), [this, stuck, hits] { return m_server->hits(stuck) > hits; },
+            [b] { QTest::mouseClick(b, Qt::LeftButton); });
     }
     QElapsedTimer timer;
     timer.start();

@@ -3,15 +3,10 @@
 // timeout, a disk that is full. The engine's message is shown, nothing stored
 // is lost, and the run goes on once the fault is gone.
 #include "harvest/browserprofile.h"
-#include "harvest/ufrmProcess.h"
 #include "platform/codepage.h"
-#include "platform/settings.h"
-#include "store/connection.h"
-#include "store/dataset.h"
 #include "support/filesizelimit.h"
 #include "support/httpserver.h"
-#include "support/testsupport.h"
-#include "taskwindow.h"
+#include "support/taskwindow.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,7 +14,6 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -247,10 +241,9 @@ void TstStoreFaults::faultDuringARun()
     } else if (saving && fault != ReadOnly) {
         m_server->setHeldPage(held, "<html><body><p>page 2</p></body></html>");
         const int hits = m_server->hits(held);
-        auto* poll = new QTimer(this);
         // The second page is asked for while the first one is still written
         // and counted: the fault waits for its counter. The store may be busy
-        // with that commit when it is read: read again at the next tick.
+        // with that commit when it is read: read again at the next try.
         const auto counted = [&] {
             try {
                 return m_w->stored("SaveCurrent") >= 1;
@@ -258,14 +251,12 @@ void TstStoreFaults::faultDuringARun()
                 return false;
             }
         };
-        connect(poll, &QTimer::timeout, this, [&, poll, hits, counted] {
-            if (m_server->hits(held) == hits || !counted())
-                return;
-            poll->deleteLater();
-            begin();
-            m_server->release(held);
-        });
-        poll->start(10);
+        test::when(
+            this, [&, hits, counted] { return m_server->hits(held) > hits && counted(); },
+            [&] {
+                begin();
+                m_server->release(held);
+            });
     } else if (fault != ReadOnly) {
         begin();
     } else {

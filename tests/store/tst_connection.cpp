@@ -8,10 +8,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
 #include <thread>
 
 using namespace pagrim;
@@ -179,24 +179,28 @@ void TestConnection::shortLockOfAnotherWriterIsWaitedFor()
     createStore(inFolder(QStringLiteral("Pagrim.mdb")));
     Connection conn;
     conn.open();
+    Statement timeout(conn.handle(), QStringLiteral("PRAGMA busy_timeout"));
+    QVERIFY(timeout.step());
+    QCOMPARE(timeout.columnValue(0).toInt(), Connection::BusyTimeoutMs);
     Database other;
     other.open(inFolder(QStringLiteral("Pagrim.mdb")));
     other.exec(QStringLiteral("BEGIN EXCLUSIVE"));
-    std::thread release([&other] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The other writer lets go once the write has begun.
+    std::atomic<bool> writing = false;
+    std::thread release([&] {
+        writing.wait(false);
         other.exec(QStringLiteral("COMMIT"));
     });
-    QElapsedTimer timer;
-    timer.start();
     bool written = false;
     try {
+        writing = true;
+        writing.notify_one();
         conn.database().exec(QStringLiteral("insert into Tasks (TaskID) values (1)"));
         written = true;
     } catch (const DatabaseError&) {
     }
     release.join();
     QVERIFY(written);
-    QVERIFY(timer.elapsed() >= 250);
 }
 
 QTEST_GUILESS_MAIN(TestConnection)

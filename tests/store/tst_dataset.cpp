@@ -429,8 +429,8 @@ void TestDataSet::movingOffPendingRowPostsIt()
 
 void TestDataSet::masterLinkReruns()
 {
-    exec(
-        QStringLiteral("insert into Tasks (TaskID, TaskName) values (1, 'a'), (2, 'b'), (3, 'c')"));
+    for (int id = 1; id <= 3; ++id)
+        test::addTask(m_world->storePath(), id, QString());
     exec(QStringLiteral("insert into Descs (DescID, TaskID, DescName) values "
                         "(1, 1, 'a1'), (2, 2, 'b1'), (3, 2, 'b2'), (4, 1, 'a2'), (5, 2, 'b3')"));
     auto tasks = openTasks();
@@ -469,7 +469,8 @@ void TestDataSet::masterLinkReruns()
 
 void TestDataSet::masterMovePostsPendingDetail()
 {
-    exec(QStringLiteral("insert into Tasks (TaskID) values (1), (2)"));
+    test::addTask(m_world->storePath(), 1, QString());
+    test::addTask(m_world->storePath(), 2, QString());
     exec(QStringLiteral("insert into Descs (DescID, TaskID, DescName) values (1, 1, 'x')"));
     auto tasks = openTasks();
     DataSet descs(*m_conn);
@@ -578,7 +579,7 @@ void TestDataSet::text256RefusedAndRowKept()
 
 void TestDataSet::readOnlyStoreLosesNothing()
 {
-    exec(QStringLiteral("insert into Tasks (TaskID, TaskName) values (1, 'kept')"));
+    test::addTask(m_world->storePath(), 1, QStringLiteral("kept"));
     m_conn.reset();
     QVERIFY(QFile::setPermissions(m_world->storePath(), QFile::ReadOwner | QFile::ReadGroup));
     m_conn = std::make_unique<Connection>();
@@ -664,7 +665,8 @@ void TestDataSet::calculatedField()
     ds.setCommandText(taskQuery);
     ds.addCalculatedField(QStringLiteral("OrdNO"),
                           [](int row) { return QString::number(row + 1); });
-    exec(QStringLiteral("insert into Tasks (TaskID) values (1), (2)"));
+    test::addTask(m_world->storePath(), 1, QString());
+    test::addTask(m_world->storePath(), 2, QString());
     ds.open();
     QCOMPARE(ds.fieldCount(), 15);
     const int ord = ds.fieldIndex(QStringLiteral("ordno"));

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 namespace pagrim::test {
 
@@ -103,6 +104,29 @@ void addTask(const QString& storePath, int id, const QString& name, const QVaria
            QStringLiteral("insert into Tasks (%1) values (%2)")
                .arg(columns.keys().join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
            columns.values());
+}
+
+void when(QObject* context, std::function<bool()> condition, std::function<void()> action)
+{
+    auto* poll = new QTimer(context);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, condition, action] {
+        if (!condition())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        action();
+    });
+    poll->start(10);
+}
+
+QString pictureFolder(const QString& sub)
+{
+    const QString docs = qEnvironmentVariable("PAGRIM_DOCS");
+    if (docs.isEmpty())
+        return {};
+    const QString folder = QDir(docs).absoluteFilePath(sub) + QLatin1Char('/');
+    QDir().mkpath(folder);
+    return folder;
 }
 
 bool waitForIdle(int timeoutMs)

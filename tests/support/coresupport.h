@@ -9,6 +9,9 @@
 #include <QTemporaryDir>
 #include <QVariant>
 #include <QVariantMap>
+#include <functional>
+
+class QObject;
 
 // Test helpers without a window: files, rows of the store, the code page, and a
 // temporary world with a store.
@@ -42,6 +45,15 @@ int rowCount(const QString& storePath, const QString& table);
 // in more over these: WebType 1, ResAddr "http://127.0.0.1/*", TaskDate
 // "2020-01-02 03:04:05", ResStart 1, ResEnd 200, ResCurrent 0, SaveCurrent 0.
 void addTask(const QString& storePath, int id, const QString& name, const QVariantMap& more = {});
+
+// Runs action once, as soon as condition holds; the condition is tried every
+// few milliseconds while events run, until context goes.
+void when(QObject* context, std::function<bool()> condition, std::function<void()> action);
+
+// The folder for pictures of windows for people to look at: sub under the
+// folder that PAGRIM_DOCS names (make docs sets it), made when missing and
+// ending with "/"; empty without PAGRIM_DOCS, when tests make no pictures.
+QString pictureFolder(const QString& sub = QStringLiteral("windows"));
 
 // Lets the event loop fall idle once (its dispatcher about to block, which
 // QTRY_* waits never do); false when that did not happen within timeoutMs.

@@ -19,6 +19,12 @@ void commitText(QWidget* w, const QString& text)
     QApplication::sendEvent(w, &e);
 }
 
+bool savePicture(QWidget* w, const QString& name)
+{
+    const QString folder = pictureFolder();
+    return folder.isEmpty() || w->grab().save(folder + name + QStringLiteral(".png"));
+}
+
 namespace {
 // Parent of every pending watch, so that a test can end them all.
 QObject* watches()

@@ -24,6 +24,10 @@ template <class T> T* child(QWidget* w, const char* name)
 // type Chinese).
 void commitText(QWidget* w, const QString& text);
 
+// Saves a picture of w as name.png in pictureFolder(); does nothing without
+// the folder. False when the picture could not be saved.
+bool savePicture(QWidget* w, const QString& name);
+
 // Runs action on the next modal window that inherits className, once it is shown
 // (for driving dialogs that run their own loop). Gives up after timeoutMs; the
 // result tells whether it ran.

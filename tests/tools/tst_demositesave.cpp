@@ -7,6 +7,7 @@
 #include "harvest/browserdriver.h"
 #include "harvest/browserprofile.h"
 #include "platform/codepage.h"
+#include "support/standins.h"
 #include "support/testsupport.h"
 
 #include <QTemporaryDir>
@@ -142,13 +143,13 @@ bool TstDemoSiteSave::open(const QString& path)
     return loaded;
 }
 
-// Opens path and gives the bytes SavePage writes for it.
+// Opens path and gives the bytes a page file holds for it.
 QByteArray TstDemoSiteSave::save(const QString& path)
 {
     if (!open(path))
         return "<not loaded>";
     const QString file = m_dir.filePath(QStringLiteral("1.Htm"));
-    m_driver->SavePage(file);
+    test::savePage(*m_driver, file);
     return test::contents(file);
 }
 

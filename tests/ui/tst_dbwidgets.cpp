@@ -110,6 +110,16 @@ private Q_SLOTS:
         QCOMPARE(model.rowCount(), 0);
         d.open();
         QCOMPARE(model.rowCount(), 3);
+        // A value changed in place, the current row moved, another task's rows.
+        d.edit();
+        d.field(QStringLiteral("DescName")).setValue(QStringLiteral("改名"));
+        QCOMPARE(model.data(model.index(0, 1), Qt::DisplayRole).toString(), QStringLiteral("改名"));
+        d.post();
+        d.last();
+        d.close();
+        d.setParameter(QStringLiteral("taskid"), 2);
+        d.open();
+        QCOMPARE(model.rowCount(), 0);
     }
 
     void rowIndicator_data()

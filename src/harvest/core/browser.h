@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/errors.h"
-#include "platform/filewrite.h"
 
 #include <QByteArray>
 #include <QString>
@@ -32,17 +31,9 @@ public:
     virtual void OpenPage(const QString& address) = 0;
     // Whether the page of the last OpenPage has completed.
     virtual bool PageLoaded() const = 0;
-    // Writes the loaded document to path, whole. When the browser has no
-    // document to hand out it writes nothing, reports "保存 HTML 文件失败    "
-    // and returns; a file that cannot be made raises pagrim::Error.
-    void SavePage(const QString& path)
-    {
-        const QByteArray document = TakeDocument();
-        if (!document.isEmpty())
-            writeFileOrThrow(path, document);
-    }
-    // The loaded document as SavePage writes it; empty, after the failure has
-    // been reported, when the browser has none to hand out.
+    // The loaded document, whole, as a page file holds it; empty, after
+    // "保存 HTML 文件失败    " has been reported, when the browser has none to
+    // hand out.
     virtual QByteArray TakeDocument() = 0;
     // The absolute addresses of the loaded document's links, in document order.
     virtual QStringList Links() = 0;

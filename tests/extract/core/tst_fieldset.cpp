@@ -48,7 +48,8 @@ void TstFieldSet::init()
     m_world = std::make_unique<test::TempWorld>();
     m_conn = std::make_unique<store::Connection>();
     m_conn->open();
-    exec(QStringLiteral("insert into Tasks (TaskID, TaskName) values (1, 'a'), (2, 'b')"));
+    test::addTask(m_world->storePath(), 1, QStringLiteral("a"));
+    test::addTask(m_world->storePath(), 2, QStringLiteral("b"));
 }
 
 void TstFieldSet::cleanup()

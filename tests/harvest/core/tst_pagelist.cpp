@@ -1,83 +1,24 @@
 // Page list generation against a stand-in browser and host: numbered addresses,
 // list pages and their links, the page list file, resuming, stops and failures.
-#include "harvest/core/browser.h"
 #include "harvest/core/pagelist.h"
-#include "harvest/core/runhost.h"
+#include "platform/taskfolder.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
-#include "platform/taskfolder.h"
 #include "store/connection.h"
 #include "store/dataset.h"
-#include "store/sqlite.h"
 #include "support/coresupport.h"
+#include "support/standins.h"
 
 #include <QDir>
 #include <QFile>
-#include <QHash>
 #include <QtTest>
-#include <functional>
 #include <memory>
 
 using namespace pagrim;
 using namespace pagrim::harvest;
+using Outcome = test::StandInBrowser::Outcome;
 
 namespace {
-
-// A browser holding made-up pages: each address has its links. Opening an
-// address it does not know raises, as the driver does for an empty one.
-class StandInBrowser : public Browser
-{
-public:
-    QHash<QString, QStringList> pages;
-    QStringList opened;
-    // Called when a page is opened; a stop there cuts its load short.
-    std::function<void(const QString&)> onOpen;
-    bool stopped = false;
-
-    void OpenPage(const QString& address) override
-    {
-        opened.append(address);
-        m_loaded = false;
-        m_current.clear();
-        if (onOpen)
-            onOpen(address);
-        if (stopped)
-            return;
-        if (!pages.contains(address))
-            throw Error(QStringLiteral("无效的网页地址：\"%1\"").arg(address));
-        m_current = address;
-        m_loaded = true;
-    }
-    bool PageLoaded() const override { return m_loaded; }
-    QByteArray TakeDocument() override { return {}; }
-    QStringList Links() override { return pages.value(m_current); }
-
-private:
-    QString m_current;
-    bool m_loaded = false;
-};
-
-class StandInHost : public RunHost
-{
-public:
-    StandInHost(store::DataSet& task, QString workFolder)
-        : m_task(task), m_workFolder(std::move(workFolder))
-    {
-    }
-    bool running = true;
-    QStringList status;
-
-    void ShowStatus(const QString& text) override { status.append(text); }
-    bool Running() const override { return running; }
-    void ProcessEvents() override {}
-    store::DataSet& TaskRecord() override { return m_task; }
-    QString WorkFolder() const override { return m_workFolder; }
-    void SetGauge(int, int) override {}
-
-private:
-    store::DataSet& m_task;
-    QString m_workFolder;
-};
 
 const QString H = QStringLiteral("http://h/");
 
@@ -98,32 +39,28 @@ class TstPageList : public QObject
     std::unique_ptr<test::TempWorld> world;
     std::unique_ptr<store::Connection> conn;
     std::unique_ptr<store::DataSet> task;
-    std::unique_ptr<StandInHost> host;
-    std::unique_ptr<StandInBrowser> stand;
+    std::unique_ptr<test::StandInHost> host;
+    std::unique_ptr<test::StandInBrowser> stand;
 
     // A task row; listPages false makes an ordinal task.
     void addTask(bool ordinal, const QString& resAddr, int start, int end, int current,
                  const QString& first = QString(), const QString& next = QString())
     {
-        store::Statement st(conn->handle(),
-                            QStringLiteral("insert into Tasks (TaskID, TaskName, WebType, ResAddr, "
-                                           "ResLstAddr, NextPageAddr, ResStart, ResEnd, "
-                                           "ResCurrent, SaveCurrent) values (1, ?, ?, ?, ?, ?, ?, "
-                                           "?, ?, 0)"));
-        const QVariantList values{
-            QStringLiteral("任务"), ordinal, resAddr, first, next, start, end, current};
-        for (int i = 0; i < values.size(); ++i)
-            st.bind(i + 1, values[i]);
-        st.step();
+        test::addTask(world->storePath(), 1, QStringLiteral("任务"),
+                      {{QStringLiteral("WebType"), ordinal},
+                       {QStringLiteral("ResAddr"), resAddr},
+                       {QStringLiteral("ResLstAddr"), first},
+                       {QStringLiteral("NextPageAddr"), next},
+                       {QStringLiteral("ResStart"), start},
+                       {QStringLiteral("ResEnd"), end},
+                       {QStringLiteral("ResCurrent"), current}});
         task->open();
     }
     QString listPath() const { return world->workPath() + QStringLiteral("任务/ResHtmls.lst"); }
     // ResCurrent as the store holds it.
     int storedCurrent() const
     {
-        store::Statement st(conn->handle(), QStringLiteral("select ResCurrent from Tasks"));
-        st.step();
-        return st.columnValue(0).toInt();
+        return test::queryInteger(*conn, QStringLiteral("select ResCurrent from Tasks"));
     }
     int rowCurrent() { return task->field(QStringLiteral("ResCurrent")).asInteger(); }
     void setCurrent(int value)
@@ -142,8 +79,8 @@ private Q_SLOTS:
         conn->open();
         task = std::make_unique<store::DataSet>(*conn);
         task->setCommandText(QStringLiteral("select * from Tasks"));
-        host = std::make_unique<StandInHost>(*task, world->workPath());
-        stand = std::make_unique<StandInBrowser>();
+        host = std::make_unique<test::StandInHost>(*task, world->workPath());
+        stand = std::make_unique<test::StandInBrowser>(*host);
     }
     void cleanup()
     {
@@ -245,9 +182,9 @@ private Q_SLOTS:
         }
         addTask(false, H + QStringLiteral("*"), 1, 3, 2, H + QStringLiteral("list.htm"),
                 H + QStringLiteral("list_*.htm"));
-        stand->pages[H + QStringLiteral("list.htm")] = {H + QStringLiteral("页/1.HTM"),
+        stand->links[H + QStringLiteral("list.htm")] = {H + QStringLiteral("页/1.HTM"),
                                                         H + QStringLiteral("new.htm")};
-        stand->pages[H + QStringLiteral("list_3.htm")] = {H + QStringLiteral("new.htm"),
+        stand->links[H + QStringLiteral("list_3.htm")] = {H + QStringLiteral("new.htm"),
                                                           H + QStringLiteral("3.htm")};
         const QStringList lines = run();
         // The first list page again, then the pages after the one reached; only
@@ -333,8 +270,8 @@ private Q_SLOTS:
         // list_1.htm is the first list page: its number is skipped.
         addTask(false, pattern, 1, 2, 0, H + QStringLiteral("list_1.htm"),
                 H + QStringLiteral("list_*.htm"));
-        stand->pages[H + QStringLiteral("list_1.htm")] = page1;
-        stand->pages[H + QStringLiteral("list_2.htm")] = page2;
+        stand->links[H + QStringLiteral("list_1.htm")] = page1;
+        stand->links[H + QStringLiteral("list_2.htm")] = page2;
         const QStringList lines = run();
         QCOMPARE(stand->opened,
                  QStringList({H + QStringLiteral("list_1.htm"), H + QStringLiteral("list_2.htm")}));
@@ -372,7 +309,7 @@ private Q_SLOTS:
             const QString address = n == QLatin1String("0") && expected.isEmpty()
                                         ? QStringLiteral("first")
                                         : QStringLiteral("p") + n;
-            stand->pages[address] = {address};
+            stand->links[address] = {address};
             expected.append(address);
         }
         const QStringList lines = run();
@@ -388,13 +325,8 @@ private Q_SLOTS:
         addTask(false, QStringLiteral("*.htm"), 1, 4, 0, QStringLiteral("l1"),
                 QStringLiteral("l*"));
         for (int n = 1; n <= 4; ++n)
-            stand->pages[QStringLiteral("l%1").arg(n)] = {QStringLiteral("%1.htm").arg(n)};
-        stand->onOpen = [&](const QString& address) {
-            if (address == QLatin1String("l3")) {
-                host->running = false;
-                stand->stopped = true;
-            }
-        };
+            stand->links[QStringLiteral("l%1").arg(n)] = {QStringLiteral("%1.htm").arg(n)};
+        stand->outcomes[QStringLiteral("l3")] = Outcome::StopsLoading;
         run();
         QCOMPARE(storedCurrent(), 2);
         QCOMPARE(
@@ -402,9 +334,8 @@ private Q_SLOTS:
             test::crlfLines({QStringLiteral("1.htm"), QStringLiteral("2.htm"), summaryLine(2, 0)}));
 
         host->running = true;
-        stand->stopped = false;
+        stand->outcomes.clear();
         stand->opened.clear();
-        stand->onOpen = {};
         const QStringList lines = run();
         QCOMPARE(stand->opened,
                  QStringList({QStringLiteral("l1"), QStringLiteral("l3"), QStringLiteral("l4")}));
@@ -481,23 +412,21 @@ private Q_SLOTS:
         }
         addTask(false, QStringLiteral("*.htm"), 1, 4, 0, QStringLiteral("first"),
                 QStringLiteral("l*"));
-        stand->pages[QStringLiteral("first")] = {QStringLiteral("1.htm")};
-        stand->pages[QStringLiteral("l1")] = {QStringLiteral("1.htm")};
-        stand->pages[QStringLiteral("l2")] = {QStringLiteral("2.htm"), QStringLiteral("1.htm")};
-        stand->pages[QStringLiteral("l3")] = {QStringLiteral("3.htm"), QStringLiteral("2.htm")};
-        stand->pages[QStringLiteral("l4")] = {QStringLiteral("4.htm")};
+        stand->links[QStringLiteral("first")] = {QStringLiteral("1.htm")};
+        stand->links[QStringLiteral("l1")] = {QStringLiteral("1.htm")};
+        stand->links[QStringLiteral("l2")] = {QStringLiteral("2.htm"), QStringLiteral("1.htm")};
+        stand->links[QStringLiteral("l3")] = {QStringLiteral("3.htm"), QStringLiteral("2.htm")};
+        stand->links[QStringLiteral("l4")] = {QStringLiteral("4.htm")};
         set("ResEnd", 3);
         run();
         setCurrent(2); // the kill
         set("ResEnd", 4);
         if (scenario.endsWith(QLatin1String("stopped"))) {
-            stand->onOpen = [&](const QString& address) {
-                stand->stopped = address == QLatin1String("l3");
-            };
+            stand->outcomes[QStringLiteral("l3")] = Outcome::StopsLoading;
             run();
             QCOMPARE(storedCurrent(), 2);
-            stand->onOpen = nullptr;
-            stand->stopped = false;
+            stand->outcomes.clear();
+            host->running = true;
         }
         run();
         QCOMPARE(test::contents(listPath()), expected);
@@ -508,12 +437,12 @@ private Q_SLOTS:
     {
         addTask(false, QStringLiteral("*.htm"), 1, 3, 0, QStringLiteral("first"),
                 QStringLiteral("l*"));
-        stand->pages[QStringLiteral("first")] = {};
+        stand->links[QStringLiteral("first")] = {};
         for (int n = 1; n <= 3; ++n)
-            stand->pages[QStringLiteral("l%1").arg(n)] = {QStringLiteral("%1.htm").arg(n)};
+            stand->links[QStringLiteral("l%1").arg(n)] = {QStringLiteral("%1.htm").arg(n)};
         QList<QByteArray> seen;
         QList<int> counters;
-        stand->onOpen = [&](const QString& address) {
+        stand->beforeWait = [&](const QString& address) {
             seen.append(test::contents(listPath()));
             counters.append(storedCurrent());
             if (address == QLatin1String("l3")) {

@@ -1,132 +1,27 @@
 // Page saving over a stand-in browser and host: which lines are fetched, what
 // is written where, the counter, stops and failures.
-#include "harvest/core/browser.h"
 #include "harvest/core/pagesaver.h"
-#include "harvest/core/runhost.h"
+#include "platform/taskfolder.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
-#include "platform/filewrite.h"
-#include "platform/taskfolder.h"
 #include "store/connection.h"
 #include "store/dataset.h"
 #include "support/coresupport.h"
+#include "support/standins.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QtTest>
-#include <functional>
-#include <map>
 #include <memory>
 
 using namespace pagrim;
 using namespace pagrim::harvest;
 using Refusal = PageSaver::Refusal;
+using Outcome = test::StandInBrowser::Outcome;
 
 namespace {
 
 const QString TaskName = QStringLiteral("任务");
-
-// The window's part: the task row, the work folder, the gauge, Running.
-class Host : public RunHost
-{
-public:
-    Host(store::DataSet& task, QString workFolder) : m_task(task), m_work(std::move(workFolder)) {}
-
-    void ShowStatus(const QString&) override {}
-    bool Running() const override { return running; }
-    void ProcessEvents() override
-    {
-        ++passes;
-        if (onEvents)
-            onEvents();
-    }
-    store::DataSet& TaskRecord() override { return m_task; }
-    QString WorkFolder() const override { return m_work; }
-    void SetGauge(int maximum, int position) override { gauge = {maximum, position}; }
-
-    bool running = true;
-    int passes = 0;
-    std::function<void()> onEvents;
-    std::pair<int, int> gauge{-1, -1};
-
-private:
-    store::DataSet& m_task;
-    QString m_work;
-};
-
-// What the browser does with an address of the page list.
-enum class Outcome
-{
-    Loads,
-    Refused,       // WaitPage raises AddressRefused (a download)
-    RefusedAtOnce, // StartPage raises AddressRefused (a malformed address)
-    NoDocument,    // loads, but the document is not handed out
-    StopsLoading,  // a stop arrives while it loads
-};
-
-// The browser, fetching in the background from StartPage on: a page's
-// document is "<html>" + its address + "</html>".
-class StandInBrowser : public Browser
-{
-public:
-    explicit StandInBrowser(Host& host) : m_host(host) {}
-
-    void OpenPage(const QString& address) override
-    {
-        StartPage(address);
-        WaitPage();
-    }
-    void StartPage(const QString& address) override
-    {
-        opened << address;
-        m_current = address;
-        m_document.clear();
-        m_loaded = false;
-        if (outcome() == Outcome::RefusedAtOnce)
-            throw AddressRefused(QStringLiteral("refused at once"));
-    }
-    void WaitPage() override
-    {
-        if (beforeWait)
-            beforeWait();
-        if (outcome() == Outcome::Refused)
-            throw AddressRefused(QStringLiteral("refused"));
-        if (outcome() == Outcome::StopsLoading) {
-            m_host.running = false;
-            return;
-        }
-        m_loaded = true;
-        if (outcome() == Outcome::Loads)
-            m_document = "<html>" + m_current.toUtf8() + "</html>";
-    }
-    void DropPage() override { dropped << m_current; }
-    bool PageLoaded() const override { return m_loaded; }
-    QByteArray TakeDocument() override
-    {
-        if (m_document.isEmpty())
-            failures << m_current;
-        return m_document;
-    }
-    QStringList Links() override { return {}; }
-
-    std::map<QString, Outcome> outcomes;
-    std::function<void()> beforeWait;
-    QStringList opened;   // the addresses started, in order
-    QStringList dropped;  // started and never waited for
-    QStringList failures; // the addresses whose document was not handed out
-
-private:
-    Outcome outcome() const
-    {
-        const auto it = outcomes.find(m_current);
-        return it == outcomes.end() ? Outcome::Loads : it->second;
-    }
-
-    Host& m_host;
-    QString m_current;
-    QByteArray m_document;
-    bool m_loaded = false;
-};
 
 QString address(int n)
 {
@@ -173,25 +68,21 @@ private:
     std::unique_ptr<test::TempWorld> m_world;
     std::unique_ptr<store::Connection> m_conn;
     std::unique_ptr<store::DataSet> m_task;
-    std::unique_ptr<Host> m_host;
-    std::unique_ptr<StandInBrowser> m_browser;
+    std::unique_ptr<test::StandInHost> m_host;
+    std::unique_ptr<test::StandInBrowser> m_browser;
 };
 
 void TstPageSaver::init()
 {
     m_world = std::make_unique<test::TempWorld>();
+    test::addTask(m_world->storePath(), 1, TaskName);
     m_conn = std::make_unique<store::Connection>();
     m_conn->open();
     m_task = std::make_unique<store::DataSet>(*m_conn);
     m_task->setCommandText(QStringLiteral("select * from Tasks"));
     m_task->open();
-    m_task->append();
-    m_task->field(QStringLiteral("TaskID")).setValue(1);
-    m_task->field(QStringLiteral("TaskName")).setValue(TaskName);
-    m_task->field(QStringLiteral("SaveCurrent")).setValue(0);
-    m_task->post();
-    m_host = std::make_unique<Host>(*m_task, m_world->workPath());
-    m_browser = std::make_unique<StandInBrowser>(*m_host);
+    m_host = std::make_unique<test::StandInHost>(*m_task, m_world->workPath());
+    m_browser = std::make_unique<test::StandInBrowser>(*m_host);
 }
 
 void TstPageSaver::cleanup()
@@ -298,7 +189,7 @@ void TstPageSaver::savesFromTheCounterOn()
     // Each page's file is complete and the counter posted past the page before
     // the next page is waited for.
     QStringList outOfOrder;
-    m_browser->beforeWait = [&] {
+    m_browser->beforeWait = [&](const QString&) {
         const int n = first + int(m_browser->opened.size()) - 1;
         if (n > first && (!QFileInfo::exists(pageFile(n - 1)) || storedSaveCurrent() != n - 1))
             outOfOrder << QString::number(n);

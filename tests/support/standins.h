@@ -1,0 +1,99 @@
+#pragma once
+
+#include "harvest/core/browser.h"
+#include "harvest/core/runhost.h"
+
+#include <QHash>
+#include <QStringList>
+#include <functional>
+#include <utility>
+
+// The stand-ins a harvesting run is given in place of the window and its
+// browser, for tests and benchmarks without either.
+namespace pagrim::test {
+
+// The window's part of a run: the task row and work folder it is given, the
+// status texts and gauge it shows, Running until running is cleared. onEvents
+// runs at every pass over the events.
+class StandInHost : public harvest::RunHost
+{
+public:
+    StandInHost(store::DataSet& task, QString workFolder)
+        : m_task(task), m_workFolder(std::move(workFolder))
+    {
+    }
+
+    void ShowStatus(const QString& text) override { status.append(text); }
+    bool Running() const override { return running; }
+    void ProcessEvents() override
+    {
+        ++passes;
+        if (onEvents)
+            onEvents();
+    }
+    store::DataSet& TaskRecord() override { return m_task; }
+    QString WorkFolder() const override { return m_workFolder; }
+    void SetGauge(int maximum, int position) override { gauge = {maximum, position}; }
+
+    bool running = true;
+    QStringList status;
+    int passes = 0;
+    std::function<void()> onEvents;
+    std::pair<int, int> gauge{-1, -1};
+
+private:
+    store::DataSet& m_task;
+    QString m_workFolder;
+};
+
+// A browser of made-up pages, fetching in the background from StartPage on.
+// Every address loads unless outcomes says otherwise; a loaded page's document
+// is "<html>" + its address + "</html>" and its links are links[address].
+class StandInBrowser : public harvest::Browser
+{
+public:
+    enum class Outcome
+    {
+        Loads,
+        Refused,       // WaitPage raises AddressRefused (a download)
+        RefusedAtOnce, // StartPage raises AddressRefused (a malformed address)
+        NoDocument,    // loads, but the document is not handed out
+        StopsLoading,  // the user stops the run while it loads
+    };
+
+    explicit StandInBrowser(StandInHost& host) : m_host(host) {}
+
+    void OpenPage(const QString& address) override
+    {
+        StartPage(address);
+        WaitPage();
+    }
+    void StartPage(const QString& address) override;
+    void WaitPage() override;
+    void DropPage() override { dropped << m_current; }
+    bool PageLoaded() const override { return m_loaded; }
+    QByteArray TakeDocument() override;
+    QStringList Links() override { return links.value(m_current); }
+
+    QHash<QString, QStringList> links;
+    QHash<QString, Outcome> outcomes;
+    // Runs as a page is waited for, with its address.
+    std::function<void(const QString&)> beforeWait;
+    QStringList opened;   // the addresses started, in order
+    QStringList dropped;  // started and never waited for
+    QStringList failures; // the addresses whose document was not handed out
+
+private:
+    Outcome outcome() const { return outcomes.value(m_current, Outcome::Loads); }
+
+    StandInHost& m_host;
+    QString m_current;
+    QByteArray m_document;
+    bool m_loaded = false;
+};
+
+// Writes the browser's document to path, whole, as a page saving run does;
+// nothing when the browser hands out none.
+void savePage(harvest::Browser& browser, const QString& path);
+
+} // namespace pagrim::test
