@@ -2,10 +2,10 @@
 // list, the status bars, the stop protocol and closing during a run.
 #include "extract/ufrmTest.h"
 #include "harvest/browserprofile.h"
-#include "platform/taskfolder.h"
 #include "harvest/ufrmProcess.h"
 #include "platform/codepage.h"
 #include "platform/settings.h"
+#include "platform/taskfolder.h"
 #include "store/connection.h"
 #include "store/dataset.h"
 #include "support/taskwindow.h"
@@ -283,8 +283,7 @@ private Q_SLOTS:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         TfrmProcess& w = open();
-        connectSaveRun(w,
-                       [&w] { w.taskFolder().ensurePages(); });
+        connectSaveRun(w, [&w] { w.taskFolder().ensurePages(); });
         auto* save = child<QPushButton>(&w, "btnSaveHtml");
         auto* create = child<QPushButton>(&w, "btnCreateLst");
         QTest::mouseClick(save, Qt::LeftButton);
@@ -531,7 +530,8 @@ private Q_SLOTS:
         QCOMPARE(grid->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("选中"));
         QCOMPARE(grid->model()->headerData(1, Qt::Horizontal).toString(),
                  QStringLiteral("提取字段名称"));
-        QCOMPARE(w.fieldPage().aqryDesc().field(QStringLiteral("DescName")).asString(), QStringLiteral("标题"));
+        QCOMPARE(w.fieldPage().aqryDesc().field(QStringLiteral("DescName")).asString(),
+                 QStringLiteral("标题"));
         QCOMPARE(child<QLineEdit>(&w, "DBEdit1")->text(), QStringLiteral("标题"));
     }
 

@@ -1,9 +1,9 @@
 // Page list generation against a stand-in browser and host: numbered addresses,
 // list pages and their links, the page list file, resuming, stops and failures.
 #include "harvest/core/pagelist.h"
-#include "platform/taskfolder.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
+#include "platform/taskfolder.h"
 #include "store/connection.h"
 #include "store/dataset.h"
 #include "support/coresupport.h"

@@ -1,9 +1,9 @@
 // Page saving over a stand-in browser and host: which lines are fetched, what
 // is written where, the counter, stops and failures.
 #include "harvest/core/pagesaver.h"
-#include "platform/taskfolder.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
+#include "platform/taskfolder.h"
 #include "store/connection.h"
 #include "store/dataset.h"
 #include "support/coresupport.h"
