@@ -62,13 +62,10 @@ public:
     const QString& FieldSeparator() const { return m_fieldSeparator; }
     QList<QByteArray>* ResultLines() const { return m_resultLines.get(); }
 
-    // The extraction run's status line: repainted at most about 30 times a
-    // second; the run's end shows the last text.
+    // The run's status line and event pump, each at most every few milliseconds.
     void ShowExtractStatus(const QString& text) override;
     bool TestMode() const override;
     int TestValue() const override;
-    // At most every few milliseconds, so the window keeps up without the pump
-    // costing the run more than its pages.
     void ProcessPendingEvents() override;
 
 protected:

@@ -27,7 +27,6 @@ namespace Ui {
 class TfrmProcess;
 }
 class QAbstractButton;
-class QProgressBar;
 
 // The window in which one task is executed: its first page harvests a site
 // (page list, saved pages) with the hidden browser wbGet, its second is the
@@ -43,22 +42,17 @@ public:
     ~TfrmProcess() override;
 
     void setTaskRecord(pagrim::store::DataSet* taskRecord) { m_task = taskRecord; }
-    pagrim::store::DataSet* taskRecord() const { return m_task; }
 
     // The operations the runs of the window use.
     void ShowStatus(const QString& text) override;
-    // Fills lines from the task's page list file and sets the gauge; false (and
-    // nothing changed) when there is no such file.
+    // False, and nothing changed, without a task record.
     bool LoadPageList(QList<QByteArray>& lines) override;
-    // The gauge of page saving: its maximum and its position (kept in range).
     void SetGauge(int maximum, int position) override;
     QString WorkFolder() const override { return m_workFolder; }
     // The task record; an error when the window has none.
     pagrim::store::DataSet& TaskRecord() override;
     void ProcessEvents() override;
-    pagrim::ui::HarvestRun& run() { return *m_run; }
     bool Running() const override;
-    pagrim::harvest::BrowserDriver& browser() const { return *m_browser; }
     TFieldPage& fieldPage() const;
     // Runs body as one of the window's handlers: inside the default error
     // display, and holding back a close asked for meanwhile.
