@@ -55,6 +55,7 @@ private Q_SLOTS:
     void refusedAddress_data();
     void refusedAddress();
     void addressWithoutScheme();
+    void addressAsShown();
     void viewDestroyedDuringWait();
 
 private:
@@ -448,6 +449,17 @@ void TstBrowserDriver::addressWithoutScheme()
     QVERIFY(m_driver->PageLoaded());
     QCOMPARE(m_view->url(), m_server->url(QStringLiteral("/b.htm")));
     QVERIFY(m_status.last().contains(QLatin1Char(' ') + address + QLatin1Char(' ')));
+}
+
+void TstBrowserDriver::addressAsShown()
+{
+    // A page list keeps addresses as an address bar shows them: such an
+    // address fetches the page its escaped form names.
+    m_server->setPage(QStringLiteral("/文章/5.html"), "<html><body>article 5</body></html>");
+    m_driver->OpenPage(QStringLiteral("http://127.0.0.1:%1/文章/5.html").arg(m_server->port()));
+    QVERIFY(m_driver->PageLoaded());
+    QCOMPARE(m_server->hits(QStringLiteral("/文章/5.html")), 1);
+    QVERIFY(m_driver->TakeDocument().contains("article 5"));
 }
 
 void TstBrowserDriver::viewDestroyedDuringWait()

@@ -13,6 +13,7 @@
 #include "store/sqlite.h"
 
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <limits>
 
 namespace pagrim::harvest {
@@ -63,6 +64,76 @@ QString numbered(const QString& addressTemplate, int n)
 {
     QString address = addressTemplate;
     return address.replace(QLatin1Char('*'), numberText(n));
+}
+
+namespace {
+
+int hexValue(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= '0' && u <= '9')
+        return u - '0';
+    if ((u | 0x20) >= 'a' && (u | 0x20) <= 'f')
+        return (u | 0x20) - 'a' + 10;
+    return -1;
+}
+
+// The byte of the escape "%XX" at i, or -1.
+int escapedByte(const QString& text, qsizetype i)
+{
+    if (i + 2 >= text.size() || text[i] != QLatin1Char('%'))
+        return -1;
+    const int high = hexValue(text[i + 1]), low = hexValue(text[i + 2]);
+    return high < 0 || low < 0 ? -1 : high * 16 + low;
+}
+
+// Characters an address bar keeps escaped: blanks, controls and the marks
+// that turn text around, which would make an address read as another.
+bool keptEscaped(char32_t c)
+{
+    const QString s = QString::fromUcs4(&c, 1);
+    return s.at(0).isSpace() || QChar::category(c) == QChar::Other_Control ||
+           QChar::category(c) == QChar::Other_Format;
+}
+
+} // namespace
+
+QString shownAddress(const QString& address)
+{
+    QString shown;
+    shown.reserve(address.size());
+    for (qsizetype i = 0; i < address.size();) {
+        // A run of escaped bytes of 0x80 and up: each character of UTF-8 in it
+        // that the program code page can hold is shown as itself.
+        QByteArray bytes;
+        qsizetype end = i;
+        for (int b; (b = escapedByte(address, end)) >= 0x80; end += 3)
+            bytes += char(b);
+        if (bytes.isEmpty()) {
+            shown += address[i++];
+            continue;
+        }
+        for (qsizetype at = 0; at < bytes.size();) {
+            qsizetype length = 1;
+            const uchar lead = uchar(bytes[at]);
+            if (lead >= 0xC2 && lead <= 0xF4)
+                length = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+            const QByteArray sequence = bytes.mid(at, length);
+            QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            const QString c = utf8.decode(sequence);
+            if (length > 1 && sequence.size() == length && !utf8.hasError() &&
+                !keptEscaped(c.toUcs4().value(0)) &&
+                codepage::toUnicode(codepage::fromUnicode(c)) == c) {
+                shown += c;
+            } else {
+                length = 1;
+                shown += address.mid(i + at * 3, 3);
+            }
+            at += length;
+        }
+        i = end;
+    }
+    return shown;
 }
 
 QString linkPattern(const QString& addressPattern)
@@ -154,8 +225,9 @@ void CollectListLinks(RunHost& host, Browser& browser, const QString& addressPat
     // Bound values: a link is text from the web, never part of the statement.
     store::Statement test(host.TaskRecord().connection().handle(),
                           QStringLiteral("select iif(? like ?,1,0) as bLike"));
-    const QString pattern = linkPattern(addressPattern);
-    for (const QString& link : links) {
+    const QString pattern = linkPattern(shownAddress(addressPattern));
+    for (const QString& raw : links) {
+        const QString link = shownAddress(raw);
         test.reset();
         test.bind(1, link);
         test.bind(2, pattern);

@@ -19,6 +19,10 @@ class RunHost;
 QString numberText(int n);
 // The template with every "*" made the number text of n.
 QString numbered(const QString& addressTemplate, int n);
+// The address as an address bar shows it: escaped UTF-8 as the characters it
+// stands for, where the program code page holds them; escaped reserved
+// characters, bytes that are no UTF-8, blanks and controls stay escaped.
+QString shownAddress(const QString& address);
 // The template with every "*" made "%": the pattern of the link test.
 QString linkPattern(const QString& addressPattern);
 
@@ -71,11 +75,11 @@ private:
 // written (addresses and summary line).
 QStringList BuildPageList(RunHost& host, Browser& browser);
 
-// Reads the links of the page the browser holds and appends to list those that
-// match addressPattern ("*" any run of characters, by the store's LIKE, on
-// connection of the host's task) and are not in it yet; every passing link that
-// is there already adds 1 to duplicates. A pattern the LIKE rejects passes no
-// link.
+// Reads the links of the page the browser holds, in shownAddress form, and
+// appends to list those that match addressPattern, in that form too ("*" any run
+// of characters, by the store's LIKE, on connection of the host's task), and are
+// not in it yet; every passing link that is there already adds 1 to
+// duplicates. A pattern the LIKE rejects passes no link.
 void CollectListLinks(RunHost& host, Browser& browser, const QString& addressPattern,
                       PageList& list, int& duplicates);
 

@@ -256,6 +256,15 @@ private Q_SLOTS:
         QTest::newRow("statement text in a link is only text")
             << QStringLiteral("*") << QStringList{QStringLiteral("x',1,1) --"), a} << QStringList{}
             << QStringList{QStringLiteral("x',1,1) --"), a} << 0;
+        const QString article = QStringLiteral("http://h/文章/5.html");
+        QTest::newRow("escaped links are taken as an address bar shows them")
+            << QStringLiteral("http://h/文章/*")
+            << QStringList{QStringLiteral("http://h/%E6%96%87%E7%AB%A0/5.html"), article}
+            << QStringList{QStringLiteral("http://h/%e6%96%87%e7%ab%a0/5.html")}
+            << QStringList{article} << 2;
+        QTest::newRow("a pattern typed escaped matches as before")
+            << QStringLiteral("http://h/%E6%96%87%E7%AB%A0/*") << QStringList{article}
+            << QStringList{} << QStringList{article} << 0;
         QTest::newRow("a pattern the LIKE rejects passes nothing")
             << QStringLiteral("http://h/[news*") << QStringList{a, QStringLiteral("http://h/[news")}
             << QStringList{b} << QStringList{} << 0;
@@ -281,6 +290,33 @@ private Q_SLOTS:
         QCOMPARE(test::contents(listPath()), test::crlfLines(expected));
         QCOMPARE(storedCurrent(), 2);
         QCOMPARE(host->status.count(QStringLiteral(" 正在处理网页列表信息，请稍候... ")), 2);
+    }
+
+    void shownAddresses_data()
+    {
+        QTest::addColumn<int>("codePage");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("shown");
+        const auto row = [](const char* name, int cp, const char* address, const char* shown) {
+            QTest::newRow(name) << cp << QString::fromUtf8(address) << QString::fromUtf8(shown);
+        };
+        row("UTF-8 shown", codepage::Utf8, "http://h/%E6%96%87?q=%e7%ab%a0#%C3%A9",
+            "http://h/文?q=章#é");
+        row("reserved and ASCII stay", codepage::Utf8, "/a%2Fb%3F%23%25%20%41",
+            "/a%2Fb%3F%23%25%20%41");
+        row("no UTF-8 stays", codepage::Utf8, "/%B0%A1%E6%96/%C0%AF%E6%96%87",
+            "/%B0%A1%E6%96/%C0%AF文");
+        row("blanks and turning marks stay", codepage::Utf8, "/%E3%80%80%E2%80%AE%C2%85",
+            "/%E3%80%80%E2%80%AE%C2%85");
+        row("what the code page cannot hold stays", codepage::Gbk, "/%E6%96%87%F0%9F%98%80",
+            "/文%F0%9F%98%80");
+    }
+    void shownAddresses()
+    {
+        QFETCH(int, codePage);
+        QFETCH(QString, address);
+        const test::CodePagePinned pinned(codePage);
+        QTEST(shownAddress(address), "shown");
     }
 
     void listPageRanges_data()
