@@ -20,17 +20,31 @@ QByteArray text(const ListMark::Entry& e)
 void ListMark::find(const QString& summary, int stored)
 {
     m_trusted = false;
+    m_fileCounter.reset();
+    m_records.clear();
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly))
         return;
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    for (qsizetype at = 0; at + 2 < lines.size(); at += 3) {
+    QList<QByteArray> entries;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        // A record: "@counter count duplicates linear".
+        const QList<QByteArray> r = line.trimmed().mid(1).split(' ');
+        if (line.startsWith('@') && r.size() == 4)
+            m_records[r[0].toInt()] = {{r[1].toInt(), r[2].toInt()}, r[3] == "1"};
+        else if (!line.startsWith('@'))
+            entries.append(line);
+    }
+    for (qsizetype at = 0; at + 2 < entries.size(); at += 3) {
         bool counterOk = false, storedOk = false;
         Entry e;
-        e.counter = lines.at(at).trimmed().toInt(&counterOk);
-        e.summary = QString::fromUtf8(lines.at(at + 1)).trimmed();
-        e.stored = lines.at(at + 2).trimmed().toInt(&storedOk);
-        if (counterOk && storedOk && e.summary == summary.trimmed() && e.stored == stored) {
+        e.counter = entries.at(at).trimmed().toInt(&counterOk);
+        e.summary = QString::fromUtf8(entries.at(at + 1)).trimmed();
+        e.stored = entries.at(at + 2).trimmed().toInt(&storedOk);
+        if (!counterOk || !storedOk || e.summary != summary.trimmed())
+            continue;
+        if (!m_fileCounter)
+            m_fileCounter = e.counter;
+        if (e.stored == stored) {
             m_entry = e;
             m_trusted = true;
             return;
@@ -38,9 +52,42 @@ void ListMark::find(const QString& summary, int stored)
     }
 }
 
+std::optional<ListMark::Position> ListMark::cutBackTo(int counter)
+{
+    if (m_trusted || !m_fileCounter || counter >= *m_fileCounter)
+        return std::nullopt;
+    auto after = m_records.upper_bound(counter);
+    std::optional<Position> at;
+    if (auto it = m_records.find(counter); it != m_records.end())
+        at = it->second.at;
+    // Between two records of numbers, one address each.
+    else if (after != m_records.end() && after != m_records.begin() && after->second.linear)
+        at = Position{std::prev(after)->second.at.count + counter - std::prev(after)->first,
+                      std::prev(after)->second.at.duplicates};
+    if (at) {
+        m_records.erase(after, m_records.end());
+        m_records.try_emplace(counter, Record{*at, true});
+    }
+    return at;
+}
+
+void ListMark::record(int counter, Position at, bool linear)
+{
+    m_records.erase(m_records.upper_bound(counter), m_records.end());
+    // The same position again keeps how it was reached.
+    const auto it = m_records.find(counter);
+    if (it == m_records.end() || it->second.at.count != at.count ||
+        it->second.at.duplicates != at.duplicates)
+        m_records[counter] = {at, linear};
+}
+
 void ListMark::writeWithList(const QString& listPath, const QByteArray& listText, const Entry& next)
 {
-    writeFileOrThrow(m_path, text(next) + (m_trusted ? text(m_entry) : QByteArray()));
+    QByteArray mark = text(next) + (m_trusted ? text(m_entry) : QByteArray());
+    for (const auto& [counter, r] : m_records)
+        mark += '@' + QByteArray::number(counter) + ' ' + QByteArray::number(r.at.count) + ' ' +
+                QByteArray::number(r.at.duplicates) + ' ' + (r.linear ? '1' : '0') + "\r\n";
+    writeFileOrThrow(m_path, mark);
     writeFileOrThrow(listPath, listText);
     m_entry = next;
     m_trusted = true;

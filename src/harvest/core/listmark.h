@@ -2,11 +2,15 @@
 
 #include <QByteArray>
 #include <QString>
+#include <map>
+#include <optional>
 
 // The page list file and ResCurrent are written one after the other, so a kill
 // between the two leaves the file ahead of the counter. The mark beside the
 // file says how far the file goes: the counter it was written for, its summary
-// line, and the counter the store held meanwhile.
+// line, and the counter the store held meanwhile. It also records where the
+// list stood after each number or list page, so that a counter set back by hand
+// cuts the list back to what it held then.
 namespace pagrim::harvest {
 
 class ListMark
@@ -19,15 +23,28 @@ public:
         QString summary; // the file's last line
         int stored = 0;  // ResCurrent in the store while the file was written
     };
+    // The list after a number or list page: its addresses and duplicates.
+    struct Position
+    {
+        int count = 0;
+        int duplicates = 0;
+    };
 
     explicit ListMark(QString path) : m_path(std::move(path)) {}
 
-    // Trusts the entry that describes a list file ending with summary while the
-    // store holds stored; a counter changed by hand since is no kill, and leaves
-    // no entry trusted.
+    // Reads the mark for a list file ending with summary. Trusts the entry that
+    // describes it while the store holds stored; a counter changed by hand since
+    // is no kill, and leaves no entry trusted.
     void find(const QString& summary, int stored);
     // The trusted entry's counter, or fallback when none is trusted.
     qint64 counterOr(qint64 fallback) const { return m_trusted ? m_entry.counter : fallback; }
+    // Where the file stood after counter, when no entry is trusted, counter is
+    // below the one the file was written for and the mark recorded it; the
+    // records after it go.
+    std::optional<Position> cutBackTo(int counter);
+    // Records the list after counter; linear when the numbers since the
+    // record before added one address each.
+    void record(int counter, Position at, bool linear);
 
     // Writes the mark for next (keeping the trusted entry after it, for a kill
     // between the mark and the file), then the list file text at listPath;
@@ -35,9 +52,17 @@ public:
     void writeWithList(const QString& listPath, const QByteArray& listText, const Entry& next);
 
 private:
+    struct Record
+    {
+        Position at;
+        bool linear = false;
+    };
     QString m_path;
     Entry m_entry;
     bool m_trusted = false;
+    // The counter of the entry that describes the file, whatever the store holds.
+    std::optional<int> m_fileCounter;
+    std::map<int, Record> m_records;
 };
 
 } // namespace pagrim::harvest

@@ -14,6 +14,7 @@
 
 #include <QFileInfo>
 #include <QStringDecoder>
+#include <climits>
 #include <limits>
 
 namespace pagrim::harvest {
@@ -286,6 +287,12 @@ private:
         m_continued = true;
         m_mark.find(summary, m_resCurrent);
         m_held = qMax(m_held, m_mark.counterOr(m_held));
+        // A counter set back by hand: the list as it stood after it.
+        if (const auto at = m_mark.cutBackTo(m_resCurrent)) {
+            m_list.clear();
+            m_list.takeOver(earlier->mid(0, at->count));
+            m_duplicates = ordinal ? 0 : at->duplicates;
+        }
     }
 
     QStringList addNumbers()
@@ -297,8 +304,12 @@ private:
         if (m_held >= m_start && m_list.count() > 0 &&
             m_list.addresses().last() == numbered(addressTemplate, int(m_held)))
             first = m_held + 1;
+        if (first <= m_resEnd)
+            m_mark.record(int(qMax(first - 1, qint64(INT_MIN))), {m_list.count(), 0}, false);
         for (qint64 n = first; n <= m_resEnd; ++n)
             m_list.append(numbered(addressTemplate, int(n)));
+        if (first <= m_resEnd)
+            m_mark.record(m_resEnd, {m_list.count(), 0}, true);
         const QString summary = summaryLine(m_list.count());
         try {
             // The numbers are posted in a transaction committed once the file
@@ -347,6 +358,7 @@ private:
         int again = 0;
         CollectListLinks(m_host, m_browser, fieldText(m_task, "ResAddr"), m_list,
                          heldAlready ? again : m_duplicates);
+        m_mark.record(counter, {m_list.count(), m_duplicates}, false);
         writeCollected(counter);
     }
 

@@ -200,6 +200,39 @@ private Q_SLOTS:
         QCOMPARE(storedCurrent(), 3);
     }
 
+    // A counter set back by hand cuts the list back to what it held then, so
+    // nothing is added or counted twice; without the mark's record, as before.
+    void counterSetBack()
+    {
+        addTask(true, QStringLiteral("p*"), 1, 10, 0);
+        run();
+        setCurrent(5);
+        QCOMPARE(run().last(), summaryLine(10));
+        task->edit();
+        task->field(QStringLiteral("ResEnd")).setValue(12);
+        task->post();
+        run();
+        setCurrent(3);
+        const QStringList lines = run();
+        QCOMPARE(lines.size(), 13);
+        QCOMPARE(lines.at(11), QStringLiteral("p12"));
+        setCurrent(5);
+        QVERIFY(QFile::remove(world->workPath() + QStringLiteral("任务/ResHtmls.pos")));
+        QCOMPARE(run().last(), summaryLine(19));
+    }
+    void counterSetBackOnListPages()
+    {
+        addTask(false, QStringLiteral("*"), 1, 3, 0, QStringLiteral("first"), QStringLiteral("l*"));
+        stand->links = {{QStringLiteral("first"), {QStringLiteral("a")}},
+                        {QStringLiteral("l1"), {QStringLiteral("b"), QStringLiteral("a")}},
+                        {QStringLiteral("l2"), {QStringLiteral("c"), QStringLiteral("b")}},
+                        {QStringLiteral("l3"), {QStringLiteral("d")}}};
+        const QStringList first = run();
+        QCOMPARE(first.last(), summaryLine(4, 2));
+        setCurrent(1);
+        QCOMPARE(run(), first);
+    }
+
     void failedOrdinalRunPostsNothing_data()
     {
         QTest::addColumn<bool>("folderBlocked"); // else the file cannot be written
