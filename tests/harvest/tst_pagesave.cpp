@@ -6,6 +6,7 @@
 #include "support/taskwindow.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QProgressBar>
@@ -41,6 +42,7 @@ private Q_SLOTS:
     void cleanup();
 
     void savesEveryPageThenRefuses();
+    void userFilesStay();
     void refusals_data();
     void refusals();
     void pagesThatWouldStallARun_data();
@@ -158,6 +160,28 @@ void TstPageSave::savesEveryPageThenRefuses()
     QCOMPARE(m_w->boxes.last().buttons, ui::Buttons::Ok);
     QCOMPARE(m_w->boxes.last().owner, &w);
     QCOMPARE(m_server->hits(QStringLiteral("/a.htm")), firstHits + 1);
+}
+
+void TstPageSave::userFilesStay()
+{
+    // Files of the user's own, named like the task's files and six letters,
+    // outlive every run of the window.
+    writeList({QStringLiteral("/a.htm")});
+    const QStringList mine{QStringLiteral("Infos.xls.backup"), QStringLiteral("Infos.txt.202412"),
+                           QStringLiteral("ResHtmls.lst.backup"),
+                           QStringLiteral("HTML/1.Htm.backup")};
+    QVERIFY(QDir().mkpath(m_w->taskFolder() + QStringLiteral("/HTML")));
+    for (const QString& name : mine)
+        test::put(m_w->taskFolder() + QLatin1Char('/') + name, "mine");
+    TfrmProcess& w = open();
+    QVERIFY(clickSave());
+    QVERIFY(m_w->click("btnCreateLst", Watchdog));
+    child<QCheckBox>(&w, "cbTest")->setChecked(false);
+    QTest::mouseClick(child<QPushButton>(&w, "Button3"), Qt::LeftButton);
+    QVERIFY(QFileInfo::exists(m_w->taskFolder() + QStringLiteral("/Infos.xls")));
+    for (const QString& name : mine)
+        QCOMPARE(test::contents(m_w->taskFolder() + QLatin1Char('/') + name), QByteArray("mine"));
+    QCOMPARE(m_w->boxes.count(), 0);
 }
 
 void TstPageSave::refusals_data()
