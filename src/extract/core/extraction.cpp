@@ -190,7 +190,7 @@ void WriteResultFiles(const TaskFolder& taskFolder, const QList<QByteArray>& lin
     QByteArray sheet = ReplaceAtCharStarts(text, separator, "\t", codePage);
     removeLeftoverTemporaries(taskFolder.path(), QStringLiteral("Infos\\.(?:txt|xls)"));
     writeFilesOrThrow(
-        {{taskFolder.resultText(), text}, {taskFolder.resultSheet(), std::move(sheet)}});
+        {{taskFolder.resultText(), text, {}}, {taskFolder.resultSheet(), std::move(sheet), {}}});
 }
 
 } // namespace pagrim::extract
