@@ -61,6 +61,8 @@ public:
     pagrim::store::DataSet& aqryDesc() const { return *m_aqryDesc; }
     const QString& FieldSeparator() const { return m_fieldSeparator; }
     QList<QByteArray>* ResultLines() const { return m_resultLines.get(); }
+    // The values of the result lines as cut, of which the workbook is made.
+    pagrim::extract::ResultTable* ResultValues() const { return m_resultValues.get(); }
 
     // The extraction run's status line: repainted at most about 30 times a
     // second; the run's end shows the last text.
@@ -79,6 +81,7 @@ private:
     {
         return [this, method] { m_host->runHandler([this, method] { (this->*method)(); }); };
     }
+    QString taskName() const;
     pagrim::TaskFolder taskFolder() const;
     void aqryDescAfterInsert(pagrim::store::DataSet& ds);
     void SpeedButton1Click();
@@ -96,6 +99,7 @@ private:
     std::unique_ptr<pagrim::store::DataSet> m_aqryDesc;
     QString m_fieldSeparator;
     std::unique_ptr<QList<QByteArray>> m_resultLines;
+    std::unique_ptr<pagrim::extract::ResultTable> m_resultValues;
     QString m_extractStatus;
     QElapsedTimer m_extractStatusShown;
     QElapsedTimer m_extractEventsRun;
