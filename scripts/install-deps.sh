@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools
   qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
   libqt6opengl6-dev libgl-dev
-  libsqlite3-dev libcpp-httplib-dev
+  libsqlite3-dev libcpp-httplib-dev libxlsxwriter-dev python3-openpyxl
   fonts-wqy-microhei xauth xvfb
   clang libclang-rt-14-dev ccache
 )

@@ -15,6 +15,7 @@
 #include "ui/shell.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QScopeGuard>
 
 using pagrim::store::DataSet;
@@ -85,6 +86,7 @@ void TFieldPage::FormShow()
     // The working lists and the separator first: a page list that cannot be read
     // must not leave them unset for the runs that follow.
     m_resultLines = std::make_unique<QList<QByteArray>>();
+    m_resultValues = std::make_unique<pagrim::extract::ResultTable>();
     m_fieldSeparator = m_settings->Separator();
     pagrim::extract::FinishResultFiles(taskFolder());
 }
@@ -94,6 +96,7 @@ void TFieldPage::FormClose()
     // A settings file that refuses the write is reported; the window closes anyway.
     ui_::guarded([this] { pagrim::SaveGridLayout(*m_settings, ui->dbGrid1, OwnerName); });
     m_resultLines.reset();
+    m_resultValues.reset();
 }
 
 QWidget* TFieldPage::extractButton() const
@@ -118,10 +121,14 @@ void TFieldPage::resizeEvent(QResizeEvent* event)
     ui->StatusBar2->setGeometry(0, height() - StatusBar2Height, width(), StatusBar2Height);
 }
 
+QString TFieldPage::taskName() const
+{
+    return m_host->TaskRecord().field(QStringLiteral("TaskName")).asString();
+}
+
 pagrim::TaskFolder TFieldPage::taskFolder() const
 {
-    return pagrim::TaskFolder(m_host->WorkFolder(),
-                              m_host->TaskRecord().field(QStringLiteral("TaskName")).asString());
+    return pagrim::TaskFolder(m_host->WorkFolder(), taskName());
 }
 
 void TFieldPage::aqryDescAfterInsert(DataSet& ds)
@@ -192,7 +199,8 @@ void TFieldPage::Button3Click()
     const QByteArray separator = pagrim::codepage::fromUnicode(m_fieldSeparator, codePage);
     QList<QByteArray>& lines = *m_resultLines;
     const pagrim::TaskFolder folder = taskFolder();
-    pagrim::extract::RunExtraction(*this, *m_aqryDesc, folder, separator, lines, codePage);
+    pagrim::extract::RunExtraction(*this, *m_aqryDesc, folder, separator, lines, codePage,
+                                   m_resultValues.get());
     ui_::RestoreApplication();
     if (TestMode()) {
         auto* results = new TfrmTest(window());
@@ -200,14 +208,18 @@ void TFieldPage::Button3Click()
         results->show();
         return;
     }
-    pagrim::extract::WriteResultFiles(folder, lines, separator, codePage);
+    pagrim::extract::WriteResultFiles(folder, lines, separator, codePage, *m_resultValues,
+                                      taskName());
 }
 
 void TFieldPage::Button5Click()
 {
     const pagrim::TaskFolder folder = taskFolder();
     pagrim::extract::FinishResultFiles(folder);
-    ui_::ShellExecute(window(), QStringLiteral("Open"), folder.resultSheet());
+    // The workbook; the text sheet where a run before it left none.
+    const QString book = folder.resultBook();
+    ui_::ShellExecute(window(), QStringLiteral("Open"),
+                      QFileInfo::exists(book) ? book : folder.resultSheet());
 }
 
 void TFieldPage::Button4Click()

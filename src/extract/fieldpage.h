@@ -61,6 +61,8 @@ public:
     pagrim::store::DataSet& aqryDesc() const { return *m_aqryDesc; }
     const QString& FieldSeparator() const { return m_fieldSeparator; }
     QList<QByteArray>* ResultLines() const { return m_resultLines.get(); }
+    // The values of the result lines as cut, of which the workbook is made.
+    pagrim::extract::ResultTable* ResultValues() const { return m_resultValues.get(); }
 
     // The run's status line and event pump, each at most every few milliseconds.
     void ShowExtractStatus(const QString& text) override;
@@ -76,6 +78,7 @@ private:
     {
         return [this, method] { m_host->runHandler([this, method] { (this->*method)(); }); };
     }
+    QString taskName() const;
     pagrim::TaskFolder taskFolder() const;
     void aqryDescAfterInsert(pagrim::store::DataSet& ds);
     void SpeedButton1Click();
@@ -93,6 +96,7 @@ private:
     std::unique_ptr<pagrim::store::DataSet> m_aqryDesc;
     QString m_fieldSeparator;
     std::unique_ptr<QList<QByteArray>> m_resultLines;
+    std::unique_ptr<pagrim::extract::ResultTable> m_resultValues;
     QString m_extractStatus;
     QElapsedTimer m_extractStatusShown;
     QElapsedTimer m_extractEventsRun;

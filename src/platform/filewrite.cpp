@@ -138,11 +138,13 @@ void completeFileSet(const QStringList& paths)
 {
     if (paths.isEmpty())
         return;
-    // The last staged file is made last and put in place last: while it waits,
-    // the whole set is staged, and the files before it may have been put in
-    // place already. A file that cannot be put in place stops the rest, which
-    // stay staged for the next attempt: the set is never mixed by this.
-    if (!QFileInfo::exists(stagedPath(paths.last()))) {
+    // Files are staged in order and put in place in order, each once all are
+    // staged (or, on a refusal, once those before it are): the first staged
+    // file waits only while nothing is replaced. A file that cannot be put in
+    // place stops the rest, which stay staged for the next attempt: the set is
+    // never mixed by this.
+    if (QFileInfo::exists(stagedPath(paths.first())) &&
+        !QFileInfo::exists(stagedPath(paths.last()))) {
         removeStaged(paths);
         return;
     }
@@ -153,11 +155,11 @@ void completeFileSet(const QStringList& paths)
     }
 }
 
-void writeFilesOrThrow(const QList<std::pair<QString, QByteArray>>& files)
+void writeFilesOrThrow(const QList<SetFile>& files)
 {
     QStringList paths;
-    for (const auto& file : files)
-        paths << file.first;
+    for (const SetFile& file : files)
+        paths << file.path;
     // A set that an earlier write left staged is finished before this one
     // stages its own.
     completeFileSet(paths);
@@ -181,8 +183,8 @@ void writeFilesOrThrow(const QList<std::pair<QString, QByteArray>>& files)
         }
     };
     for (qsizetype i = 0; i < files.size(); ++i) {
-        QString reason;
-        if (!writeFileWhole(stagedPath(paths[i]), files[i].second, &reason)) {
+        QString reason = files[i].unmade;
+        if (!reason.isEmpty() || !writeFileWhole(stagedPath(paths[i]), files[i].bytes, &reason)) {
             // The files before the refused one are still written, as they
             // would be one after the other; the refused one and those after it
             // are not.

@@ -4,7 +4,6 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-#include <utility>
 
 namespace pagrim {
 
@@ -16,6 +15,15 @@ bool writeFileWhole(const QString& path, const QByteArray& bytes, QString* reaso
 // The same, raising Error "Cannot create file "<path>". <reason>" on failure.
 void writeFileOrThrow(const QString& path, const QByteArray& bytes);
 
+// A file of a set: where it goes and its bytes. When its bytes could not be
+// made, unmade says why, and the set refuses it as it would an unwritable one.
+struct SetFile
+{
+    QString path;
+    QByteArray bytes;
+    QString unmade;
+};
+
 // Writes files that belong together, in order: each whole to its staged file
 // beside it, and only when every one is staged do they replace
 // their files, one right after the other. A kill between two replacements
@@ -24,11 +32,12 @@ void writeFileOrThrow(const QString& path, const QByteArray& bytes);
 // A file that cannot be written is refused with the error of writeFileOrThrow
 // after the files before it have replaced theirs; it and the files after it
 // stay as they were.
-void writeFilesOrThrow(const QList<std::pair<QString, QByteArray>>& files);
+void writeFilesOrThrow(const QList<SetFile>& files);
 
-// Finishes what a killed writeFilesOrThrow of the files paths left: when the
-// last file was staged, the staged files replace theirs; otherwise the staged
-// files go and the old set stays.
+// Finishes what a killed writeFilesOrThrow of the files paths left: while the
+// first file is staged and the last is not, nothing was replaced yet and the
+// staged files go; otherwise the staged files replace theirs. A set written
+// before files were added at its end is finished by the same rule.
 void completeFileSet(const QStringList& paths);
 
 // The hidden file beside path that a write of the program goes through:

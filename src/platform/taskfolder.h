@@ -43,7 +43,8 @@ public:
     // The result files, written together as one set in this order.
     QString resultText() const { return file(QStringLiteral("Infos.txt")); }
     QString resultSheet() const { return file(QStringLiteral("Infos.xls")); }
-    QStringList resultFiles() const { return {resultText(), resultSheet()}; }
+    QString resultBook() const { return file(QStringLiteral("Infos.xlsx")); }
+    QStringList resultFiles() const { return {resultText(), resultSheet(), resultBook()}; }
 
     // EnsureFolder of the folder, of its pages folder.
     void ensure() const { EnsureFolder(m_path); }

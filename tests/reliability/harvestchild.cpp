@@ -82,9 +82,11 @@ int run(const QString& kind, const QString& storePath, const QString& workFolder
         say("ready");
         const int codePage = codepage::current();
         QList<QByteArray> lines;
-        extract::RunExtraction(host, fields, taskFolder, ",", lines, codePage);
+        extract::ResultTable table;
+        extract::RunExtraction(host, fields, taskFolder, ",", lines, codePage, &table);
         say("writing");
-        extract::WriteResultFiles(taskFolder, lines, ",", codePage);
+        extract::WriteResultFiles(taskFolder, lines, ",", codePage, table,
+                                  task.field(QStringLiteral("TaskName")).asString());
         say("done");
         return 0;
     }

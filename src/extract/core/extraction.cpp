@@ -1,11 +1,13 @@
 #include "extract/core/extraction.h"
 
+#include "extract/core/workbook.h"
 #include "platform/codepage.h"
 #include "platform/filewrite.h"
 #include "platform/taskfolder.h"
 #include "store/dataset.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 
@@ -96,10 +98,11 @@ bool NaturalLess(const QString& a, const QString& b)
 }
 
 Extraction::Extraction(ExtractHost& host, std::vector<ExtractField> fields, QByteArray separator,
-                       QList<QByteArray>& lines, int codePage)
+                       QList<QByteArray>& lines, int codePage, ResultTable* table)
     : m_host(host), m_fields(std::move(fields)), m_separator(std::move(separator)), m_lines(lines),
-      m_codePage(codePage)
+      m_codePage(codePage), m_table(table)
 {
+    Q_ASSERT(!m_table || m_table->columns().size() == qsizetype(m_fields.size()));
 }
 
 void Extraction::ExtractFolder(const QString& folder)
@@ -136,18 +139,43 @@ void Extraction::ExtractPage(const QString& path)
 {
     m_host.ShowExtractStatus(PageStatus(path));
     PageText(readFileOrThrow(path), m_pageText);
-    const QByteArray line = PageLine(m_pageText);
+    cutFields(m_pageText, m_cuts);
+    const QByteArray line = lineOf(m_cuts);
     if (line.isEmpty())
         return;
     m_lines.append(QByteArray::number(m_lines.size()) + line);
+    if (!m_table)
+        return;
+    // Each value on its own, CR LF removed as from the line.
+    for (const Cut& cut : m_cuts) {
+        if (!cut.found || !cut.value.contains('\r'))
+            m_table->append(cut.found ? cut.value : QByteArrayView());
+        else
+            m_table->append(
+                ReplaceAtCharStarts(QByteArray::fromRawData(cut.value.data(), cut.value.size()),
+                                    "\r\n", {}, m_codePage));
+    }
 }
 
 QByteArray Extraction::PageLine(QByteArrayView pageText) const
 {
+    std::vector<Cut> cuts;
+    cutFields(pageText, cuts);
+    return lineOf(cuts);
+}
+
+void Extraction::cutFields(QByteArrayView pageText, std::vector<Cut>& cuts) const
+{
+    cuts.clear();
+    for (const ExtractField& f : m_fields)
+        cuts.push_back(CutBetweenMarkers(pageText, f.start, f.end));
+}
+
+QByteArray Extraction::lineOf(const std::vector<Cut>& cuts) const
+{
     QByteArray line;
     bool found = false;
-    for (const ExtractField& f : m_fields) {
-        const Cut cut = CutBetweenMarkers(pageText, f.start, f.end);
+    for (const Cut& cut : cuts) {
         line += m_separator;
         if (cut.found) {
             line.append(cut.value.data(), cut.value.size());
@@ -160,23 +188,41 @@ QByteArray Extraction::PageLine(QByteArrayView pageText) const
 }
 
 void RunExtraction(ExtractHost& host, store::DataSet& fields, const TaskFolder& taskFolder,
-                   const QByteArray& separator, QList<QByteArray>& lines, int codePage)
+                   const QByteArray& separator, QList<QByteArray>& lines, int codePage,
+                   ResultTable* table)
 {
     lines.clear();
     std::vector<ExtractField> selected = SelectedFields(fields, codePage);
     lines.append(HeaderLine(selected, separator, codePage));
+    if (table) {
+        QList<QByteArray> names;
+        for (const ExtractField& f : selected)
+            names.append(f.name);
+        table->reset(std::move(names));
+    }
     const QString pages = taskFolder.ensurePages();
-    Extraction run(host, std::move(selected), separator, lines, codePage);
+    Extraction run(host, std::move(selected), separator, lines, codePage, table);
     run.ExtractFolder(pages);
 }
+
+namespace {
+// Where libxlsxwriter writes the workbook before it joins the set: a name no
+// file of the user's has.
+QString bookScratch(const TaskFolder& taskFolder)
+{
+    return ownTemporaryPath(taskFolder.resultBook(), QStringLiteral("book"));
+}
+} // namespace
 
 void FinishResultFiles(const TaskFolder& taskFolder)
 {
     completeFileSet(taskFolder.resultFiles());
+    QFile::remove(bookScratch(taskFolder));
 }
 
 void WriteResultFiles(const TaskFolder& taskFolder, const QList<QByteArray>& lines,
-                      const QByteArray& separator, int codePage)
+                      const QByteArray& separator, int codePage, const ResultTable& table,
+                      const QString& taskName)
 {
     qsizetype size = 0;
     for (const QByteArray& line : lines)
@@ -188,9 +234,12 @@ void WriteResultFiles(const TaskFolder& taskFolder, const QList<QByteArray>& lin
         text += "\r\n";
     }
     QByteArray sheet = ReplaceAtCharStarts(text, separator, "\t", codePage);
-    removeLeftoverTemporaries(taskFolder.path(), QStringLiteral("Infos\\.(?:txt|xls)"));
-    writeFilesOrThrow(
-        {{taskFolder.resultText(), text}, {taskFolder.resultSheet(), std::move(sheet)}});
+    removeLeftoverTemporaries(taskFolder.path(), QStringLiteral("Infos\\.(?:txt|xlsx?)"));
+    SetFile book{taskFolder.resultBook(), {}, {}};
+    MakeWorkbook(table, taskName, codePage, bookScratch(taskFolder), book.bytes, book.unmade);
+    writeFilesOrThrow({{taskFolder.resultText(), text, {}},
+                       {taskFolder.resultSheet(), std::move(sheet), {}},
+                       std::move(book)});
 }
 
 } // namespace pagrim::extract

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "extract/core/pagetext.h"
+#include "extract/core/resulttable.h"
 
 #include <QByteArray>
 #include <QList>
@@ -15,7 +16,7 @@ class DataSet;
 }
 
 // The extraction run: the selected fields of a task cut out of every page file
-// of its pages folder, one result line per page, and the two output files.
+// of its pages folder, one result line per page, and the three output files.
 namespace pagrim::extract {
 
 // What the run needs of the window it runs in.
@@ -62,12 +63,13 @@ QString PageStatus(const QString& path);
 bool NaturalLess(const QString& a, const QString& b);
 
 // One run over the pages: appends a numbered line per page on which a selected
-// field is found to lines (which hold the header line as line 0).
+// field is found to lines (which hold the header line as line 0), and, when a
+// table is given, the line's values to it as a row.
 class Extraction
 {
 public:
     Extraction(ExtractHost& host, std::vector<ExtractField> fields, QByteArray separator,
-               QList<QByteArray>& lines, int codePage);
+               QList<QByteArray>& lines, int codePage, ResultTable* table = nullptr);
 
     // Every file of the folder and its subfolders, in natural order of the
     // names, a subfolder walked at its place. In test mode a folder ends after
@@ -82,28 +84,38 @@ public:
     QByteArray PageLine(QByteArrayView pageText) const;
 
 private:
+    void cutFields(QByteArrayView pageText, std::vector<Cut>& cuts) const;
+    QByteArray lineOf(const std::vector<Cut>& cuts) const;
+
     ExtractHost& m_host;
     std::vector<ExtractField> m_fields;
     QByteArray m_separator;
     QList<QByteArray>& m_lines;
     int m_codePage;
+    ResultTable* m_table;
     QByteArray m_pageText; // its storage serves every page
+    std::vector<Cut> m_cuts;
 };
 
 // The run of the extraction button up to its output: empties lines, puts the
-// header line, makes sure the task's pages folder exists and walks it.
+// header line, makes sure the task's pages folder exists and walks it. A table
+// given is emptied for the selected fields and receives every line's values.
 void RunExtraction(ExtractHost& host, store::DataSet& fields, const TaskFolder& taskFolder,
-                   const QByteArray& separator, QList<QByteArray>& lines, int codePage);
+                   const QByteArray& separator, QList<QByteArray>& lines, int codePage,
+                   ResultTable* table = nullptr);
 
 // Finishes the result files that a run killed while it replaced them left
 // half replaced, before anyone reads them.
 void FinishResultFiles(const TaskFolder& taskFolder);
 
-// Infos.txt (the lines, each ended by CR LF) and Infos.xls (the same text with
-// TAB for the separator where a character begins) in the task folder, written
-// whole as a set (writeFilesOrThrow): a refused Infos.txt changes neither file,
-// a refused Infos.xls leaves the new Infos.txt.
+// Infos.txt (the lines, each ended by CR LF), Infos.xls (the same text with
+// TAB for the separator where a character begins) and Infos.xlsx (the workbook
+// of table, its sheet named after the task) in the task folder, written whole
+// as a set (writeFilesOrThrow): a refused Infos.txt changes no file, a refused
+// Infos.xls leaves the new Infos.txt, a refused Infos.xlsx (also one that could
+// not be made) the new Infos.txt and Infos.xls.
 void WriteResultFiles(const TaskFolder& taskFolder, const QList<QByteArray>& lines,
-                      const QByteArray& separator, int codePage);
+                      const QByteArray& separator, int codePage, const ResultTable& table,
+                      const QString& taskName);
 
 } // namespace pagrim::extract

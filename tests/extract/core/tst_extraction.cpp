@@ -1,8 +1,9 @@
 // The extraction run without a window: page text, the marker cut, page lines,
 // the folder walk with its order and test limit, the field rows of a run and
-// the output files.
+// the output files, the workbook read back by openpyxl.
 #include "extract/core/extraction.h"
 #include "extract/core/pagetext.h"
+#include "extract/core/workbook.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
 #include "platform/taskfolder.h"
@@ -13,6 +14,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QtTest>
 
 using namespace pagrim;
@@ -48,6 +52,13 @@ ExtractField field(const QByteArray& name, const QByteArray& start, const QByteA
     return {name, start, end};
 }
 
+// The result files of lines alone, with a workbook of no rows.
+void writeLines(const QString& task, const QList<QByteArray>& lines, const QByteArray& separator)
+{
+    WriteResultFiles(TaskFolder(task), lines, separator, codepage::Gbk, ResultTable(),
+                     QStringLiteral("task"));
+}
+
 } // namespace
 
 class TstExtraction : public QObject
@@ -74,6 +85,9 @@ private Q_SLOTS:
     void runReadsFieldRows_data();
     void runReadsFieldRows();
     void resultFiles();
+    void resultBook();
+    void sheetName_data();
+    void sheetName();
     void resultFilesAfterAKill_data();
     void resultFilesAfterAKill();
     void refusedOutput_data();
@@ -408,102 +422,199 @@ void TstExtraction::resultFiles()
 {
     const QString task = m_world->file(QStringLiteral("task"));
     const QByteArray trail("\x81\x7C", 2);
-    WriteResultFiles(TaskFolder(task), {"h|a|b", "1|x" + trail + "|y", "2||z"}, "|", codepage::Gbk);
+    writeLines(task, {"h|a|b", "1|x" + trail + "|y", "2||z"}, "|");
     QCOMPARE(test::contents(task + QStringLiteral("/Infos.txt")),
              QByteArray("h|a|b\r\n1|x" + trail + "|y\r\n2||z\r\n"));
     QCOMPARE(test::contents(task + QStringLiteral("/Infos.xls")),
              QByteArray("h\ta\tb\r\n1\tx" + trail + "\ty\r\n2\t\tz\r\n"));
     // A second run leaves only its own lines.
-    WriteResultFiles(TaskFolder(task), {"h"}, "|", codepage::Gbk);
+    writeLines(task, {"h"}, "|");
     QCOMPARE(test::contents(task + QStringLiteral("/Infos.txt")), QByteArray("h\r\n"));
     QCOMPARE(test::contents(task + QStringLiteral("/Infos.xls")), QByteArray("h\r\n"));
-    QCOMPARE(QDir(task).entryList(QDir::Files | QDir::Hidden).size(), 2); // no temporary left
+    QVERIFY(test::contents(task + QStringLiteral("/Infos.xlsx")).startsWith("PK"));
+    QCOMPARE(QDir(task).entryList(QDir::Files | QDir::Hidden).size(), 3); // no temporary left
+}
+
+void TstExtraction::resultBook()
+{
+    const auto gbk = [](const QString& text) { return codepage::fromUnicode(text, codepage::Gbk); };
+    page(QStringLiteral("1.Htm"), gbk(QStringLiteral("<a>中文标题</a><c>a*b</c>")));
+    page(QStringLiteral("2.Htm"), gbk(QStringLiteral("<a>007</a><b>x\ty</b><c>第一行\r\n第二行") +
+                                      QString(70, u'w') + QStringLiteral("</c>")));
+    FakeHost host;
+    QList<QByteArray> lines{"h"};
+    ResultTable table;
+    table.reset({gbk(QStringLiteral("标题")), "b", gbk(QStringLiteral("正文"))});
+    Extraction run(host,
+                   {field(table.columns()[0], "<a>", "</a>"), field("b", "<b>", "</b>"),
+                    field(table.columns()[2], "<c>", "</c>")},
+                   "*", lines, codepage::Gbk, &table);
+    run.ExtractFolder(pagesFolder());
+    const QString task = m_world->file(QStringLiteral("task"));
+    WriteResultFiles(TaskFolder(task), lines, "*", codepage::Gbk, table,
+                     QStringLiteral("站点:列表/一"));
+
+    // Debian's python3-openpyxl serves the python3 of /usr/bin.
+    QString python =
+        QStandardPaths::findExecutable(QStringLiteral("python3"), {QStringLiteral("/usr/bin")});
+    if (python.isEmpty())
+        python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+    QProcess reader;
+    reader.start(python, {QStringLiteral("-c"), QStringLiteral(R"(import json, sys, openpyxl
+book = openpyxl.load_workbook(sys.argv[1])
+ws = book.worksheets[0]
+print(json.dumps({"sheets": book.sheetnames, "freeze": ws.freeze_panes,
+    "filter": ws.auto_filter.ref, "bold": ws["A1"].font.b,
+    "widths": [int(ws.column_dimensions[c].width) for c in "ABCD"],
+    "rows": [[c.value for c in row] for row in ws.iter_rows()]}))
+)"),
+                          task + QStringLiteral("/Infos.xlsx")});
+    QVERIFY2(reader.waitForFinished(60000) && reader.exitCode() == 0,
+             qPrintable(QStringLiteral("python3 with openpyxl (Debian's python3-openpyxl) "
+                                       "reads the workbook: ") +
+                        python + QLatin1Char(' ') + reader.errorString() + QLatin1Char(' ') +
+                        QString::fromUtf8(reader.readAllStandardError())));
+    const QByteArray expected = R"({"sheets": ["站点_列表_一"], "freeze": "A2",
+        "filter": "A1:D3", "bold": true, "widths": [7, 9, 6, 60], "rows": [
+        ["序号", "标题", "b", "正文"],
+        [1, "中文标题", null, "a*b"],
+        [2, "007", "x\ty", "第一行第二行)" +
+                                QByteArray(70, 'w') + R"("]]})";
+    QCOMPARE(QJsonDocument::fromJson(reader.readAllStandardOutput()),
+             QJsonDocument::fromJson(expected));
+}
+
+void TstExtraction::sheetName_data()
+{
+    QTest::addColumn<QString>("task");
+    QTest::addColumn<QString>("sheet");
+    const QString wide = QString(30, u'字');
+    QTest::newRow("as it is") << "站点 1"
+                              << "站点 1";
+    QTest::newRow("characters a sheet name may not hold") << "a[b]c:d*e?f/g\\h"
+                                                          << "a_b_c_d_e_f_g_h";
+    QTest::newRow("cut to 31") << wide + QStringLiteral("ab") << wide + QStringLiteral("a");
+    QTest::newRow("not within a character") << wide + QStringLiteral("\U00020000") << wide;
+    QTest::newRow("apostrophes at its ends") << "'a'b'"
+                                             << "_a'b_";
+    QTest::newRow("empty") << ""
+                           << "Sheet1";
+    QTest::newRow("the reserved name") << "history"
+                                       << "history_";
+}
+
+void TstExtraction::sheetName()
+{
+    QFETCH(QString, task);
+    QFETCH(QString, sheet);
+    QCOMPARE(SheetName(task), sheet);
 }
 
 void TstExtraction::resultFilesAfterAKill_data()
 {
-    // What a kill while the pair was replaced left: the files in place and the
-    // staged ones ("-" for none).
-    QTest::addColumn<QByteArray>("txt");
-    QTest::addColumn<QByteArray>("xls");
-    QTest::addColumn<QByteArray>("txtStaged");
-    QTest::addColumn<QByteArray>("xlsStaged");
-    QTest::addColumn<QByteArray>("expected"); // both files read so afterwards
-    QTest::newRow("while staging") << QByteArray("old") << QByteArray("old") << QByteArray("new")
-                                   << QByteArray("-") << QByteArray("old");
+    // What a kill while the set was replaced left (name=bytes), and what
+    // Infos.txt, Infos.xls and Infos.xlsx read afterwards ("-" for none).
+    QTest::addColumn<QString>("left");
+    QTest::addColumn<QString>("expected");
+    const QString old = QStringLiteral("Infos.txt=old Infos.xls=old Infos.xlsx=old ");
+    QTest::newRow("while staging")
+        << old + QStringLiteral(".Infos.txt.pagrim-new=new .Infos.xls.pagrim-new=new "
+                                ".Infos.xlsx.pagrim-book=torn")
+        << "old old old";
     QTest::newRow("staged, none replaced")
-        << QByteArray("old") << QByteArray("old") << QByteArray("new") << QByteArray("new")
-        << QByteArray("new");
+        << old +
+               QStringLiteral(
+                   ".Infos.txt.pagrim-new=new .Infos.xls.pagrim-new=new .Infos.xlsx.pagrim-new=new")
+        << "new new new";
     QTest::newRow("between the replacements")
-        << QByteArray("new") << QByteArray("old") << QByteArray("-") << QByteArray("new")
-        << QByteArray("new");
-    QTest::newRow("first results") << QByteArray("new") << QByteArray("-") << QByteArray("-")
-                                   << QByteArray("new") << QByteArray("new");
+        << "Infos.txt=new Infos.xls=old Infos.xlsx=old .Infos.xls.pagrim-new=new "
+           ".Infos.xlsx.pagrim-new=new"
+        << "new new new";
+    QTest::newRow("first results")
+        << "Infos.txt=new .Infos.xls.pagrim-new=new .Infos.xlsx.pagrim-new=new"
+        << "new new new";
+    QTest::newRow("a refused book, between the replacements")
+        << "Infos.txt=new Infos.xls=old Infos.xlsx=old .Infos.xls.pagrim-new=new"
+        << "new new old";
+    QTest::newRow("a pair without a book, between the replacements")
+        << "Infos.txt=new Infos.xls=old .Infos.xls.pagrim-new=new"
+        << "new new -";
 }
 
 void TstExtraction::resultFilesAfterAKill()
 {
-    QFETCH(QByteArray, txt);
-    QFETCH(QByteArray, xls);
-    QFETCH(QByteArray, txtStaged);
-    QFETCH(QByteArray, xlsStaged);
-    QFETCH(QByteArray, expected);
+    QFETCH(QString, left);
+    QFETCH(QString, expected);
     const QString task = m_world->file(QStringLiteral("task"));
-    const std::pair<QString, QByteArray> files[] = {
-        {QStringLiteral("/Infos.txt"), txt},
-        {QStringLiteral("/Infos.xls"), xls},
-        {QStringLiteral("/.Infos.txt.pagrim-new"), txtStaged},
-        {QStringLiteral("/.Infos.xls.pagrim-new"), xlsStaged}};
     const auto leaveAsKilled = [&] {
-        for (const auto& [name, bytes] : files)
-            if (bytes != "-")
-                test::put(task + name, bytes);
+        for (const QString& file : left.split(QLatin1Char(' '))) {
+            const QStringList nameAndBytes = file.split(QLatin1Char('='));
+            test::put(task + QLatin1Char('/') + nameAndBytes[0], nameAndBytes[1].toLatin1());
+        }
+    };
+    const auto read = [&](const char* name) {
+        const QByteArray bytes = test::contents(task + QLatin1Char('/') + QLatin1String(name));
+        return bytes == "<missing>" ? QByteArray("-") : bytes;
     };
     leaveAsKilled();
     FinishResultFiles(TaskFolder(task));
-    QCOMPARE(test::contents(task + QStringLiteral("/Infos.txt")), expected);
-    QCOMPARE(test::contents(task + QStringLiteral("/Infos.xls")), expected);
-    QCOMPARE(QDir(task).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    QCOMPARE(
+        QString::fromLatin1(read("Infos.txt") + ' ' + read("Infos.xls") + ' ' + read("Infos.xlsx")),
+        expected);
+    // No staged file nor the workbook's scratch is left.
+    QCOMPARE(QDir(task).entryList(QDir::Files | QDir::Hidden).size(),
+             3 - expected.count(QLatin1Char('-')));
 
     // A write finishes what was left before it stages its own: the next
     // results are whole, and no staged file of the old set stays behind.
     leaveAsKilled();
-    WriteResultFiles(TaskFolder(task), {"next"}, "*", codepage::Gbk);
-    QCOMPARE(test::contents(task + QStringLiteral("/Infos.txt")), QByteArray("next\r\n"));
-    QCOMPARE(test::contents(task + QStringLiteral("/Infos.xls")), QByteArray("next\r\n"));
-    QCOMPARE(QDir(task).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    writeLines(task, {"next"}, "*");
+    QCOMPARE(read("Infos.txt"), QByteArray("next\r\n"));
+    QCOMPARE(read("Infos.xls"), QByteArray("next\r\n"));
+    QVERIFY(read("Infos.xlsx").startsWith("PK"));
+    QCOMPARE(QDir(task).entryList(QDir::Files | QDir::Hidden).size(), 3);
 }
 
 void TstExtraction::refusedOutput_data()
 {
     QTest::addColumn<QString>("blocked");
+    QTest::addColumn<QString>("refused");
     QTest::addColumn<QByteArray>("txt");
     QTest::addColumn<QByteArray>("xls");
-    QTest::newRow("Infos.txt") << "Infos.txt" << QByteArray("<blocked>") << QByteArray("old");
-    QTest::newRow("Infos.xls") << "Infos.xls" << QByteArray("h*a\r\n") << QByteArray("<blocked>");
+    QTest::addColumn<QByteArray>("xlsx");
+    const QByteArray txt = "h*a\r\n", xls = "h\ta\r\n", blocked = "<blocked>", old = "old";
+    QTest::newRow("Infos.txt") << "Infos.txt"
+                               << "Infos.txt" << blocked << old << old;
+    QTest::newRow("Infos.xls") << "Infos.xls"
+                               << "Infos.xls" << txt << blocked << old;
+    QTest::newRow("Infos.xlsx") << "Infos.xlsx"
+                                << "Infos.xlsx" << txt << xls << blocked;
     // Refused while the set is staged rather than when it is put in place.
-    QTest::newRow("Infos.txt staged")
-        << ".Infos.txt.pagrim-new" << QByteArray("old") << QByteArray("old");
-    QTest::newRow("Infos.xls staged")
-        << ".Infos.xls.pagrim-new" << QByteArray("h*a\r\n") << QByteArray("old");
+    QTest::newRow("Infos.txt staged") << ".Infos.txt.pagrim-new"
+                                      << "Infos.txt" << old << old << old;
+    QTest::newRow("Infos.xls staged") << ".Infos.xls.pagrim-new"
+                                      << "Infos.xls" << txt << old << old;
+    QTest::newRow("Infos.xlsx staged") << ".Infos.xlsx.pagrim-new"
+                                       << "Infos.xlsx" << txt << xls << old;
+    QTest::newRow("workbook not made") << ".Infos.xlsx.pagrim-book"
+                                       << "Infos.xlsx" << txt << xls << old;
 }
 
 void TstExtraction::refusedOutput()
 {
     QFETCH(QString, blocked);
+    QFETCH(QString, refused);
     QFETCH(QByteArray, txt);
     QFETCH(QByteArray, xls);
+    QFETCH(QByteArray, xlsx);
     const QString task = m_world->file(QStringLiteral("task"));
-    test::put(task + QStringLiteral("/Infos.txt"), "old");
-    test::put(task + QStringLiteral("/Infos.xls"), "old");
+    for (const char* name : {"/Infos.txt", "/Infos.xls", "/Infos.xlsx"})
+        test::put(task + QLatin1String(name), "old");
     // A folder in the file's place: no write can replace it.
     QFile::remove(task + QLatin1Char('/') + blocked);
     QVERIFY(QDir(task).mkdir(blocked));
-    const QString refused = QString(blocked)
-                                .remove(QStringLiteral(".pagrim-new"))
-                                .remove(QRegularExpression(QStringLiteral("^\\.")));
     try {
-        WriteResultFiles(TaskFolder(task), {"h*a"}, "*", codepage::Gbk);
+        writeLines(task, {"h*a"}, "*");
         QFAIL("the refused file went unnoticed");
     } catch (const Error& e) {
         QVERIFY2(e.message().startsWith(
@@ -517,6 +628,7 @@ void TstExtraction::refusedOutput()
     };
     QCOMPARE(read(QStringLiteral("Infos.txt")), txt);
     QCOMPARE(read(QStringLiteral("Infos.xls")), xls);
+    QCOMPARE(read(QStringLiteral("Infos.xlsx")), xlsx);
 }
 
 QTEST_GUILESS_MAIN(TstExtraction)
