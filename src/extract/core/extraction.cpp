@@ -214,6 +214,35 @@ QString bookScratch(const TaskFolder& taskFolder)
 }
 } // namespace
 
+QByteArray SheetText(const QList<QByteArray>& lines, const ResultTable& table,
+                     const QByteArray& separator, int codePage)
+{
+    const auto tabbed = [&](const QByteArray& bytes) {
+        return ReplaceAtCharStarts(bytes, separator, "\t", codePage);
+    };
+    QByteArray sheet;
+    // Made of the values where the table holds every line: a TAB of a value's
+    // own would read as a column break.
+    const bool byValue =
+        !lines.isEmpty() && table.rowCount() == lines.size() - 1 && !table.columns().isEmpty();
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (!byValue || i == 0) {
+            sheet += tabbed(lines[i]) + "\r\n";
+            continue;
+        }
+        sheet += QByteArray::number(i);
+        for (qsizetype c = 0; c < table.columns().size(); ++c) {
+            const QByteArrayView value = table.value(i - 1, c);
+            sheet += '\t';
+            sheet += tabbed(value.contains('\t')
+                                ? ReplaceAtCharStarts(value.toByteArray(), "\t", " ", codePage)
+                                : value.toByteArray());
+        }
+        sheet += "\r\n";
+    }
+    return sheet;
+}
+
 void FinishResultFiles(const TaskFolder& taskFolder)
 {
     completeFileSet(taskFolder.resultFiles());
@@ -233,7 +262,7 @@ void WriteResultFiles(const TaskFolder& taskFolder, const QList<QByteArray>& lin
         text += line;
         text += "\r\n";
     }
-    QByteArray sheet = ReplaceAtCharStarts(text, separator, "\t", codePage);
+    QByteArray sheet = SheetText(lines, table, separator, codePage);
     removeLeftoverTemporaries(taskFolder.path(), QStringLiteral("Infos\\.(?:txt|xlsx?)"));
     SetFile book{taskFolder.resultBook(), {}, {}};
     MakeWorkbook(table, taskName, codePage, bookScratch(taskFolder), book.bytes, book.unmade);

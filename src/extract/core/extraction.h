@@ -104,12 +104,18 @@ void RunExtraction(ExtractHost& host, store::DataSet& fields, const TaskFolder& 
                    const QByteArray& separator, QList<QByteArray>& lines, int codePage,
                    ResultTable* table = nullptr);
 
+// The text of Infos.xls: the lines with TAB for the separator where a
+// character begins, and a blank for a TAB of a value's own (from the table,
+// where it holds every line).
+QByteArray SheetText(const QList<QByteArray>& lines, const ResultTable& table,
+                     const QByteArray& separator, int codePage);
+
 // Finishes the result files that a run killed while it replaced them left
 // half replaced, before anyone reads them.
 void FinishResultFiles(const TaskFolder& taskFolder);
 
 // Infos.txt (the lines, each ended by CR LF), Infos.xls (the same text with
-// TAB for the separator where a character begins) and Infos.xlsx (the workbook
+// TAB for the separator, see SheetText) and Infos.xlsx (the workbook
 // of table, its sheet named after the task) in the task folder, written whole
 // as a set (writeFilesOrThrow): a refused Infos.txt changes no file, a refused
 // Infos.xls leaves the new Infos.txt, a refused Infos.xlsx (also one that could

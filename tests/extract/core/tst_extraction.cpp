@@ -453,6 +453,11 @@ void TstExtraction::resultBook()
     const QString task = m_world->file(QStringLiteral("task"));
     WriteResultFiles(TaskFolder(task), lines, "*", codepage::Gbk, table,
                      QStringLiteral("站点:列表/一"));
+    // Infos.xls has a blank for a TAB of a value's own; Infos.txt keeps it.
+    QVERIFY(test::contents(task + QStringLiteral("/Infos.txt")).contains("*x\ty*"));
+    QVERIFY(test::contents(task + QStringLiteral("/Infos.xls"))
+                .endsWith("2\t007\tx y\t" + gbk(QStringLiteral("第一行第二行")) +
+                          QByteArray(70, 'w') + "\r\n"));
 
     // Debian's python3-openpyxl serves the python3 of /usr/bin.
     QString python =
