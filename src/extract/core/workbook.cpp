@@ -113,6 +113,31 @@ int DisplayWidth(QStringView text)
     return std::max(widest, width);
 }
 
+namespace {
+
+// Fits the columns to the widest value of the first rows; the header's widths
+// leave room for the filter button beside the name.
+void fitColumns(lxw_worksheet* sheet, const QStringList& header, const ResultTable& table,
+                int codePage)
+{
+    const qsizetype rows = table.rowCount();
+    const qsizetype columns = header.size();
+    std::vector<int> widths;
+    for (const QString& name : header)
+        widths.push_back(DisplayWidth(name) + 2);
+    const qsizetype measured = std::min(rows, WidthRows);
+    widths[0] = std::max(widths[0], int(QByteArray::number(rows).size()));
+    for (qsizetype r = 0; r < measured; ++r)
+        for (qsizetype c = 1; c < columns; ++c)
+            widths[size_t(c)] =
+                std::max(widths[size_t(c)], DisplayWidth(decoded(table.value(r, c - 1), codePage)));
+    for (qsizetype c = 0; c < columns; ++c)
+        worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c), columnWidth(widths[size_t(c)]),
+                             nullptr);
+}
+
+} // namespace
+
 bool MakeWorkbook(const ResultTable& table, const QString& taskName, int codePage,
                   const QString& scratch, QByteArray& bytes, QString& reason)
 {
@@ -148,22 +173,10 @@ bool MakeWorkbook(const ResultTable& table, const QString& taskName, int codePag
     }
     format_set_bold(bold);
 
-    // The header's widths leave room for the filter button beside the name.
     QStringList header{QStringLiteral("序号")};
     for (const QByteArray& name : table.columns())
         header << decoded(name, codePage);
-    std::vector<int> widths;
-    for (const QString& name : header)
-        widths.push_back(DisplayWidth(name) + 2);
-    const qsizetype measured = std::min(rows, WidthRows);
-    widths[0] = std::max(widths[0], int(QByteArray::number(rows).size()));
-    for (qsizetype r = 0; r < measured; ++r)
-        for (qsizetype c = 1; c < columns; ++c)
-            widths[size_t(c)] =
-                std::max(widths[size_t(c)], DisplayWidth(decoded(table.value(r, c - 1), codePage)));
-    for (qsizetype c = 0; c < columns; ++c)
-        worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c), columnWidth(widths[size_t(c)]),
-                             nullptr);
+    fitColumns(sheet, header, table, codePage);
     worksheet_freeze_panes(sheet, 1, 0);
     worksheet_autofilter(sheet, 0, 0, lxw_row_t(rows), lxw_col_t(columns - 1));
 
