@@ -56,29 +56,30 @@ QString stagedPath(const QString& path)
     return ownTemporaryPath(path, QStringLiteral("new"));
 }
 
-bool writeFileWhole(const QString& path, const QByteArray& bytes, QString* reason)
+bool writeFileWhole(const QString& link, const QByteArray& bytes, QString* reason)
 {
-    const QFileInfo existing(path);
+    // A link is followed: the file it names is the one replaced.
+    const QFileInfo existing(link);
+    const QString path = existing.isSymLink() ? existing.symLinkTarget() : link;
     // A file that is there and may not be written is refused, as it would be
     // written in place; it keeps its permissions when it is replaced.
     if (existing.exists() && !existing.isDir() && !existing.isWritable()) {
         if (reason)
-            *reason = QStringLiteral("Existing file %1 is not writable").arg(path);
+            *reason = QStringLiteral("Existing file %1 is not writable").arg(link);
         return false;
     }
     struct stat st;
-    const mode_t mode = ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode)
-                            ? st.st_mode & 07777
-                            : 0666;
+    const bool kept = ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
     QByteArray temp;
     int fd = -1;
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
         temp = QFile::encodeName(ownTemporaryPath(path, randomTag()));
-        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
             break;
     }
-    bool ok = fd >= 0 && writeAll(fd, bytes) && ::fdatasync(fd) == 0;
+    bool ok = fd >= 0 && (!kept || ::fchmod(fd, st.st_mode & 07777) == 0) && writeAll(fd, bytes) &&
+              ::fdatasync(fd) == 0;
     int error = errno;
     if (fd >= 0 && ::close(fd) != 0 && ok) {
         ok = false;

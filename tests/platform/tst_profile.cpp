@@ -197,6 +197,20 @@ private Q_SLOTS:
                  QStringLiteral("/数据/"));
     }
 
+    void replacedFileKeepsModeAndLink()
+    {
+        const QString real = m_dir.filePath(QStringLiteral("real.ini"));
+        put(real, "[SysConfig]\r\n");
+        QVERIFY(QFile::setPermissions(real, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                QFileDevice::ReadGroup | QFileDevice::WriteGroup));
+        QFile::remove(m_path);
+        QVERIFY(QFile::link(real, m_path));
+        profile::writeString(m_path, S, K, QStringLiteral("|"));
+        QVERIFY(QFileInfo(m_path).isSymLink());
+        QVERIFY(contents(real).contains("|"));
+        QCOMPARE(QFile::permissions(real) & 0x0ff, QFileDevice::ReadGroup | QFileDevice::WriteGroup);
+    }
+
     void readOnlyFileRefusesWrite()
     {
         const QByteArray before("[SysConfig]\r\nWorkPath=/w/\r\n");

@@ -214,12 +214,33 @@ QString bookScratch(const TaskFolder& taskFolder)
 }
 } // namespace
 
+namespace {
+
+// A value in Infos.xls: the separator TAB as in the line, a TAB of its own a
+// blank, both where a character begins.
+QByteArray sheetValue(const QByteArray& value, const QByteArray& separator, int codePage)
+{
+    if (!value.contains('\t'))
+        return ReplaceAtCharStarts(value, separator, "\t", codePage);
+    QByteArray out;
+    for (qsizetype i = 0; i < value.size();) {
+        if (!separator.isEmpty() && QByteArrayView(value).sliced(i).startsWith(separator)) {
+            out += '\t';
+            i += separator.size();
+        } else {
+            const qsizetype n = codepage::charLength(value, i, codePage);
+            out += value[i] == '\t' ? QByteArray(" ") : value.mid(i, n);
+            i += n;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
 QByteArray SheetText(const QList<QByteArray>& lines, const ResultTable& table,
                      const QByteArray& separator, int codePage)
 {
-    const auto tabbed = [&](const QByteArray& bytes) {
-        return ReplaceAtCharStarts(bytes, separator, "\t", codePage);
-    };
     QByteArray sheet;
     // Made of the values where the table holds every line: a TAB of a value's
     // own would read as a column break.
@@ -227,17 +248,12 @@ QByteArray SheetText(const QList<QByteArray>& lines, const ResultTable& table,
         !lines.isEmpty() && table.rowCount() == lines.size() - 1 && !table.columns().isEmpty();
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (!byValue || i == 0) {
-            sheet += tabbed(lines[i]) + "\r\n";
+            sheet += ReplaceAtCharStarts(lines[i], separator, "\t", codePage) + "\r\n";
             continue;
         }
         sheet += QByteArray::number(i);
-        for (qsizetype c = 0; c < table.columns().size(); ++c) {
-            const QByteArrayView value = table.value(i - 1, c);
-            sheet += '\t';
-            sheet += tabbed(value.contains('\t')
-                                ? ReplaceAtCharStarts(value.toByteArray(), "\t", " ", codePage)
-                                : value.toByteArray());
-        }
+        for (qsizetype c = 0; c < table.columns().size(); ++c)
+            sheet += '\t' + sheetValue(table.value(i - 1, c).toByteArray(), separator, codePage);
         sheet += "\r\n";
     }
     return sheet;

@@ -54,7 +54,7 @@ void ListMark::find(const QString& summary, int stored)
 
 std::optional<ListMark::Position> ListMark::cutBackTo(int counter)
 {
-    if (m_trusted || !m_fileCounter || counter >= *m_fileCounter)
+    if (!m_fileCounter || counter >= *m_fileCounter)
         return std::nullopt;
     auto after = m_records.upper_bound(counter);
     std::optional<Position> at;

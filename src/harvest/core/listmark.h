@@ -38,9 +38,8 @@ public:
     void find(const QString& summary, int stored);
     // The trusted entry's counter, or fallback when none is trusted.
     qint64 counterOr(qint64 fallback) const { return m_trusted ? m_entry.counter : fallback; }
-    // Where the file stood after counter, when no entry is trusted, counter is
-    // below the one the file was written for and the mark recorded it; the
-    // records after it go.
+    // Where the file stood after counter, when counter is below the one the
+    // file was written for and the mark recorded it; the records after it go.
     std::optional<Position> cutBackTo(int counter);
     // Records the list after counter; linear when the numbers since the
     // record before added one address each.

@@ -286,12 +286,14 @@ private:
             m_duplicates = summaryDuplicates(summary);
         m_continued = true;
         m_mark.find(summary, m_resCurrent);
-        m_held = qMax(m_held, m_mark.counterOr(m_held));
-        // A counter set back by hand: the list as it stood after it.
+        // The file ahead of the counter (a counter set back by hand, or a kill
+        // before it was posted): the list as it stood after the counter.
         if (const auto at = m_mark.cutBackTo(m_resCurrent)) {
             m_list.clear();
             m_list.takeOver(earlier->mid(0, at->count));
             m_duplicates = ordinal ? 0 : at->duplicates;
+        } else {
+            m_held = qMax(m_held, m_mark.counterOr(m_held));
         }
     }
 

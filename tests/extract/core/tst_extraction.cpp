@@ -453,6 +453,13 @@ void TstExtraction::resultBook()
     const QString task = m_world->file(QStringLiteral("task"));
     WriteResultFiles(TaskFolder(task), lines, "*", codepage::Gbk, table,
                      QStringLiteral("站点:列表/一"));
+    // With a blank for the separator too.
+    ResultTable blank;
+    blank.reset({"x", "y"});
+    blank.append("a\tb c");
+    blank.append("d");
+    QCOMPARE(SheetText({"h x y", "1 a\tb c d"}, blank, " ", codepage::Gbk),
+             QByteArray("h\tx\ty\r\n1\ta b\tc\td\r\n"));
     // Infos.xls has a blank for a TAB of a value's own; Infos.txt keeps it.
     QVERIFY(test::contents(task + QStringLiteral("/Infos.txt")).contains("*x\ty*"));
     QVERIFY(test::contents(task + QStringLiteral("/Infos.xls"))
