@@ -208,7 +208,8 @@ private Q_SLOTS:
         profile::writeString(m_path, S, K, QStringLiteral("|"));
         QVERIFY(QFileInfo(m_path).isSymLink());
         QVERIFY(contents(real).contains("|"));
-        QCOMPARE(QFile::permissions(real) & 0x0ff, QFileDevice::ReadGroup | QFileDevice::WriteGroup);
+        QCOMPARE(QFile::permissions(real) & 0x0ff,
+                 QFileDevice::ReadGroup | QFileDevice::WriteGroup);
     }
 
     void readOnlyFileRefusesWrite()
