@@ -44,6 +44,8 @@ public:
     QString resultText() const { return file(QStringLiteral("Infos.txt")); }
     QString resultSheet() const { return file(QStringLiteral("Infos.xls")); }
     QStringList resultFiles() const { return {resultText(), resultSheet()}; }
+    // The hidden lock file of the program that runs the task (TaskLock).
+    QString lockFile() const { return file(QStringLiteral(".pagrim-lock")); }
 
     // EnsureFolder of the folder, of its pages folder.
     void ensure() const { EnsureFolder(m_path); }
