@@ -29,9 +29,9 @@ configure: deps
 build: configure
 	cmake --build $(BUILD)
 
-# Only what make run starts.
+# The programs: what make run starts, and pagrim-run beside them.
 programs: configure
-	cmake --build $(BUILD) --target pagrim pagrim-mkstore pagrim-demosite
+	cmake --build $(BUILD) --target pagrim pagrim-run pagrim-mkstore pagrim-demosite
 
 data: programs
 	mkdir -p data

@@ -2,9 +2,9 @@
 
 #include "app/icons.h"
 #include "app/ufrmAbout.h"
-#include "app/ufrmLogin.h"
 #include "dialogs/ufrmEdtTask.h"
 #include "dialogs/ufrmSysConfig.h"
+#include "harvest/ufrmLogin.h"
 #include "harvest/ufrmProcess.h"
 #include "platform/errors.h"
 #include "platform/settings.h"

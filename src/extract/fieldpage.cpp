@@ -88,7 +88,8 @@ void TFieldPage::FormShow()
     m_resultLines = std::make_unique<QList<QByteArray>>();
     m_resultValues = std::make_unique<pagrim::extract::ResultTable>();
     m_fieldSeparator = m_settings->Separator();
-    pagrim::extract::FinishResultFiles(taskFolder());
+    if (m_host->TakeTask(false))
+        pagrim::extract::FinishResultFiles(taskFolder());
 }
 
 void TFieldPage::FormClose()
@@ -181,6 +182,8 @@ int TFieldPage::TestValue() const
 
 void TFieldPage::Button3Click()
 {
+    if (!m_host->TakeTask(true))
+        return;
     // The run is not started again, nor are a harvest or the field rows
     // touched while it goes on; all comes back at its end, also on failure.
     const ui_::DisabledWhile hold(QList<QWidget*>{ui->Button3, ui->dbGrid1, ui->DBNavigator1,
@@ -215,7 +218,8 @@ void TFieldPage::Button3Click()
 void TFieldPage::Button5Click()
 {
     const pagrim::TaskFolder folder = taskFolder();
-    pagrim::extract::FinishResultFiles(folder);
+    if (m_host->TakeTask(false))
+        pagrim::extract::FinishResultFiles(folder);
     // The workbook; the text sheet where a run before it left none.
     const QString book = folder.resultBook();
     ui_::ShellExecute(window(), QStringLiteral("Open"),

@@ -32,6 +32,9 @@ public:
     // Runs body as one of the window's handlers: inside the default error
     // display, holding back a close asked for meanwhile.
     virtual void runHandler(const std::function<void()>& body) = 0;
+    // Whether the window has the task to itself rather than another program;
+    // makeFolder lets a task without a folder yet be taken (its folder made).
+    virtual bool TakeTask(bool makeFolder) = 0;
 };
 
 // The execution window's second page: the task's extraction fields (aqryDesc,

@@ -8,6 +8,7 @@
 #include "platform/errors.h"
 #include "platform/settings.h"
 #include "platform/taskfolder.h"
+#include "platform/tasklock.h"
 #include "store/connection.h"
 #include "store/dataset.h"
 #include "ui/appwindows.h"
@@ -21,6 +22,7 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFileInfo>
 #include <QShowEvent>
 
 using pagrim::store::DataSet;
@@ -129,8 +131,12 @@ void TfrmProcess::FormShow()
 {
     // The field page first: a page list that cannot be read must not leave its
     // working lists unset for the runs that follow.
-    if (m_task)
+    if (m_task) {
         fieldPage().FormShow();
+        // Its show has taken the task, unless another program holds it.
+        if (TakeTask(false))
+            rereadTask();
+    }
     QList<QByteArray> lines;
     LoadPageList(lines);
     QStringList texts;
@@ -165,6 +171,42 @@ void TfrmProcess::done(int result)
 void TfrmProcess::FormClose()
 {
     fieldPage().FormClose();
+    m_taskLock.reset();
+}
+
+bool TfrmProcess::TakeTask(bool makeFolder)
+{
+    if (!m_task || (m_taskLock && m_taskLock->held()))
+        return true;
+    if (m_taskBusy)
+        return false;
+    // Opening makes no folder; without one no other program runs the task.
+    const pagrim::TaskFolder folder = taskFolder();
+    if (!makeFolder && !QFileInfo(folder.path()).isDir())
+        return true;
+    m_taskLock = std::make_unique<pagrim::TaskLock>(folder);
+    try {
+        if (m_taskLock->take())
+            return true;
+    } catch (const pagrim::Error&) {
+        // A folder that cannot be made: the run meets it where it always has.
+        m_taskLock.reset();
+        return true;
+    }
+    m_taskBusy = true;
+    ui_::MessageBox(this, pagrim::TaskLock::busyText(), QStringLiteral("提示信息"),
+                    ui_::Icon::Information, ui_::Buttons::Ok);
+    return false;
+}
+
+void TfrmProcess::rereadTask()
+{
+    DataSet& task = *m_task;
+    const int id = task.field(QStringLiteral("TaskID")).asInteger();
+    task.close();
+    task.open();
+    while (!task.eof() && task.field(QStringLiteral("TaskID")).asInteger() != id)
+        task.next();
 }
 
 void TfrmProcess::ApplicationEvents1Idle()
@@ -280,6 +322,8 @@ void TfrmProcess::Button2Click()
 
 void TfrmProcess::btnCreateLstClick()
 {
+    if (!TakeTask(true))
+        return;
     runHarvest(
         *ui->btnCreateLst, QStringLiteral("生成列表"), *ui->btnSaveHtml,
         [this] {
@@ -297,6 +341,9 @@ void TfrmProcess::btnCreateLstClick()
 
 void TfrmProcess::btnSaveHtmlClick()
 {
+    // Without a task folder there is no page list to save from.
+    if (!TakeTask(false))
+        return;
     harvest::PageSaver saver(*this, *m_browser);
     const auto prepare = [this, &saver] {
         const harvest::PageSaver::Refusal refusal = saver.prepare();

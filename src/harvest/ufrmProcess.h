@@ -12,7 +12,8 @@
 
 namespace pagrim {
 class Settings;
-}
+class TaskLock;
+} // namespace pagrim
 namespace pagrim::store {
 class Connection;
 class DataSet;
@@ -57,6 +58,10 @@ public:
     // Runs body as one of the window's handlers: inside the default error
     // display, and holding back a close asked for meanwhile.
     void runHandler(const std::function<void()>& body) override;
+    // The task's lock, taken when the window opens; a task without a folder yet
+    // is taken by the first run that makes it. While another program holds it,
+    // the window says so once and its runs do nothing.
+    bool TakeTask(bool makeFolder) override;
 
     // Runs a harvesting button's click under the shared stop protocol; the
     // handlers of list generation and page saving call it.
@@ -84,6 +89,8 @@ private:
     void arrangePage();
     // Puts the lines into ListBox1 in place of what it showed and selects the last.
     void showPageList(const QStringList& lines);
+    // Reads the task's row again: another program may have moved its counters.
+    void rereadTask();
 
     // A slot running the method as one of the window's handlers.
     template <class F> auto handler(F method)
@@ -102,6 +109,8 @@ private:
     QString m_workFolder;
     QMetaObject::Connection m_idleHook;
     bool m_shown = false;
+    std::unique_ptr<pagrim::TaskLock> m_taskLock;
+    bool m_taskBusy = false;
     // Goes with the window's members, before the widgets it paints.
     std::unique_ptr<pagrim::ui::PaintThrottle> m_statusPaint;
 };

@@ -45,6 +45,8 @@ public:
     QString resultSheet() const { return file(QStringLiteral("Infos.xls")); }
     QString resultBook() const { return file(QStringLiteral("Infos.xlsx")); }
     QStringList resultFiles() const { return {resultText(), resultSheet(), resultBook()}; }
+    // The hidden lock file of the program that runs the task (TaskLock).
+    QString lockFile() const { return file(QStringLiteral(".pagrim-lock")); }
 
     // EnsureFolder of the folder, of its pages folder.
     void ensure() const { EnsureFolder(m_path); }

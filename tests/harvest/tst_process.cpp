@@ -6,6 +6,7 @@
 #include "platform/codepage.h"
 #include "platform/settings.h"
 #include "platform/taskfolder.h"
+#include "platform/tasklock.h"
 #include "store/connection.h"
 #include "store/dataset.h"
 #include "support/taskwindow.h"
@@ -239,6 +240,44 @@ private Q_SLOTS:
         auto* gauge = child<QProgressBar>(&w, "gHint");
         QCOMPARE(gauge->value(), 0);
         QCOMPARE(gauge->text(), QStringLiteral("0%"));
+    }
+
+    void taskHeldByAnotherProgram()
+    {
+        // While another program runs the task, the window says so and runs nothing.
+        const TaskFolder folder(m_w->taskFolder());
+        auto other = std::make_unique<TaskLock>(folder);
+        QVERIFY(other->take());
+        TfrmProcess& w = open();
+        QCOMPARE(m_w->boxes.count(), 1);
+        QCOMPARE(m_w->boxes.last().text, TaskLock::busyText());
+        QCOMPARE(m_w->boxes.last().caption, QStringLiteral("提示信息"));
+        for (const char* name : {"btnCreateLst", "btnSaveHtml", "Button3"})
+            child<QPushButton>(&w, name)->click();
+        QCOMPARE(child<QPushButton>(&w, "btnCreateLst")->text(), QStringLiteral("生成列表"));
+        QVERIFY(!QFileInfo::exists(m_w->listFile()));
+        QVERIFY(!QFileInfo::exists(pagesFolder()));
+        QCOMPARE(m_w->boxes.count(), 1);
+        m_w->close();
+
+        // Once it is done, a window on a task query read before takes the task
+        // with the counters the other program left, and gives it back at its close.
+        other.reset();
+        store::Connection conn;
+        conn.open();
+        store::DataSet tasks(conn);
+        tasks.setCommandText(QStringLiteral("select * from Tasks order by TaskID"));
+        tasks.open();
+        test::execOn(m_w->world.storePath(),
+                     QStringLiteral("update Tasks set SaveCurrent = 7 where TaskID = 1"));
+        TfrmProcess later(tasks, conn, m_w->settings);
+        later.setTaskRecord(&tasks);
+        later.show();
+        QCOMPARE(tasks.field(QStringLiteral("SaveCurrent")).asInteger(), 7);
+        QVERIFY(!TaskLock(folder).take());
+        later.close();
+        QVERIFY(TaskLock(folder).take());
+        QCOMPARE(m_w->boxes.count(), 1);
     }
 
     void pageListShown()

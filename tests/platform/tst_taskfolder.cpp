@@ -1,11 +1,13 @@
 #include "platform/codepage.h"
 #include "platform/errors.h"
 #include "platform/taskfolder.h"
+#include "platform/tasklock.h"
 #include "platform/text.h"
 #include "support/coresupport.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -22,6 +24,7 @@ private Q_SLOTS:
     void ensureFolderMakesEveryLevel();
     void ensureFolderFails_data();
     void ensureFolderFails();
+    void taskLock();
     void lines_data();
     void lines();
 
@@ -121,6 +124,28 @@ void TstTaskFolder::ensureFolderFails()
     }
     QFile::setPermissions(path(QStringLiteral("ro")),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+void TstTaskFolder::taskLock()
+{
+    const TaskFolder folder(path(QStringLiteral("w/")), QStringLiteral("任务"));
+    auto first = std::make_unique<TaskLock>(folder);
+    QVERIFY(first->take()); // makes the folder
+    QVERIFY(first->take());
+    const QByteArray held = test::contents(folder.lockFile());
+    TaskLock second(folder);
+    QVERIFY(!second.take());
+    // The lock of a holder that died is taken over.
+    QProcess dead;
+    dead.start(QStringLiteral("true"), {});
+    QVERIFY(dead.waitForStarted(10000));
+    const QByteArray deadPid = QByteArray::number(dead.processId());
+    QVERIFY(dead.waitForFinished(10000));
+    first.reset();
+    QVERIFY(!QFileInfo::exists(folder.lockFile()));
+    test::put(folder.lockFile(), deadPid + held.mid(held.indexOf('\n')));
+    QVERIFY(second.take());
+    QVERIFY(second.held());
 }
 
 void TstTaskFolder::lines_data()

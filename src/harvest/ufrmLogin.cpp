@@ -1,4 +1,4 @@
-#include "app/ufrmLogin.h"
+#include "harvest/ufrmLogin.h"
 
 #include "harvest/browserprofile.h"
 

@@ -1,0 +1,119 @@
+// pagrim-run: a task's steps (page list, page saving, extraction) from the
+// command line, with the browser off screen, on the program's store, settings
+// and browser profile. See parseCommandLine for the options.
+#include "cli/options.h"
+#include "cli/progress.h"
+#include "cli/stopsignal.h"
+#include "cli/taskrun.h"
+#include "cli/terminal.h"
+#include "ui/messagebox.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QThread>
+#include <QTranslator>
+#include <algorithm>
+#include <cstring>
+#include <unistd.h>
+
+using namespace pagrim;
+using namespace pagrim::cli;
+
+namespace {
+
+bool hasDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+// Whether the option is on the command line, before the application reads it.
+bool hasOption(int argc, char** argv, const char* option)
+{
+    return std::any_of(argv + 1, argv + argc,
+                       [option](const char* a) { return !std::strcmp(a, option); });
+}
+
+// Before the application: without a display the browser runs off screen (and
+// without a graphics card), unless a login window is to be shown; as root
+// Chromium needs its sandbox off.
+bool prepareEnvironment(int argc, char** argv)
+{
+    const bool login = hasOption(argc, argv, "--login");
+    if (!hasDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        if (login) {
+            write(stderr, QStringLiteral("--login 需要图形界面（DISPLAY）。\n"));
+            return false;
+        }
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
+            qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+    }
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    return true;
+}
+
+QtMessageHandler g_qtMessages = nullptr;
+Progress* g_progress = nullptr;
+bool g_quiet = false;
+
+// The toolkit's and the browser engine's notes stay out of the run's output;
+// their warnings count as hints and their errors as errors, which go through
+// the progress (keeping its line whole) when they come from its thread.
+void filterMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    const QString text = message.trimmed();
+    if (type == QtDebugMsg || type == QtInfoMsg || text.isEmpty() ||
+        (type == QtWarningMsg && g_quiet))
+        return;
+    if (!g_progress || type == QtFatalMsg || QThread::currentThread() != qApp->thread())
+        g_qtMessages(type, context, text);
+    else if (type == QtWarningMsg)
+        g_progress->info(text);
+    else
+        g_progress->error(text);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (!prepareEnvironment(argc, argv))
+        return Misused;
+    g_quiet = hasOption(argc, argv, "--quiet");
+    g_qtMessages = qInstallMessageHandler(filterMessages);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(PAGRIM_VERSION));
+    QTranslator qtbase;
+    if (qtbase.load(QStringLiteral("qtbase_zh_CN"),
+                    QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtbase);
+
+    RunOptions options;
+    QString error;
+    if (!parseCommandLine(QCoreApplication::arguments(), options, error)) {
+        write(stderr, error + QLatin1Char('\n'));
+        return Misused;
+    }
+    // The browser profile's folder is named after the application: the program's.
+    QCoreApplication::setApplicationName(QStringLiteral("Pagrim"));
+
+    StopSignal stop;
+    Progress progress(options.quiet        ? Progress::Mode::Quiet
+                      : isTerminal(stderr) ? Progress::Mode::Terminal
+                                           : Progress::Mode::Lines);
+    // Nobody answers a message box here: it tells of a page that failed. What
+    // a stop breaks is no failure.
+    ui::setMessageBoxHandler([&progress](const ui::MessageRecord& box) {
+        if (!StopSignal::requested())
+            progress.failure(box.text.trimmed());
+        return box.defaultButton;
+    });
+    ui::setBeepHandler([] {});
+    g_progress = &progress;
+    const int status = TaskRun(options, progress, stop).exec();
+    g_progress = nullptr;
+    return status;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace pagrim::cli {
+
+// What pagrim-run is asked to do.
+struct RunOptions
+{
+    bool list = false;
+    bool save = false;
+    bool extract = false;
+    bool test = false;
+    bool login = false;
+    bool quiet = false;
+    QString storePath;    // empty: Pagrim.mdb in the current folder
+    QString settingsPath; // empty: pagrim.ini beside the program
+    QString task;         // a task name, or a task key
+
+    // Without a step named, the list, the pages and the extraction are made.
+    bool allSteps() const { return !list && !save && !extract && !test; }
+};
+
+// The exit statuses of pagrim-run.
+enum ExitStatus
+{
+    Done = 0,
+    Failed = 1,
+    Misused = 2,
+    Interrupted = 130
+};
+
+// Reads the command line (the program's name first) into options. Help and
+// version are written and end the program; a wrong command line gives false
+// and its error text.
+bool parseCommandLine(const QStringList& arguments, RunOptions& options, QString& error);
+
+} // namespace pagrim::cli

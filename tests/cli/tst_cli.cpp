@@ -1,0 +1,245 @@
+// pagrim-run as a child process on the numbered example task, against the
+// example site served here: the three steps in one call, the test table, the
+// steps with nothing left, the refusals, and a run stopped by SIGINT while it
+// saves pages, resumed by a second call.
+#include "demosite/examples.h"
+#include "demosite/site.h"
+#include "harvest/core/pagelist.h"
+#include "harvest/core/pagesaver.h"
+#include "platform/settings.h"
+#include "platform/tasklock.h"
+#include "store/sqlite.h"
+#include "support/coresupport.h"
+#include "support/httpserver.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QProcess>
+#include <QtTest>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <httplib.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace pagrim;
+
+namespace {
+
+constexpr int RunLimitMs = 120000;
+constexpr int Articles = 20;
+const QString Task = QStringLiteral("示例1 文章序数");
+
+struct Finished
+{
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+// Columns of a line up to index, wide characters counting two.
+int columnOf(const QString& line, qsizetype index)
+{
+    int column = 0;
+    for (qsizetype i = 0; i < index; ++i)
+        column += line[i].unicode() >= 0x1100 ? 2 : 1;
+    return column;
+}
+
+} // namespace
+
+class TstCli : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup() { m_world.reset(); }
+    void runsRefusesAndTests();
+    void stoppedAndResumed();
+
+private:
+    QString taskFolder() const { return m_world->workPath() + QStringLiteral("WorkDir/") + Task; }
+    int pageFiles() const
+    {
+        return int(QDir(taskFolder() + QStringLiteral("/HTML")).entryList(QDir::Files).size());
+    }
+    int stored(const char* column) const
+    {
+        return test::rowsOf(m_world->storePath(),
+                            QStringLiteral("select %1 from Tasks where TaskID = 1")
+                                .arg(QLatin1String(column)))
+            .value(0)
+            .value(0)
+            .toInt();
+    }
+    // pagrim-run in the world's folder (where it finds the store), without a
+    // terminal, in a process group of its own as a shell starts it.
+    void start(QProcess& run, const QStringList& arguments) const;
+    Finished finish(QProcess& run) const;
+    Finished call(const QStringList& arguments) const
+    {
+        QProcess run;
+        start(run, arguments);
+        return finish(run);
+    }
+
+    test::HttpServer m_server;
+    std::atomic<int> m_delayMs{0};
+    std::unique_ptr<test::TempWorld> m_world;
+};
+
+void TstCli::initTestCase()
+{
+    QVERIFY2(!test::builtProgram(QStringLiteral("pagrim-run")).isEmpty(),
+             "pagrim-run is not built");
+    for (int k = 1; k <= Articles; ++k)
+        m_server.setHandler(QStringLiteral("/article/%1.html").arg(k),
+                            [this](const httplib::Request& rq, httplib::Response& rs) {
+                                demosite::Request request;
+                                request.path = QString::fromStdString(rq.path);
+                                const demosite::Response page = demosite::page(request);
+                                std::this_thread::sleep_for(std::chrono::milliseconds(m_delayMs));
+                                rs.status = page.status;
+                                rs.set_content(page.body.toStdString(),
+                                               page.contentType.toStdString());
+                            });
+}
+
+void TstCli::init()
+{
+    m_delayMs = 0;
+    m_world = std::make_unique<test::TempWorld>();
+    store::Database db;
+    db.open(m_world->storePath());
+    demosite::addExampleTasks(db, demosite::siteAddress(m_server.port()));
+    Settings(m_world->settingsPath()).setWorkPath(m_world->workPath());
+}
+
+void TstCli::start(QProcess& run, const QStringList& arguments) const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // The browser profile of the world's own.
+    env.insert(QStringLiteral("XDG_DATA_HOME"), m_world->file(QStringLiteral("data")));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), m_world->file(QStringLiteral("cache")));
+    run.setProcessEnvironment(env);
+    run.setWorkingDirectory(m_world->path());
+    run.setChildProcessModifier([] { ::setpgid(0, 0); });
+    run.start(test::builtProgram(QStringLiteral("pagrim-run")),
+              QStringList{QStringLiteral("--settings"), m_world->settingsPath()} + arguments);
+}
+
+Finished TstCli::finish(QProcess& run) const
+{
+    if (!run.waitForFinished(RunLimitMs)) {
+        ::kill(-pid_t(run.processId()), SIGKILL);
+        run.waitForFinished(RunLimitMs);
+    }
+    return {run.exitStatus() == QProcess::NormalExit ? run.exitCode() : -1,
+            QString::fromUtf8(run.readAllStandardOutput()),
+            QString::fromUtf8(run.readAllStandardError())};
+}
+
+void TstCli::runsRefusesAndTests()
+{
+    const demosite::ExampleTask task =
+        demosite::exampleTasks(demosite::siteAddress(m_server.port())).first();
+    Finished r = call({Task});
+    QCOMPARE(r.status, 0);
+    QStringList list, infos{QStringLiteral("序号*标题*日期*价格*正文")};
+    for (int k = 1; k <= Articles; ++k) {
+        list << harvest::numbered(task.addr, k);
+        infos << QStringList{QString::number(k), demosite::articleTitle(k),
+                             demosite::articleDate(k), demosite::articlePrice(k),
+                             demosite::articleBody(k).join(QString())}
+                     .join(QLatin1Char('*'));
+    }
+    QCOMPARE(test::contents(taskFolder() + QStringLiteral("/ResHtmls.lst")),
+             test::crlfLines(list << harvest::summaryLine(Articles)));
+    QCOMPARE(pageFiles(), Articles);
+    QCOMPARE(test::contents(taskFolder() + QStringLiteral("/Infos.txt")), test::crlfLines(infos));
+    QCOMPARE(stored("ResCurrent"), Articles);
+    QCOMPARE(stored("SaveCurrent"), Articles);
+    // Without a terminal: whole lines, a summary at the end of each step.
+    QVERIFY(!r.err.contains(QLatin1Char('\r')));
+    for (const char* step : {"生成列表", "保存网页", "进行提取"})
+        QVERIFY2(r.err.contains(
+                     QRegularExpression(QStringLiteral("^%1：20 页，失败 0，用时 \\d+:\\d\\d$")
+                                            .arg(QString::fromUtf8(step)),
+                                        QRegularExpression::MultilineOption)),
+                 qPrintable(r.err));
+
+    // Steps with nothing left say so and the next runs; the test writes no
+    // file and shows the first pages as a table, the task named by its key.
+    QVERIFY(QFile::remove(taskFolder() + QStringLiteral("/Infos.txt")));
+    r = call({QStringLiteral("--list"), QStringLiteral("--save"), QStringLiteral("--test"),
+              QStringLiteral("1")});
+    QCOMPARE(r.status, 0);
+    QVERIFY(r.err.contains(QStringLiteral("已经生成了所有列表。要重新处理，请修改任务参数。")));
+    QVERIFY(r.err.contains(harvest::PageSaver::refusalText(harvest::PageSaver::Refusal::AllSaved)));
+    QVERIFY(!QFile::exists(taskFolder() + QStringLiteral("/Infos.txt")));
+    // Each value starts in the column of its title, wide characters counting two.
+    const QStringList rows = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(rows.size(), Settings::DefaultTestValue + 3);
+    QList<int> columns;
+    for (int i = 0; i < rows.size(); ++i) {
+        qsizetype at = 0;
+        const QStringList cells = infos[i].split(QLatin1Char('*'));
+        for (int c = 0; c < cells.size(); at += cells[c++].size()) {
+            at = rows[i].indexOf(cells[c], at);
+            QVERIFY2(at >= 0, qPrintable(rows[i]));
+            if (i == 0)
+                columns << columnOf(rows[i], at);
+            QCOMPARE(columnOf(rows[i], at), columns[c]);
+        }
+    }
+
+    // An unknown task and a task another program holds are refused.
+    r = call({QStringLiteral("没有的任务")});
+    QCOMPARE(r.status, 2);
+    QVERIFY(r.err.contains(QStringLiteral("没有的任务")));
+    QCOMPARE(call({QStringLiteral("--bogus"), Task}).status, 2);
+    TaskLock window{TaskFolder(taskFolder())};
+    QVERIFY(window.take());
+    r = call({QStringLiteral("--extract"), Task});
+    QCOMPARE(r.status, 1);
+    QVERIFY(r.err.contains(TaskLock::busyText()));
+}
+
+void TstCli::stoppedAndResumed()
+{
+    m_delayMs = 150;
+    QProcess run;
+    start(run, {Task});
+    // A SIGINT to the whole group, as a terminal's Ctrl-C sends it, once
+    // three pages are saved.
+    const QDeadlineTimer deadline(RunLimitMs);
+    while (pageFiles() < 3 && run.state() != QProcess::NotRunning && !deadline.hasExpired())
+        run.waitForFinished(20);
+    QVERIFY(run.state() != QProcess::NotRunning);
+    ::kill(-pid_t(run.processId()), SIGINT);
+    const Finished stopped = finish(run);
+    QCOMPARE(stopped.status, 130);
+    QVERIFY(stopped.err.contains(QStringLiteral("保存网页：")));
+    const int saved = stored("SaveCurrent");
+    QVERIFY(saved >= 3 && saved < Articles);
+    QCOMPARE(pageFiles(), saved);
+    QVERIFY(!QFile::exists(taskFolder() + QStringLiteral("/Infos.txt")));
+
+    QList<int> fetched;
+    for (int k = 1; k <= saved; ++k)
+        fetched << m_server.hits(QStringLiteral("/article/%1.html").arg(k));
+    m_delayMs = 0;
+    const Finished resumed = call({QStringLiteral("--save"), Task});
+    QCOMPARE(resumed.status, 0);
+    QCOMPARE(pageFiles(), Articles);
+    QCOMPARE(stored("SaveCurrent"), Articles);
+    // No saved page is fetched again.
+    for (int k = 1; k <= saved; ++k)
+        QCOMPARE(m_server.hits(QStringLiteral("/article/%1.html").arg(k)), fetched[k - 1]);
+}
+
+QTEST_GUILESS_MAIN(TstCli)
+#include "tst_cli.moc"
