@@ -13,8 +13,9 @@ bool parseCommandLine(const QStringList& arguments, RunOptions& options, QString
         "退出码：0 各步完成或无事可做，1 失败，2 命令行有误或没有该任务，130 被中断。"));
     const QCommandLineOption list(QStringLiteral("list"), QStringLiteral("生成列表"));
     const QCommandLineOption save(QStringLiteral("save"), QStringLiteral("保存网页"));
-    const QCommandLineOption extract(QStringLiteral("extract"),
-                                     QStringLiteral("进行提取，写入 Infos.txt 和 Infos.xls"));
+    const QCommandLineOption extract(
+        QStringLiteral("extract"),
+        QStringLiteral("进行提取，写入 Infos.txt、Infos.xls 和 Infos.xlsx"));
     const QCommandLineOption test(QStringLiteral("test"),
                                   QStringLiteral("测试提取：只读前几页，结果以表格输出，不写文件"));
     const QCommandLineOption login(QStringLiteral("login"),
