@@ -1,5 +1,7 @@
 #include "cli/terminal.h"
 
+#include "platform/text.h"
+
 #include <QByteArray>
 #include <QList>
 #include <sys/ioctl.h>
@@ -7,33 +9,11 @@
 
 namespace pagrim::cli {
 
-namespace {
-
-// The blocks of wide characters (East Asian Wide and Fullwidth).
-constexpr char32_t WideRanges[][2] = {
-    {0x1100, 0x115F}, {0x2E80, 0x303E},   {0x3041, 0x33FF},   {0x3400, 0x4DBF},   {0x4E00, 0x9FFF},
-    {0xA000, 0xA4CF}, {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},   {0xFE30, 0xFE4F},   {0xFF00, 0xFF60},
-    {0xFFE0, 0xFFE6}, {0x1F300, 0x1F64F}, {0x1F900, 0x1F9FF}, {0x20000, 0x3FFFD},
-};
-
-int charWidth(char32_t c)
-{
-    const QChar::Category category = QChar::category(c);
-    if (category == QChar::Mark_NonSpacing || category == QChar::Mark_Enclosing)
-        return 0;
-    for (const auto& range : WideRanges)
-        if (c >= range[0] && c <= range[1])
-            return 2;
-    return 1;
-}
-
-} // namespace
-
 int displayWidth(QStringView text)
 {
     int width = 0;
     for (const char32_t c : text.toUcs4())
-        width += charWidth(c);
+        width += charColumns(c);
     return width;
 }
 

@@ -1,5 +1,7 @@
 #include "platform/text.h"
 
+#include <QChar>
+
 namespace pagrim {
 
 QString trimBlanks(const QString& text)
@@ -30,6 +32,23 @@ QList<QByteArray> splitLines(const QByteArray& bytes)
     if (start < n)
         lines.append(bytes.mid(start));
     return lines;
+}
+
+int charColumns(char32_t c)
+{
+    static constexpr char32_t Wide[][2] = {
+        {0x1100, 0x115F},   {0x2E80, 0x303E},   {0x3041, 0x33FF}, {0x3400, 0x4DBF},
+        {0x4E00, 0x9FFF},   {0xA000, 0xA4CF},   {0xAC00, 0xD7A3}, {0xF900, 0xFAFF},
+        {0xFE30, 0xFE4F},   {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6}, {0x1F300, 0x1F64F},
+        {0x1F900, 0x1F9FF}, {0x20000, 0x3FFFD},
+    };
+    const QChar::Category category = QChar::category(c);
+    if (category == QChar::Mark_NonSpacing || category == QChar::Mark_Enclosing)
+        return 0;
+    for (const auto& range : Wide)
+        if (c >= range[0] && c <= range[1])
+            return 2;
+    return 1;
 }
 
 } // namespace pagrim

@@ -14,4 +14,8 @@ QString trimBlanks(const QString& text);
 // line without an end is still a line, and a final line end adds no empty line.
 QList<QByteArray> splitLines(const QByteArray& bytes);
 
+// The columns a character takes on screen: two for a wide one (East Asian Wide
+// and Fullwidth), none for a combining mark, one else.
+int charColumns(char32_t c);
+
 } // namespace pagrim

@@ -2,6 +2,7 @@
 
 #include "extract/core/resulttable.h"
 #include "platform/codepage.h"
+#include "platform/text.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -23,18 +24,6 @@ constexpr int MaxWidth = 60;
 // Rows stream to the file as they are written, their strings inline: neither
 // memory nor a table of shared strings grows with the run.
 constexpr bool ConstantMemory = true;
-
-bool isWide(char32_t c)
-{
-    static constexpr char32_t wide[][2] = {{0x1100, 0x115F}, {0x2E80, 0x303E}, {0x3041, 0x33FF},
-                                           {0x3400, 0x4DBF}, {0x4E00, 0x9FFF}, {0xA000, 0xA4CF},
-                                           {0xAC00, 0xD7A3}, {0xF900, 0xFAFF}, {0xFE30, 0xFE4F},
-                                           {0xFF00, 0xFF60}, {0xFFE0, 0xFFE6}, {0x20000, 0x3FFFD}};
-    for (const auto& range : wide)
-        if (c >= range[0] && c <= range[1])
-            return true;
-    return false;
-}
 
 // A value as a cell holds it, in UTF-8: a literal "_xHHHH_" escaped, which a
 // spreadsheet program would read as the character HHHH; NUL, which would end
@@ -107,7 +96,7 @@ int DisplayWidth(QStringView text)
             widest = std::max(widest, width);
             width = 0;
         } else {
-            width += isWide(c) ? 2 : 1;
+            width += charColumns(c);
         }
     }
     return std::max(widest, width);
