@@ -1,5 +1,6 @@
 #pragma once
 
+#include "harvest/core/pagefetcher.h"
 #include "platform/errors.h"
 
 #include <QByteArray>
@@ -46,6 +47,10 @@ public:
     virtual void StartPage(const QString& address) { m_started = address; }
     virtual void WaitPage() { OpenPage(m_started); }
     virtual void DropPage() {}
+
+    // How the page of the last wait ended and its HTTP status (0 where the
+    // browser cannot tell), without its document; for the page log.
+    virtual PageLoad LastLoad() const { return {}; }
 
 private:
     QString m_started;
