@@ -54,6 +54,9 @@ void TfrmSysConfig::FormCreate()
     ui->edtSeparator->setText(m_settings.Separator());
     ui->udTest->setValue(m_settings.TestValue());
     udTestChanged(ui->udTest->value());
+    ui->udParallelPages->setValue(m_settings.ParallelPages());
+    ui->udHostDelay->setValue(m_settings.HostDelay());
+    ui->udPageTimeout->setValue(m_settings.PageTimeout());
 }
 
 void TfrmSysConfig::Button1Click()
@@ -69,6 +72,14 @@ void TfrmSysConfig::btnOKClick()
     m_settings.setWorkPath(ui->edtWorkPath->text());
     m_settings.setTestValue(ui->udTest->value());
     m_settings.setSeparator(ui->edtSeparator->text());
+    // The page saving settings are written only when changed: a file that
+    // never had them stays as it was.
+    if (ui->udParallelPages->value() != m_settings.ParallelPages())
+        m_settings.setParallelPages(ui->udParallelPages->value());
+    if (ui->udHostDelay->value() != m_settings.HostDelay())
+        m_settings.setHostDelay(ui->udHostDelay->value());
+    if (ui->udPageTimeout->value() != m_settings.PageTimeout())
+        m_settings.setPageTimeout(ui->udPageTimeout->value());
     accept();
 }
 
@@ -82,6 +93,9 @@ void TfrmSysConfig::Button2Click()
     ui->edtWorkPath->setText(Settings::programFolder());
     ui->udTest->setValue(Settings::DefaultTestValue);
     ui->edtSeparator->setText(Settings::DefaultSeparator());
+    ui->udParallelPages->setValue(Settings::ParallelPagesRange.byDefault);
+    ui->udHostDelay->setValue(Settings::HostDelayRange.byDefault);
+    ui->udPageTimeout->setValue(Settings::PageTimeoutRange.byDefault);
 }
 
 void TfrmSysConfig::udTestChanged(int position)

@@ -33,7 +33,15 @@ const QString SysConfig = QStringLiteral("SysConfig");
 const QString WorkPathKey = QStringLiteral("WorkPath");
 const QString TestValueKey = QStringLiteral("TestValue");
 const QString SeparatorKey = QStringLiteral("Separator");
+const QString ParallelPagesKey = QStringLiteral("ParallelPages");
+const QString HostDelayKey = QStringLiteral("HostDelay");
+const QString PageTimeoutKey = QStringLiteral("PageTimeout");
 } // namespace
+
+int Settings::ReadInRange(const QString& key, Range range) const
+{
+    return qBound(range.least, ReadInteger(SysConfig, key, range.byDefault), range.most);
+}
 
 QString Settings::DefaultSeparator()
 {
@@ -68,6 +76,36 @@ QString Settings::Separator() const
 void Settings::setSeparator(const QString& value)
 {
     WriteString(SysConfig, SeparatorKey, value);
+}
+
+int Settings::ParallelPages() const
+{
+    return ReadInRange(ParallelPagesKey, ParallelPagesRange);
+}
+
+void Settings::setParallelPages(int value)
+{
+    WriteInteger(SysConfig, ParallelPagesKey, value);
+}
+
+int Settings::HostDelay() const
+{
+    return ReadInRange(HostDelayKey, HostDelayRange);
+}
+
+void Settings::setHostDelay(int value)
+{
+    WriteInteger(SysConfig, HostDelayKey, value);
+}
+
+int Settings::PageTimeout() const
+{
+    return ReadInRange(PageTimeoutKey, PageTimeoutRange);
+}
+
+void Settings::setPageTimeout(int value)
+{
+    WriteInteger(SysConfig, PageTimeoutKey, value);
 }
 
 QString Settings::programPath()

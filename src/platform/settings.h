@@ -31,6 +31,26 @@ public:
     QString Separator() const;
     void setSeparator(const QString& value);
 
+    // Page saving on real sites: the pages loading at once, the least time
+    // between the starts of two pages of one host (milliseconds) and the time
+    // a page may take to load (seconds, 0 for none). A value out of range is
+    // read as the nearest end of its range.
+    struct Range
+    {
+        int least;
+        int most;
+        int byDefault;
+    };
+    static constexpr Range ParallelPagesRange{1, 16, 1};
+    static constexpr Range HostDelayRange{0, 60000, 0};
+    static constexpr Range PageTimeoutRange{0, 3600, 0};
+    int ParallelPages() const;
+    void setParallelPages(int value);
+    int HostDelay() const;
+    void setHostDelay(int value);
+    int PageTimeout() const;
+    void setPageTimeout(int value);
+
     // The program file's path with its extension replaced by ".ini" (appended
     // when it has none).
     static QString programPath();
@@ -38,6 +58,8 @@ public:
     static QString programFolder();
 
 private:
+    int ReadInRange(const QString& key, Range range) const;
+
     QString m_path;
 };
 

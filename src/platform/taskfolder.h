@@ -40,6 +40,8 @@ public:
     {
         return pages() + QString::number(line) + QStringLiteral(".Htm");
     }
+    // One line for every page a saving run has handled (ResHtmls.log).
+    QString pageLog() const { return file(QStringLiteral("ResHtmls.log")); }
     // The result files, written together as one set in this order.
     QString resultText() const { return file(QStringLiteral("Infos.txt")); }
     QString resultSheet() const { return file(QStringLiteral("Infos.xls")); }

@@ -2,6 +2,9 @@
 
 #include "platform/filewrite.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace pagrim::test {
 
 void StandInBrowser::StartPage(const QString& address)
@@ -39,6 +42,52 @@ QByteArray StandInBrowser::TakeDocument()
     if (m_document.isEmpty())
         failures << m_current;
     return m_document;
+}
+
+StandInFetcher::StandInFetcher(int slots) : m_slots(size_t(slots))
+{
+    m_clock.start();
+    for (Slot& slot : m_slots) {
+        slot.timer = std::make_unique<QTimer>();
+        slot.timer->setSingleShot(true);
+    }
+}
+
+int StandInFetcher::inFlight() const
+{
+    return int(std::count_if(m_slots.begin(), m_slots.end(),
+                             [](const Slot& slot) { return !slot.address.isEmpty(); }));
+}
+
+void StandInFetcher::start(int slotIndex, const QString& address, Done done)
+{
+    Slot& slot = m_slots.at(size_t(slotIndex));
+    if (!slot.address.isEmpty())
+        qFatal("StandInFetcher: slot %d is busy", slotIndex);
+    starts.append({address, m_clock.elapsed()});
+    slot.address = address;
+    mostInFlight = qMax(mostInFlight, inFlight());
+    QList<Answer>& left = answers[address];
+    const Answer answer = left.isEmpty() ? Answer{} : left.takeFirst();
+    QObject::disconnect(slot.timer.get(), nullptr, nullptr, nullptr);
+    if (answer.hangs)
+        return;
+    QObject::connect(slot.timer.get(), &QTimer::timeout, [this, slotIndex, answer, done] {
+        harvest::PageLoad load{answer.ending, answer.status, QByteArray()};
+        const QString loaded = std::exchange(m_slots[size_t(slotIndex)].address, QString());
+        if (answer.ending == harvest::PageLoad::Ending::Loaded)
+            load.document = "<html>" + loaded.toUtf8() + "</html>";
+        done(load);
+    });
+    slot.timer->start(delayMs);
+}
+
+void StandInFetcher::stop(int slotIndex)
+{
+    Slot& slot = m_slots.at(size_t(slotIndex));
+    slot.timer->stop();
+    if (!slot.address.isEmpty())
+        stopped << std::exchange(slot.address, QString());
 }
 
 void savePage(harvest::Browser& browser, const QString& path)

@@ -1,12 +1,17 @@
 #pragma once
 
 #include "harvest/core/browser.h"
+#include "harvest/core/pagefetcher.h"
 #include "harvest/core/runhost.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QStringList>
+#include <QTimer>
 #include <functional>
+#include <memory>
 #include <utility>
+#include <vector>
 
 // The stand-ins a harvesting run is given in place of the window and its
 // browser, for tests and benchmarks without either.
@@ -90,6 +95,45 @@ private:
     QString m_current;
     QByteArray m_document;
     bool m_loaded = false;
+};
+
+// Pages loading side by side in made-up slots. A load answers delayMs after
+// its start, from the event loop, with the next of its address's answers (a
+// loaded page, as StandInBrowser's, once they are used up); one that hangs
+// answers never.
+class StandInFetcher : public harvest::PageFetcher
+{
+public:
+    struct Answer
+    {
+        harvest::PageLoad::Ending ending = harvest::PageLoad::Ending::Loaded;
+        int status = 0;
+        bool hangs = false;
+    };
+
+    explicit StandInFetcher(int slots);
+
+    int slotCount() const override { return int(m_slots.size()); }
+    void start(int slot, const QString& address, Done done) override;
+    void stop(int slot) override;
+
+    int delayMs = 5;
+    QHash<QString, QList<Answer>> answers;
+    // Every start: its address and the milliseconds since the fetcher was made.
+    QList<std::pair<QString, qint64>> starts;
+    QStringList stopped; // the addresses whose load was stopped
+    int mostInFlight = 0;
+
+private:
+    struct Slot
+    {
+        std::unique_ptr<QTimer> timer;
+        QString address;
+    };
+    int inFlight() const;
+
+    std::vector<Slot> m_slots;
+    QElapsedTimer m_clock;
 };
 
 // Writes the browser's document to path, whole, as a page saving run does;

@@ -1,12 +1,15 @@
 #include "harvest/core/pagesaver.h"
 
 #include "harvest/core/browser.h"
+#include "harvest/core/pagelog.h"
+#include "harvest/core/pagequeue.h"
 #include "harvest/core/runhost.h"
 #include "platform/codepage.h"
 #include "platform/filewrite.h"
 #include "platform/taskfolder.h"
 #include "store/dataset.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QThread>
 #include <exception>
@@ -73,6 +76,7 @@ public:
     void start(int n)
     {
         try {
+            m_clock.start();
             m_browser.StartPage(codepage::toUnicode(m_lines.at(n - 1)));
             m_state = State::Started;
         } catch (const AddressRefused&) {
@@ -84,14 +88,16 @@ public:
     {
         const State state = std::exchange(m_state, State::None);
         if (state != State::Started)
-            return state != State::Refused;
+            return finish(state != State::Refused);
         try {
             m_browser.WaitPage();
         } catch (const AddressRefused&) {
-            return false;
+            return finish(false);
         }
-        return true;
+        return finish(true);
     }
+    // How long the page waited for took, from its start.
+    qint64 loadMs() const { return m_loadMs; }
 
 private:
     enum class State
@@ -100,10 +106,42 @@ private:
         Started,
         Refused
     };
+    bool finish(bool opened)
+    {
+        m_loadMs = m_clock.isValid() ? m_clock.elapsed() : 0;
+        return opened;
+    }
+
     Browser& m_browser;
     const QList<QByteArray>& m_lines;
     State m_state = State::None;
+    QElapsedTimer m_clock;
+    qint64 m_loadMs = 0;
 };
+
+// A run killed while a page file replaced its old one may have left the
+// temporary file; it is no page.
+void removeLeftoverPages(const TaskFolder& folder)
+{
+    removeLeftoverTemporaries(folder.pages(), QStringLiteral("[0-9]+\\.Htm"));
+}
+
+// The log entry of a page of the one-page-at-a-time run: what the browser
+// told of its load and the bytes written.
+PageLogEntry sequentialEntry(int n, const QByteArray& address, bool refused, const PageLoad& load,
+                             qint64 bytes, qint64 ms)
+{
+    PageLogEntry entry{n, address, refused ? 0 : load.status, bytes, ms, PageOutcome::NotSaved};
+    if (refused || bytes == 0)
+        return entry;
+    if (load.ending == PageLoad::Ending::HttpError)
+        entry.outcome = PageOutcome::HttpError;
+    else if (load.ending == PageLoad::Ending::Unreachable)
+        entry.outcome = PageOutcome::Unreachable;
+    else
+        entry.outcome = PageOutcome::Saved;
+    return entry;
+}
 
 } // namespace
 
@@ -141,14 +179,12 @@ PageSaver::Refusal PageSaver::prepare()
 
 void PageSaver::run()
 {
-    store::DataSet& task = m_host.TaskRecord();
     const int count = addressCount();
     // A negative counter starts at the first line, never before it.
-    const int first = qMax(0, task.field(QStringLiteral("SaveCurrent")).asInteger()) + 1;
+    const int first =
+        qMax(0, m_host.TaskRecord().field(QStringLiteral("SaveCurrent")).asInteger()) + 1;
     const TaskFolder folder = m_host.taskFolder();
-    // A run killed while a page file replaced its old one may have left the
-    // temporary file; it is no page.
-    removeLeftoverTemporaries(folder.pages(), QStringLiteral("[0-9]+\\.Htm"));
+    removeLeftoverPages(folder);
     if (first > count)
         return;
     // The browser fetches page n + 1 while page n is written and counted.
@@ -165,17 +201,54 @@ void PageSaver::run()
         const QByteArray document = m_browser.TakeDocument();
         if (n < count && m_host.Running())
             next.start(n + 1);
+        const PageLoad load = m_browser.LastLoad();
         if (!document.isEmpty())
             runWhileEventsRun([&] { writeFileOrThrow(folder.pageFile(n), document); });
+        appendPageLog(folder.pageLog(), sequentialEntry(n, m_lines.at(n - 1), refused, load,
+                                                        document.size(), next.loadMs()));
         m_host.ProcessEvents();
-
-        task.edit();
-        m_host.SetGauge(count, n);
-        task.field(QStringLiteral("SaveCurrent")).setValue(n);
-        task.post(runWhileEventsRun);
+        postCounter(n);
         if (!m_host.Running())
             break;
     }
+}
+
+void PageSaver::postCounter(int saved)
+{
+    store::DataSet& task = m_host.TaskRecord();
+    task.edit();
+    m_host.SetGauge(addressCount(), saved);
+    task.field(QStringLiteral("SaveCurrent")).setValue(saved);
+    task.post(runWhileEventsRun);
+}
+
+void PageSaver::run(PageFetcher& fetcher, const SaveLimits& limits)
+{
+    const int count = addressCount();
+    const int first =
+        qMax(0, m_host.TaskRecord().field(QStringLiteral("SaveCurrent")).asInteger()) + 1;
+    removeLeftoverPages(m_host.taskFolder());
+    std::vector<int> todo;
+    for (int n = first; n <= count; ++n)
+        todo.push_back(n);
+    PageQueue queue(m_host, fetcher, limits, m_lines, std::move(todo));
+    queue.onHandledRun = [this, first](int handled) { postCounter(first - 1 + handled); };
+    queue.run();
+}
+
+std::vector<int> PageSaver::failedLines()
+{
+    QList<QByteArray> lines;
+    if (!m_host.LoadPageList(lines))
+        return {};
+    m_lines = lines;
+    return harvest::failedLines(readPageLog(m_host.taskFolder().pageLog()), m_lines);
+}
+
+void PageSaver::retry(PageFetcher& fetcher, const SaveLimits& limits, std::vector<int> lines)
+{
+    removeLeftoverPages(m_host.taskFolder());
+    PageQueue(m_host, fetcher, limits, m_lines, std::move(lines)).run();
 }
 
 } // namespace pagrim::harvest

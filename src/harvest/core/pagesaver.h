@@ -3,11 +3,14 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <vector>
 
 namespace pagrim::harvest {
 
 class Browser;
+class PageFetcher;
 class RunHost;
+struct SaveLimits;
 
 // Saves the pages of a task's page list, one after the other, into the folder
 // HTML of the task folder, each as its line number followed by ".Htm".
@@ -43,10 +46,24 @@ public:
     // thread of its own, events running meanwhile) and its counter posted; a
     // run that stops or fails there gives that page up unsaved.
     void run();
+    // The same with limits.parallel pages loading at once in fetcher, the
+    // pause per host, the time limit and the tries of PageQueue. SaveCurrent
+    // covers the run of handled lines from the first.
+    void run(PageFetcher& fetcher, const SaveLimits& limits);
+
+    // Loads the page list afresh and gives the lines whose last entry in the
+    // page log did not save the page.
+    std::vector<int> failedLines();
+    // Fetches those lines again (after failedLines) as run(fetcher, limits)
+    // does, leaving SaveCurrent as it is.
+    void retry(PageFetcher& fetcher, const SaveLimits& limits, std::vector<int> lines);
 
     int addressCount() const { return qMax(0, int(m_lines.size()) - 1); }
 
 private:
+    // Sets SaveCurrent and the gauge to saved and posts the task row.
+    void postCounter(int saved);
+
     RunHost& m_host;
     Browser& m_browser;
     QList<QByteArray> m_lines;

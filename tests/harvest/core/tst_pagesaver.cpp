@@ -1,5 +1,7 @@
 // Page saving over a stand-in browser and host: which lines are fetched, what
 // is written where, the counter, stops and failures.
+#include "harvest/core/pagelog.h"
+#include "harvest/core/pagequeue.h"
 #include "harvest/core/pagesaver.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
@@ -18,6 +20,8 @@ using namespace pagrim;
 using namespace pagrim::harvest;
 using Refusal = PageSaver::Refusal;
 using Outcome = test::StandInBrowser::Outcome;
+using Answer = test::StandInFetcher::Answer;
+using Ending = PageLoad::Ending;
 
 namespace {
 
@@ -26,6 +30,11 @@ const QString TaskName = QStringLiteral("任务");
 QString address(int n)
 {
     return QStringLiteral("http://127.0.0.1/show.asp?id=%1").arg(n);
+}
+
+QStringList words(const char* text, char separator = ' ')
+{
+    return QString::fromUtf8(text).split(QLatin1Char(separator));
 }
 
 } // namespace
@@ -48,6 +57,9 @@ private Q_SLOTS:
     void folderOrFileFailureEndsTheRun_data();
     void folderOrFileFailureEndsTheRun();
     void leftoverTemporariesGo();
+    void sideBySideRetriesLogsAndRetriesFailed();
+    void sideBySideStopLeavesTheHandledRun();
+    void hostDelaySpacesStarts();
 
 private:
     QString taskFolder() const { return TaskFolder(m_world->workPath(), TaskName).path(); }
@@ -64,6 +76,10 @@ private:
     }
     // prepare, and run when it lets the run start.
     Refusal start();
+    // The same with pages side by side.
+    void startSideBySide(test::StandInFetcher& fetcher, const SaveLimits& limits);
+    // The outcome of every entry of the page log, by line: "3 http-error 404".
+    QStringList logLines() const;
 
     std::unique_ptr<test::TempWorld> m_world;
     std::unique_ptr<store::Connection> m_conn;
@@ -126,6 +142,25 @@ Refusal TstPageSaver::start()
         saver.run();
     }
     return refusal;
+}
+
+void TstPageSaver::startSideBySide(test::StandInFetcher& fetcher, const SaveLimits& limits)
+{
+    PageSaver saver(*m_host, *m_browser);
+    QCOMPARE(saver.prepare(), Refusal::None);
+    m_host->running = true;
+    saver.run(fetcher, limits);
+}
+
+QStringList TstPageSaver::logLines() const
+{
+    QStringList lines;
+    for (const PageLogEntry& e : readPageLog(TaskFolder(taskFolder()).pageLog()))
+        lines << QStringLiteral("%1 %2 %3")
+                     .arg(e.line)
+                     .arg(QString::fromLatin1(outcomeName(e.outcome)))
+                     .arg(e.status);
+    return lines;
 }
 
 void TstPageSaver::refusals_data()
@@ -277,6 +312,7 @@ void TstPageSaver::pageThatCannotBeSaved()
     QCOMPARE(m_browser->opened.size(), 3);
     QCOMPARE(savedFiles(), QStringList({QStringLiteral("1.Htm"), QStringLiteral("3.Htm")}));
     QCOMPARE(storedSaveCurrent(), 3);
+    QCOMPARE(logLines(), words("1 saved 0,2 not-saved 0,3 saved 0", ','));
 }
 
 void TstPageSaver::folderOrFileFailureEndsTheRun_data()
@@ -328,6 +364,91 @@ void TstPageSaver::leftoverTemporariesGo()
     QCOMPARE(savedFiles(),
              QStringList({QStringLiteral(".x.Htm.pagrim-Ab12Cd"), QStringLiteral("1.Htm"),
                           QStringLiteral("2.Htm"), QStringLiteral("2.Htm.backup")}));
+}
+
+void TstPageSaver::sideBySideRetriesLogsAndRetriesFailed()
+{
+    writeList(9);
+    test::StandInFetcher fetcher(4);
+    const Answer unreachable{Ending::Unreachable, 0, false};
+    fetcher.answers[address(3)] = {{Ending::HttpError, 404, false}};
+    fetcher.answers[address(5)] = {unreachable, unreachable, unreachable};
+    fetcher.answers[address(6)] = {{Ending::HttpError, 503, false}};
+    fetcher.answers[address(8)] = {
+        {Ending::Loaded, 0, true}, {Ending::Loaded, 0, true}, {Ending::Loaded, 0, true}};
+    fetcher.answers[address(9)] = {{Ending::Refused, 0, false}};
+    SaveLimits limits{4, 0, 1, {10, 20}, 30};
+    startSideBySide(fetcher, limits);
+
+    QCOMPARE(fetcher.mostInFlight, 4);
+    QStringList tries;
+    for (const auto& start : fetcher.starts)
+        tries << start.first.section(QLatin1Char('='), 1);
+    tries.sort();
+    // A 404 and a refusal are final; a 503 answered on the second try; an
+    // unreachable page and one that times out are tried three times.
+    QCOMPARE(tries.join(QString()), QStringLiteral("12345556678889"));
+    QCOMPARE(fetcher.stopped, QStringList(3, address(8)));
+    QCOMPARE(savedFiles(), words("1.Htm 2.Htm 4.Htm 6.Htm 7.Htm"));
+    QCOMPARE(test::contents(pageFile(6)), "<html>" + address(6).toUtf8() + "</html>");
+    QCOMPARE(storedSaveCurrent(), 9);
+    QStringList log = logLines();
+    log.sort();
+    QCOMPARE(log, words("1 saved 0,2 saved 0,3 http-error 404,4 saved 0,5 unreachable 0,"
+                        "6 saved 0,7 saved 0,8 timeout 0,9 not-saved 0",
+                        ','));
+
+    // The failed lines again, with the counter left alone.
+    setSaveCurrent(7);
+    fetcher.answers.clear();
+    PageSaver saver(*m_host, *m_browser);
+    const std::vector<int> failed = saver.failedLines();
+    QCOMPARE(failed, std::vector<int>({3, 5, 8, 9}));
+    saver.retry(fetcher, limits, failed);
+    QCOMPARE(savedFiles().size(), 9);
+    QCOMPARE(storedSaveCurrent(), 7);
+    QVERIFY(saver.failedLines().empty());
+}
+
+void TstPageSaver::sideBySideStopLeavesTheHandledRun()
+{
+    // Line 2 hangs while 3 and 4 are saved beside it; the stop comes then.
+    writeList(8);
+    test::StandInFetcher fetcher(3);
+    fetcher.answers[address(2)] = {{Ending::Loaded, 0, true}};
+    m_host->onEvents = [&] {
+        if (QFileInfo::exists(pageFile(4)))
+            m_host->running = false;
+    };
+    startSideBySide(fetcher, SaveLimits{3});
+    QCOMPARE(storedSaveCurrent(), 1);
+    QCOMPARE(m_host->gauge.second, 1);
+    QCOMPARE(savedFiles(), words("1.Htm 3.Htm 4.Htm"));
+    // No more than three lines from line 2 were handed out; the stop ended
+    // the loads still going, which left no file.
+    QCOMPARE(fetcher.starts.size(), 4);
+    QCOMPARE(fetcher.stopped, QStringList{address(2)});
+
+    // The next run starts at line 2 and fetches 3 and 4 again.
+    m_host->onEvents = nullptr;
+    test::StandInFetcher again(3);
+    startSideBySide(again, SaveLimits{3});
+    QCOMPARE(again.starts.first().first, address(2));
+    QCOMPARE(again.starts.size(), 7);
+    QCOMPARE(savedFiles().size(), 8);
+    QCOMPARE(storedSaveCurrent(), 8);
+}
+
+void TstPageSaver::hostDelaySpacesStarts()
+{
+    writeList(5);
+    test::StandInFetcher fetcher(4);
+    startSideBySide(fetcher, SaveLimits{4, 60});
+    QCOMPARE(fetcher.starts.size(), 5);
+    for (int i = 1; i < fetcher.starts.size(); ++i)
+        QVERIFY2(fetcher.starts[i].second - fetcher.starts[i - 1].second >= 59,
+                 qPrintable(QString::number(fetcher.starts[i].second)));
+    QCOMPARE(storedSaveCurrent(), 5);
 }
 
 QTEST_GUILESS_MAIN(TstPageSaver)

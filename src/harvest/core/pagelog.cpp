@@ -1,0 +1,100 @@
+#include "harvest/core/pagelog.h"
+
+#include "platform/errors.h"
+
+#include <QFile>
+#include <QHash>
+#include <array>
+
+namespace pagrim::harvest {
+
+namespace {
+
+constexpr std::array<const char*, 5> OutcomeNames{"saved", "http-error", "timeout", "unreachable",
+                                                  "not-saved"};
+
+bool readOutcome(const QByteArray& name, PageOutcome& outcome)
+{
+    for (size_t i = 0; i < OutcomeNames.size(); ++i) {
+        if (name == OutcomeNames[i]) {
+            outcome = PageOutcome(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool readEntry(const QByteArray& line, PageLogEntry& entry)
+{
+    const QList<QByteArray> fields = line.split('\t');
+    if (fields.size() != 6)
+        return false;
+    bool ok[4] = {};
+    entry.line = fields[0].toInt(&ok[0]);
+    entry.address = fields[1];
+    entry.status = fields[2].toInt(&ok[1]);
+    entry.bytes = fields[3].toLongLong(&ok[2]);
+    entry.ms = fields[4].toLongLong(&ok[3]);
+    return ok[0] && ok[1] && ok[2] && ok[3] && entry.line > 0 &&
+           readOutcome(fields[5], entry.outcome);
+}
+
+} // namespace
+
+QByteArray outcomeName(PageOutcome outcome)
+{
+    return OutcomeNames.at(size_t(outcome));
+}
+
+void appendPageLog(const QString& path, const PageLogEntry& entry)
+{
+    // An address holds no TAB or line break of its own: the list is made of
+    // lines, and a TAB would shift the fields.
+    QByteArray address = entry.address;
+    address.replace('\t', ' ');
+    const QByteArray line = QByteArray::number(entry.line) + '\t' + address + '\t' +
+                            QByteArray::number(entry.status) + '\t' +
+                            QByteArray::number(entry.bytes) + '\t' + QByteArray::number(entry.ms) +
+                            '\t' + outcomeName(entry.outcome) + "\r\n";
+    QFile file(path);
+    // Unbuffered: the line goes to the file in one write, so a kill leaves it
+    // whole or cut short at its end, never mixed with another.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered) ||
+        file.write(line) != line.size())
+        throw Error(QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
+}
+
+QList<PageLogEntry> readPageLog(const QString& path)
+{
+    QList<PageLogEntry> entries;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return entries;
+    const QByteArray text = file.readAll();
+    qsizetype from = 0;
+    for (qsizetype end; (end = text.indexOf("\r\n", from)) >= 0; from = end + 2) {
+        PageLogEntry entry;
+        if (readEntry(text.mid(from, end - from), entry))
+            entries.append(entry);
+    }
+    return entries;
+}
+
+std::vector<int> failedLines(const QList<PageLogEntry>& log, const QList<QByteArray>& lines)
+{
+    QHash<int, const PageLogEntry*> last;
+    for (const PageLogEntry& entry : log)
+        last.insert(entry.line, &entry);
+    std::vector<int> failed;
+    const int addresses = int(lines.size()) - 1;
+    for (auto it = last.cbegin(); it != last.cend(); ++it) {
+        const PageLogEntry& entry = **it;
+        if (entry.outcome != PageOutcome::Saved && entry.line <= addresses &&
+            lines.at(entry.line - 1) == entry.address)
+            failed.push_back(entry.line);
+    }
+    std::sort(failed.begin(), failed.end());
+    return failed;
+}
+
+} // namespace pagrim::harvest
