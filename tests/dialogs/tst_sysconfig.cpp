@@ -144,6 +144,23 @@ private Q_SLOTS:
         QCOMPARE(edit(again, "edtSeparator")->text(), QString());
     }
 
+    void pageSavingSettingsWrittenOnlyWhenChanged()
+    {
+        put(m_path, "[SysConfig]\r\nParallelPages=99\r\nHostDelay=-5\r\n");
+        TfrmSysConfig dlg(*m_settings);
+        dlg.show();
+        // Out of range reads as the nearest end of the range.
+        QCOMPARE(spin(dlg, "udParallelPages")->value(), 16);
+        QCOMPARE(spin(dlg, "udHostDelay")->value(), 0);
+        spin(dlg, "udParallelPages")->setValue(4);
+        spin(dlg, "udPageTimeout")->setValue(60);
+        QTest::mouseClick(button(dlg, "btnOK"), Qt::LeftButton);
+        QCOMPARE(m_settings->ParallelPages(), 4);
+        QCOMPARE(m_settings->PageTimeout(), 60);
+        // The pause was left as read: its key stays as the file had it.
+        QVERIFY(contents(m_path).contains("HostDelay=-5"));
+    }
+
     void upDownStepsWithinRange()
     {
         TfrmSysConfig dlg(*m_settings);
@@ -344,6 +361,10 @@ private:
     static QLineEdit* edit(QWidget& w, const char* name)
     {
         return w.findChild<QLineEdit*>(QLatin1String(name));
+    }
+    static QSpinBox* spin(QWidget& w, const char* name)
+    {
+        return w.findChild<QSpinBox*>(QLatin1String(name));
     }
     static QPushButton* button(QWidget& w, const char* name)
     {
