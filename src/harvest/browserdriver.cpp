@@ -1,12 +1,11 @@
 #include "harvest/browserdriver.h"
 
 #include "harvest/browserprofile.h"
-#include "platform/codepage.h"
+#include "harvest/hiddenpage.h"
 #include "platform/errors.h"
 #include "ui/guard.h"
 #include "ui/messagebox.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -26,45 +25,6 @@ namespace {
 
 const char LinksScript[] =
     "Array.prototype.map.call(document.links, function (a) { return a.href; })";
-
-// An address as an address bar takes it: one without a scheme
-// ("www.site.com/list_1.htm", "127.0.0.1:80/a.htm") is an http address.
-QUrl checkedAddress(const QString& address)
-{
-    const QUrl url =
-        address.contains(QLatin1String("://")) ? QUrl(address) : QUrl::fromUserInput(address);
-    if (address.trimmed().isEmpty() || !url.isValid() || url.isRelative())
-        throw AddressRefused(QStringLiteral("无效的网页地址：\"%1\"").arg(address));
-    return url;
-}
-
-// The page of wbGet, which answers for the user nobody asks: the toolkit would
-// otherwise show a modal box for every script dialog and stall the run.
-class HiddenPage : public QWebEnginePage
-{
-public:
-    using QWebEnginePage::QWebEnginePage;
-
-protected:
-    void javaScriptAlert(const QUrl&, const QString&) override {}
-    bool javaScriptConfirm(const QUrl&, const QString& message) override
-    {
-        // The toolkit asks about leaving a page (before-unload) through confirm,
-        // with this text: leaving is agreed, or the next navigation never starts.
-        return message == QCoreApplication::translate("QWebEnginePage",
-                                                      "Are you sure you want to leave this page? "
-                                                      "Changes that you made may not be saved.");
-    }
-    bool javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) override
-    {
-        return false;
-    }
-    QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
-    QStringList chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) override
-    {
-        return {};
-    }
-};
 
 } // namespace
 
@@ -130,11 +90,10 @@ void BrowserDriver::wbGetDocumentComplete(const QWebEngineLoadingInfo& info)
     if (!m_topFrame)
         return;
     m_topFrame = false;
-    // A stop before anything was committed (an address no handler takes, a
-    // download) leaves the old document in place: the browser refused the
-    // address.
-    if (info.status() == QWebEngineLoadingInfo::LoadStoppedStatus && m_view &&
-        m_view->page()->url() != info.url()) {
+    m_lastLoad = loadEnding(info, m_view ? m_view->page()->url() : info.url());
+    // A refused address leaves the old document in place. An error page is
+    // a document like any other.
+    if (m_lastLoad.ending == PageLoad::Ending::Refused) {
         m_refused = true;
         return;
     }
@@ -150,6 +109,7 @@ void BrowserDriver::urlChanged(const QUrl& url)
         url.adjusted(QUrl::RemoveFragment) != m_target.adjusted(QUrl::RemoveFragment))
         return;
     m_awaitingStart = false;
+    m_lastLoad = PageLoad();
     complete();
 }
 
@@ -217,10 +177,12 @@ void BrowserDriver::StartPage(const QString& address)
     m_pageLoaded = false;
     m_refused = false;
     m_waitAddress = address;
+    m_lastLoad = PageLoad();
     try {
         Navigate(address);
     } catch (const AddressRefused&) {
         m_pageRefused = true;
+        m_lastLoad.ending = PageLoad::Ending::Refused;
         throw;
     }
     m_waiting = true;
@@ -314,13 +276,10 @@ QByteArray BrowserDriver::TakeDocument()
             },
             &html);
     }
-    // Every document serializes to some markup; an empty answer is a failure.
-    if (!handed || html.toString().isEmpty()) {
-        ui::MessageBox(owner, QStringLiteral("保存 HTML 文件失败    "), QStringLiteral("错误信息"),
-                       ui::Icon::None, ui::Buttons::Ok);
-        return QByteArray();
-    }
-    return codepage::fromUnicodeWithReferences(html.toString());
+    QByteArray document = pageFile(handed ? html.toString() : QString(), owner);
+    if (document.isEmpty() && m_lastLoad.ending == PageLoad::Ending::Loaded)
+        m_lastLoad.ending = PageLoad::Ending::NoDocument;
+    return document;
 }
 
 QStringList BrowserDriver::Links()

@@ -58,6 +58,9 @@ public:
     // image-map areas, not those inside frames) in document order, absolute.
     // Raises pagrim::Error when the browser holds no document or does not answer.
     QStringList Links() override;
+    // How the page of the last wait ended; NoDocument once TakeDocument has
+    // found none in a page that loaded.
+    PageLoad LastLoad() const override { return m_lastLoad; }
 
     // How long a wait for a script's result lasts before it counts as failed.
     static constexpr int ScriptTimeoutMs = 30000;
@@ -101,6 +104,7 @@ private:
     // not yet started.
     QUrl m_target;
     bool m_awaitingStart = false;
+    PageLoad m_lastLoad;
 };
 
 } // namespace pagrim::harvest

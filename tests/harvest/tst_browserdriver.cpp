@@ -311,6 +311,8 @@ void TstBrowserDriver::serverErrorPageIsSaved()
     test::BeepCounter beeps;
     QVERIFY(open(QStringLiteral("/error.htm")));
     QCOMPARE(beeps.count(), 1);
+    QCOMPARE(m_driver->LastLoad().ending, harvest::PageLoad::Ending::HttpError);
+    QCOMPARE(m_driver->LastLoad().status, 500);
     const QString path = m_dir.filePath(QStringLiteral("error.Htm"));
     test::savePage(*m_driver, path);
     QVERIFY(test::contents(path).contains("Internal trouble 500"));

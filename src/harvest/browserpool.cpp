@@ -1,0 +1,204 @@
+#include "harvest/browserpool.h"
+
+#include "harvest/browserdriver.h"
+#include "harvest/browserprofile.h"
+#include "harvest/hiddenpage.h"
+#include "ui/guard.h"
+
+#include <QTimer>
+#include <QWebEngineDownloadRequest>
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineProfile>
+#include <QWidget>
+
+namespace pagrim::harvest {
+
+struct BrowserPool::Slot
+{
+    enum class State
+    {
+        Free,
+        Navigating, // load() has been called; its load has not yet started
+        Loading,
+        Serializing, // toHtml has been asked for and has not answered
+        Ended,       // done is posted
+    };
+    QPointer<QWebEnginePage> page;
+    State state = State::Free;
+    // A top-level load of the page is going on, also one nobody asked for (a
+    // script's navigation after the page loaded).
+    bool pageLoading = false;
+    bool downloaded = false;
+    // Counts starts and stops: what arrives for an earlier one is dropped.
+    quint64 serial = 0;
+    Done done;
+    PageLoad result;
+    QString html;
+    QTimer scriptTimer;
+};
+
+BrowserPool::BrowserPool(int slots, QWidget* owner, QObject* parent)
+    : QObject(parent), m_owner(owner)
+{
+    for (int i = 0; i < slots; ++i) {
+        m_slots.push_back(std::make_unique<Slot>());
+        Slot& s = *m_slots.back();
+        s.scriptTimer.setSingleShot(true);
+        s.scriptTimer.setInterval(BrowserDriver::ScriptTimeoutMs);
+        connect(&s.scriptTimer, &QTimer::timeout, this, [this, i] {
+            // The renderer does not answer: the slot goes on with a new one.
+            htmlTaken(i, m_slots[i]->serial, QString());
+            installPage(i);
+        });
+        installPage(i);
+    }
+    // Direct: a download not taken up during the signal is gone afterwards.
+    connect(sharedBrowserProfile(), &QWebEngineProfile::downloadRequested, this,
+            &BrowserPool::downloadRequested, Qt::DirectConnection);
+}
+
+BrowserPool::~BrowserPool()
+{
+    // The pages go before the slots their late answers would look up.
+    for (const auto& s : m_slots) {
+        ++s->serial;
+        delete s->page;
+    }
+}
+
+int BrowserPool::slotCount() const
+{
+    return int(m_slots.size());
+}
+
+void BrowserPool::installPage(int slot)
+{
+    Slot& s = *m_slots[slot];
+    QWebEnginePage* old = s.page;
+    auto* page = new HiddenPage(sharedBrowserProfile(), this);
+    connect(page, &QWebEnginePage::loadingChanged, this,
+            [this, slot](const QWebEngineLoadingInfo& info) {
+                ui::guarded([&] { loadingChanged(slot, info); });
+            });
+    s.page = page;
+    s.pageLoading = false;
+    // Its renderer goes with it, also one stuck in a script.
+    delete old;
+}
+
+void BrowserPool::start(int slot, const QString& address, Done done)
+{
+    Slot& s = *m_slots[slot];
+    ++s.serial;
+    s.scriptTimer.stop();
+    // A load going on would be taken for this one.
+    if (s.pageLoading || (s.state != Slot::State::Free && s.state != Slot::State::Ended))
+        installPage(slot);
+    s.done = std::move(done);
+    s.downloaded = false;
+    s.html.clear();
+    try {
+        const QUrl url = checkedAddress(address);
+        s.state = Slot::State::Navigating;
+        s.page->load(url);
+    } catch (const AddressRefused&) {
+        PageLoad refused;
+        refused.ending = PageLoad::Ending::Refused;
+        end(slot, refused);
+    }
+}
+
+void BrowserPool::stop(int slot)
+{
+    Slot& s = *m_slots[slot];
+    if (s.state == Slot::State::Free)
+        return;
+    ++s.serial;
+    s.scriptTimer.stop();
+    s.done = nullptr;
+    if (s.state != Slot::State::Ended)
+        installPage(slot);
+    s.state = Slot::State::Free;
+}
+
+void BrowserPool::loadingChanged(int slot, const QWebEngineLoadingInfo& info)
+{
+    Slot& s = *m_slots[slot];
+    if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
+        s.pageLoading = true;
+        if (s.state == Slot::State::Navigating)
+            s.state = Slot::State::Loading;
+        return;
+    }
+    s.pageLoading = false;
+    if (s.state != Slot::State::Loading)
+        return;
+    PageLoad load = loadEnding(info, s.page->url());
+    if (s.downloaded)
+        load = PageLoad{PageLoad::Ending::Refused, 0, {}};
+    if (load.ending != PageLoad::Ending::Loaded) {
+        end(slot, load);
+        return;
+    }
+    s.state = Slot::State::Serializing;
+    s.result = load;
+    s.scriptTimer.start();
+    const quint64 serial = s.serial;
+    s.page->toHtml([this, slot, serial](const QString& html) { htmlTaken(slot, serial, html); });
+}
+
+void BrowserPool::htmlTaken(int slot, quint64 serial, const QString& html)
+{
+    Slot& s = *m_slots[slot];
+    if (s.serial != serial || s.state != Slot::State::Serializing)
+        return;
+    s.scriptTimer.stop();
+    s.html = html;
+    end(slot, s.result);
+}
+
+void BrowserPool::end(int slot, const PageLoad& load)
+{
+    Slot& s = *m_slots[slot];
+    s.state = Slot::State::Ended;
+    s.result = load;
+    const quint64 serial = s.serial;
+    QTimer::singleShot(0, this, [this, slot, serial] { deliver(slot, serial); });
+}
+
+void BrowserPool::deliver(int slot, quint64 serial)
+{
+    Slot& s = *m_slots[slot];
+    if (s.serial != serial || s.state != Slot::State::Ended)
+        return;
+    PageLoad load = s.result;
+    if (load.ending == PageLoad::Ending::Loaded) {
+        // The box of a missing document is modal: the slot may be stopped and
+        // the pool gone when it closes.
+        const QPointer<BrowserPool> self(this);
+        load.document = pageFile(s.html, m_owner);
+        if (!self || s.serial != serial)
+            return;
+        if (load.document.isEmpty())
+            load.ending = PageLoad::Ending::NoDocument;
+    }
+    s.html.clear();
+    s.state = Slot::State::Free;
+    const Done done = std::move(s.done);
+    s.done = nullptr;
+    ui::guarded([&] { done(load); });
+}
+
+void BrowserPool::downloadRequested(QWebEngineDownloadRequest* download)
+{
+    // Only the downloads of the pool's pages: another browser on the profile
+    // decides its own.
+    for (const auto& s : m_slots) {
+        if (s->page && download->page() == s->page) {
+            download->cancel();
+            s->downloaded = true;
+        }
+    }
+}
+
+} // namespace pagrim::harvest

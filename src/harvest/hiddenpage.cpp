@@ -1,0 +1,61 @@
+#include "harvest/hiddenpage.h"
+
+#include "harvest/core/browser.h"
+#include "platform/codepage.h"
+#include "ui/messagebox.h"
+
+#include <QCoreApplication>
+#include <QWebEngineLoadingInfo>
+
+namespace pagrim::harvest {
+
+bool HiddenPage::javaScriptConfirm(const QUrl&, const QString& message)
+{
+    // The toolkit asks about leaving a page (before-unload) through confirm,
+    // with this text: leaving is agreed, or the next navigation never starts.
+    return message == QCoreApplication::translate("QWebEnginePage",
+                                                  "Are you sure you want to leave this page? "
+                                                  "Changes that you made may not be saved.");
+}
+
+QUrl checkedAddress(const QString& address)
+{
+    const QUrl url =
+        address.contains(QLatin1String("://")) ? QUrl(address) : QUrl::fromUserInput(address);
+    if (address.trimmed().isEmpty() || !url.isValid() || url.isRelative())
+        throw AddressRefused(QStringLiteral("无效的网页地址：\"%1\"").arg(address));
+    return url;
+}
+
+PageLoad loadEnding(const QWebEngineLoadingInfo& info, const QUrl& shown)
+{
+    PageLoad load;
+    if (info.status() == QWebEngineLoadingInfo::LoadStoppedStatus && shown != info.url()) {
+        load.ending = PageLoad::Ending::Refused;
+        return load;
+    }
+    // The toolkit tells the status of every answer, also of a 200, as the
+    // code of this domain; a load that had none is of another domain.
+    const bool answered = info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain;
+    if (answered)
+        load.status = info.errorCode();
+    if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus)
+        return load;
+    if (answered)
+        load.ending = PageLoad::Ending::HttpError;
+    else if (info.errorDomain() != QWebEngineLoadingInfo::NoErrorDomain)
+        load.ending = PageLoad::Ending::Unreachable;
+    return load;
+}
+
+QByteArray pageFile(const QString& html, QWidget* owner)
+{
+    if (html.isEmpty()) {
+        ui::MessageBox(owner, QStringLiteral("保存 HTML 文件失败    "), QStringLiteral("错误信息"),
+                       ui::Icon::None, ui::Buttons::Ok);
+        return QByteArray();
+    }
+    return codepage::fromUnicodeWithReferences(html);
+}
+
+} // namespace pagrim::harvest

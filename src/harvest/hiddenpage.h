@@ -1,0 +1,55 @@
+#pragma once
+
+#include "harvest/core/pagefetcher.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QUrl>
+#include <QWebEnginePage>
+
+class QWebEngineLoadingInfo;
+class QWidget;
+
+// What every harvesting browser page has in common, whether a view shows it
+// or not: it asks the user nothing, takes addresses as an address bar does,
+// tells how its loads ended and hands out its document as a page file holds it.
+namespace pagrim::harvest {
+
+// A page that answers for the user nobody asks: the toolkit would otherwise
+// show a modal box for every script dialog and stall the run. It opens no new
+// windows and chooses no files.
+class HiddenPage : public QWebEnginePage
+{
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+protected:
+    void javaScriptAlert(const QUrl&, const QString&) override {}
+    bool javaScriptConfirm(const QUrl&, const QString& message) override;
+    bool javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) override
+    {
+        return false;
+    }
+    QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
+    QStringList chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) override
+    {
+        return {};
+    }
+};
+
+// An address as an address bar takes it: one without a scheme
+// ("www.site.com/list_1.htm", "127.0.0.1:80/a.htm") is an http address.
+// Raises AddressRefused for an empty or malformed one.
+QUrl checkedAddress(const QString& address);
+
+// How a top-level load that has ended went (its document left out), given the
+// address the page shows now: a stop before anything was committed (an address
+// no handler takes, a download) leaves the page elsewhere and is a refusal.
+PageLoad loadEnding(const QWebEngineLoadingInfo& info, const QUrl& shown);
+
+// The serialized document in the program code page ("&#N;" for what it cannot
+// hold); for an empty one (every document serializes to some markup), shows
+// "保存 HTML 文件失败    " owned by owner and gives nothing.
+QByteArray pageFile(const QString& html, QWidget* owner);
+
+} // namespace pagrim::harvest
