@@ -148,4 +148,9 @@ void CliBrowser::DropPage()
     driver().DropPage();
 }
 
+harvest::PageLoad CliBrowser::LastLoad() const
+{
+    return m_driver ? m_driver->LastLoad() : harvest::PageLoad();
+}
+
 } // namespace pagrim::cli

@@ -81,6 +81,7 @@ public:
     void StartPage(const QString& address) override;
     void WaitPage() override;
     void DropPage() override;
+    harvest::PageLoad LastLoad() const override;
 
 private:
     harvest::BrowserDriver& driver();

@@ -1,5 +1,7 @@
 #include "cli/options.h"
 
+#include "platform/settings.h"
+
 #include <QCommandLineParser>
 
 namespace pagrim::cli {
@@ -27,9 +29,12 @@ bool parseCommandLine(const QStringList& arguments, RunOptions& options, QString
                                       QStringLiteral("设置文件（默认：程序旁的 pagrim.ini）"),
                                       QStringLiteral("PATH"));
     const QCommandLineOption quiet(QStringLiteral("quiet"), QStringLiteral("只输出错误"));
+    const QCommandLineOption parallel(QStringLiteral("parallel"),
+                                      QStringLiteral("同时打开网页数（1 到 16，默认按设置文件）"),
+                                      QStringLiteral("N"));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    parser.addOptions({list, save, extract, test, login, store, settings, quiet});
+    parser.addOptions({list, save, extract, test, login, store, settings, quiet, parallel});
     parser.addPositionalArgument(QStringLiteral("TASK"),
                                  QStringLiteral("任务名称；不是任务名称的数字为任务编号"));
 
@@ -54,6 +59,15 @@ bool parseCommandLine(const QStringList& arguments, RunOptions& options, QString
     options.quiet = parser.isSet(quiet);
     options.storePath = parser.value(store);
     options.settingsPath = parser.value(settings);
+    if (parser.isSet(parallel)) {
+        bool number = false;
+        options.parallel = parser.value(parallel).toInt(&number);
+        if (!number || options.parallel < Settings::ParallelPagesRange.least ||
+            options.parallel > Settings::ParallelPagesRange.most) {
+            error = QStringLiteral("--parallel 须为 1 到 16 之间的整数。");
+            return false;
+        }
+    }
     return true;
 }
 

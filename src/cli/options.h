@@ -17,6 +17,7 @@ struct RunOptions
     QString storePath;    // empty: Pagrim.mdb in the current folder
     QString settingsPath; // empty: pagrim.ini beside the program
     QString task;         // a task name, or a task key
+    int parallel = 0;     // pages loading at once; 0: as the settings say
 
     // Without a step named, the list, the pages and the extraction are made.
     bool allSteps() const { return !list && !save && !extract && !test; }

@@ -7,7 +7,10 @@
 #include "cli/terminal.h"
 #include "extract/core/extraction.h"
 #include "extract/core/resulttable.h"
+#include "harvest/browserpool.h"
 #include "harvest/core/pagelist.h"
+#include "harvest/core/pagelog.h"
+#include "harvest/core/pagequeue.h"
 #include "harvest/core/pagesaver.h"
 #include "harvest/ufrmLogin.h"
 #include "platform/codepage.h"
@@ -191,9 +194,27 @@ void TaskRun::saveStep()
         m_progress.info(harvest::PageSaver::refusalText(refusal));
         return;
     }
+    harvest::SaveLimits limits = harvest::SaveLimits::of(m_settings);
+    if (m_options.parallel > 0)
+        limits.parallel = m_options.parallel;
     step(QStringLiteral("保存网页"), [&] {
         m_progress.setCount(taskNumber("SaveCurrent"), saver.addressCount());
-        saver.run();
+        if (!limits.sideBySide())
+            return saver.run();
+        // Pages that failed are logged, not reported by a box: the summary
+        // counts them from the log.
+        const QString log = m_host->taskFolder().pageLog();
+        const qsizetype logged = harvest::readPageLog(log).size();
+        harvest::BrowserPool pool(limits.parallel, nullptr);
+        saver.run(pool, limits);
+        for (const harvest::PageLogEntry& entry : harvest::readPageLog(log).mid(logged)) {
+            if (entry.outcome == harvest::PageOutcome::Saved)
+                continue;
+            m_progress.setAddress(codepage::toUnicode(entry.address));
+            m_progress.failure(QStringLiteral("网页保存失败（%1，%2）")
+                                   .arg(QString::fromLatin1(harvest::outcomeName(entry.outcome)))
+                                   .arg(entry.status));
+        }
     });
 }
 

@@ -2,7 +2,9 @@
 #include "ui_ufrmProcess.h"
 
 #include "harvest/browserdriver.h"
+#include "harvest/browserpool.h"
 #include "harvest/core/pagelist.h"
+#include "harvest/core/pagequeue.h"
 #include "harvest/core/pagesaver.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
@@ -23,6 +25,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFileInfo>
+#include <QMenu>
 #include <QShowEvent>
 
 using pagrim::store::DataSet;
@@ -79,6 +82,9 @@ TfrmProcess::TfrmProcess(DataSet& taskQuery, pagrim::store::Connection& conn,
     connect(ui->btnCreateLst, &QPushButton::clicked, this,
             handler(&TfrmProcess::btnCreateLstClick));
     connect(ui->btnSaveHtml, &QPushButton::clicked, this, handler(&TfrmProcess::btnSaveHtmlClick));
+    ui->ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->ListBox1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { ui_::guarded([&] { ListBox1ContextMenu(pos); }); });
     ui->TabSheet1->installEventFilter(this);
     ui->StatusBar1->installEventFilter(this);
     ui_::enterPressesFocusedButton(this);
@@ -353,6 +359,46 @@ void TfrmProcess::btnSaveHtmlClick()
                         ui_::Icon::Information, ui_::Buttons::Ok);
         return false;
     };
+    const harvest::SaveLimits limits = harvest::SaveLimits::of(m_settings);
     runHarvest(*ui->btnSaveHtml, QStringLiteral("保存网页"), *ui->btnCreateLst, prepare,
-               [&saver] { saver.run(); });
+               [this, &saver, &limits] {
+                   if (!limits.sideBySide())
+                       return saver.run();
+                   harvest::BrowserPool pool(limits.parallel, this);
+                   saver.run(pool, limits);
+               });
+}
+
+void TfrmProcess::ListBox1ContextMenu(const QPoint& pos)
+{
+    // Made afresh at every opening: the count is the log's at that moment.
+    delete findChild<QMenu*>(QStringLiteral("mnuPageList"));
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("mnuPageList"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const int failed = m_task ? int(harvest::PageSaver(*this, *m_browser).failedLines().size()) : 0;
+    QAction* retry = menu->addAction(QStringLiteral("重新保存失败的网页（%1）").arg(failed));
+    retry->setObjectName(QStringLiteral("mnuRetryFailed"));
+    retry->setEnabled(failed > 0 && ui->btnSaveHtml->isEnabled() && !m_run->active());
+    connect(retry, &QAction::triggered, this, handler(&TfrmProcess::mnuRetryFailedClick));
+    menu->popup(ui->ListBox1->viewport()->mapToGlobal(pos));
+}
+
+void TfrmProcess::mnuRetryFailedClick()
+{
+    if (!TakeTask(false))
+        return;
+    harvest::PageSaver saver(*this, *m_browser);
+    std::vector<int> lines;
+    const harvest::SaveLimits limits = harvest::SaveLimits::of(m_settings);
+    runHarvest(
+        *ui->btnSaveHtml, QStringLiteral("保存网页"), *ui->btnCreateLst,
+        [&] {
+            lines = saver.failedLines();
+            return !lines.empty();
+        },
+        [&] {
+            harvest::BrowserPool pool(limits.parallel, this);
+            saver.retry(pool, limits, std::move(lines));
+        });
 }

@@ -86,6 +86,9 @@ private:
     void Button2Click();
     void btnCreateLstClick();
     void btnSaveHtmlClick();
+    // The page list's context menu, and its one command.
+    void ListBox1ContextMenu(const QPoint& pos);
+    void mnuRetryFailedClick();
     void arrangePage();
     // Puts the lines into ListBox1 in place of what it showed and selects the last.
     void showPageList(const QStringList& lines);

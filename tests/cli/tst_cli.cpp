@@ -5,6 +5,7 @@
 #include "demosite/examples.h"
 #include "demosite/site.h"
 #include "harvest/core/pagelist.h"
+#include "harvest/core/pagelog.h"
 #include "harvest/core/pagesaver.h"
 #include "platform/settings.h"
 #include "platform/tasklock.h"
@@ -201,6 +202,7 @@ void TstCli::runsRefusesAndTests()
     QCOMPARE(r.status, 2);
     QVERIFY(r.err.contains(QStringLiteral("没有的任务")));
     QCOMPARE(call({QStringLiteral("--bogus"), Task}).status, 2);
+    QCOMPARE(call({QStringLiteral("--parallel"), QStringLiteral("17"), Task}).status, 2);
     TaskLock window{TaskFolder(taskFolder())};
     QVERIFY(window.take());
     r = call({QStringLiteral("--extract"), Task});
@@ -232,11 +234,13 @@ void TstCli::stoppedAndResumed()
     for (int k = 1; k <= saved; ++k)
         fetched << m_server.hits(QStringLiteral("/article/%1.html").arg(k));
     m_delayMs = 0;
-    const Finished resumed = call({QStringLiteral("--save"), Task});
+    const Finished resumed =
+        call({QStringLiteral("--save"), QStringLiteral("--parallel"), QStringLiteral("4"), Task});
     QCOMPARE(resumed.status, 0);
     QCOMPARE(pageFiles(), Articles);
     QCOMPARE(stored("SaveCurrent"), Articles);
-    // No saved page is fetched again.
+    // No saved page is fetched again; the pages are logged.
+    QCOMPARE(harvest::readPageLog(taskFolder() + QStringLiteral("/ResHtmls.log")).size(), Articles);
     for (int k = 1; k <= saved; ++k)
         QCOMPARE(m_server.hits(QStringLiteral("/article/%1.html").arg(k)), fetched[k - 1]);
 }

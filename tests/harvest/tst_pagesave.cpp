@@ -1,6 +1,7 @@
 // Saving the pages of the page list from the execution window, with the real
 // browser on pages of the test's own web server.
 #include "harvest/browserprofile.h"
+#include "harvest/core/pagelog.h"
 #include "platform/codepage.h"
 #include "support/httpserver.h"
 #include "support/taskwindow.h"
@@ -9,6 +10,8 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QListWidget>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -49,6 +52,7 @@ private Q_SLOTS:
     void pagesThatWouldStallARun();
     void stopWhileAPageIsHeldBack();
     void closeAskedDuringARun();
+    void sideBySideThenRetryFailed();
     void lookAtIt();
 
 private:
@@ -298,6 +302,41 @@ void TstPageSave::closeAskedDuringARun()
 }
 
 // Pictures of the window, made by make docs only.
+void TstPageSave::sideBySideThenRetryFailed()
+{
+    // Two pages at once; /later.htm is missing on the first run.
+    m_w->settings.setParallelPages(2);
+    writeList({QStringLiteral("/a.htm"), QStringLiteral("/later.htm"), QStringLiteral("/b.htm"),
+               QStringLiteral("/c.htm")});
+    const int cHits = m_server->hits(QStringLiteral("/c.htm"));
+    TfrmProcess& w = open();
+    QVERIFY(clickSave());
+    QCOMPARE(m_w->stored("SaveCurrent"), 4);
+    QVERIFY(!QFileInfo::exists(m_w->pageFile(2)));
+    QVERIFY(test::contents(m_w->pageFile(4)).contains("page c"));
+    const QList<harvest::PageLogEntry> log =
+        harvest::readPageLog(m_w->taskFolder() + QStringLiteral("/ResHtmls.log"));
+    QCOMPARE(log.size(), 4);
+    const auto missing =
+        std::find_if(log.begin(), log.end(), [](const auto& e) { return e.line == 2; });
+    QCOMPARE(missing->status, 404);
+    QCOMPARE(missing->outcome, harvest::PageOutcome::HttpError);
+    QCOMPARE(m_w->boxes.count(), 0);
+
+    m_server->setPage(QStringLiteral("/later.htm"), "<html><body>page later</body></html>");
+    auto* list = child<QListWidget>(&w, "ListBox1");
+    Q_EMIT list->customContextMenuRequested(QPoint(5, 5));
+    auto* menu = w.findChild<QMenu*>(QStringLiteral("mnuPageList"));
+    QVERIFY(menu);
+    QAction* retry = menu->actions().value(0);
+    QCOMPARE(retry->text(), QStringLiteral("重新保存失败的网页（1）"));
+    menu->close();
+    retry->trigger();
+    QVERIFY(test::contents(m_w->pageFile(2)).contains("page later"));
+    QCOMPARE(m_w->stored("SaveCurrent"), 4);
+    QCOMPARE(m_server->hits(QStringLiteral("/c.htm")), cHits + 1);
+}
+
 void TstPageSave::lookAtIt()
 {
     if (test::pictureFolder().isEmpty())

@@ -1,7 +1,9 @@
 // A run of the harvest or of the extraction in a process of its own, for tests
 // that kill it: the real browser on a task of a store, with a work folder.
 //
-//   pagrim-harvestchild list|save|extract <store> <work folder> <profile folder>
+//   pagrim-harvestchild list|save|parallel|extract <store> <work folder> <profile folder>
+//
+// parallel saves the pages four at once.
 //   pagrim-harvestchild hold <store>
 //
 // It writes "ready" on its output once the store is open (and the browser is
@@ -10,8 +12,10 @@
 // store's write lock, writes "locked", and keeps it until its input ends.
 #include "extract/core/extraction.h"
 #include "harvest/browserdriver.h"
+#include "harvest/browserpool.h"
 #include "harvest/browserprofile.h"
 #include "harvest/core/pagelist.h"
+#include "harvest/core/pagequeue.h"
 #include "harvest/core/pagesaver.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
@@ -102,7 +106,12 @@ int run(const QString& kind, const QString& storePath, const QString& workFolder
         if (saver.prepare() != harvest::PageSaver::Refusal::None)
             throw Error(QStringLiteral("nothing to save"));
         say("ready");
-        saver.run();
+        if (kind == QLatin1String("parallel")) {
+            harvest::BrowserPool pool(4, nullptr);
+            saver.run(pool, harvest::SaveLimits{4});
+        } else {
+            saver.run();
+        }
     }
     say("done");
     return 0;
@@ -124,7 +133,7 @@ int main(int argc, char** argv)
         }
     }
     if (args.size() != 5) {
-        std::fputs("usage: pagrim-harvestchild list|save|extract <store> <work folder> "
+        std::fputs("usage: pagrim-harvestchild list|save|parallel|extract <store> <work folder> "
                    "<profile folder> | hold <store>\n",
                    stderr);
         return 1;

@@ -116,7 +116,9 @@ std::map<QString, QByteArray> filesBelow(const QString& folder)
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        files[QDir(folder).relativeFilePath(path)] = test::contents(path);
+        // The page log grows with every run, pages fetched again included.
+        if (it.fileName() != QLatin1String("ResHtmls.log"))
+            files[QDir(folder).relativeFilePath(path)] = test::contents(path);
     }
     return files;
 }
@@ -272,7 +274,7 @@ void TstKilledRuns::checkHarvestState(const QString& kind, const test::TempWorld
                  .toString(),
              QStringLiteral("ok"));
     const std::map<QString, QByteArray> files = filesBelow(taskFolder(world));
-    if (kind == QLatin1String("save")) {
+    if (kind != QLatin1String("list")) {
         const int saved = storedNumber(world, "SaveCurrent");
         QVERIFY(saved >= 0 && saved <= SavedPages);
         for (const auto& [name, bytes] : files) {
@@ -327,6 +329,7 @@ void TstKilledRuns::harvestRuns_data()
     QTest::addColumn<QString>("kind");
     QTest::newRow("list generation") << QStringLiteral("list");
     QTest::newRow("page saving") << QStringLiteral("save");
+    QTest::newRow("page saving, four at once") << QStringLiteral("parallel");
 }
 
 void TstKilledRuns::harvestRuns()
@@ -389,8 +392,8 @@ void TstKilledRuns::harvestRuns()
           "%s",
           qPrintable(kind), kills, runs + 1, wholeMs, qPrintable(counters.join(QLatin1Char(' '))));
     QVERIFY(final == reference);
-    QCOMPARE(storedNumber(*world, kind == QLatin1String("save") ? "SaveCurrent" : "ResCurrent"),
-             kind == QLatin1String("save") ? SavedPages : ListPages);
+    QCOMPARE(storedNumber(*world, kind == QLatin1String("list") ? "ResCurrent" : "SaveCurrent"),
+             kind == QLatin1String("list") ? ListPages : SavedPages);
 }
 
 void TstKilledRuns::extractionRun()

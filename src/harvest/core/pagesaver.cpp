@@ -1,6 +1,7 @@
 #include "harvest/core/pagesaver.h"
 
 #include "harvest/core/browser.h"
+#include "harvest/core/pagelist.h"
 #include "harvest/core/pagelog.h"
 #include "harvest/core/pagequeue.h"
 #include "harvest/core/runhost.h"
@@ -238,11 +239,10 @@ void PageSaver::run(PageFetcher& fetcher, const SaveLimits& limits)
 
 std::vector<int> PageSaver::failedLines()
 {
-    QList<QByteArray> lines;
-    if (!m_host.LoadPageList(lines))
-        return {};
-    m_lines = lines;
-    return harvest::failedLines(readPageLog(m_host.taskFolder().pageLog()), m_lines);
+    const TaskFolder folder = m_host.taskFolder();
+    std::optional<QList<QByteArray>> lines = LoadPageList(folder.pageList());
+    m_lines = lines ? *lines : QList<QByteArray>();
+    return harvest::failedLines(readPageLog(folder.pageLog()), m_lines);
 }
 
 void PageSaver::retry(PageFetcher& fetcher, const SaveLimits& limits, std::vector<int> lines)

@@ -51,8 +51,8 @@ public:
     // covers the run of handled lines from the first.
     void run(PageFetcher& fetcher, const SaveLimits& limits);
 
-    // Loads the page list afresh and gives the lines whose last entry in the
-    // page log did not save the page.
+    // Loads the page list afresh, without touching the gauge, and gives the
+    // lines whose last entry in the page log did not save the page.
     std::vector<int> failedLines();
     // Fetches those lines again (after failedLines) as run(fetcher, limits)
     // does, leaving SaveCurrent as it is.
