@@ -1,8 +1,12 @@
 # make run: install what is missing, build the programs it starts, start the
 # program on data/.
-# make test: install what is missing, build everything, then every test, headless.
+# make test: install what is missing, build everything, then every test, headless,
+# then make asan and make tsan.
 # make asan: the tests without a window under AddressSanitizer and
 # UndefinedBehaviorSanitizer, in their own build folder.
+# make tsan: the tests without a window whose code runs on several threads
+# (label tsan: page saving, the store) under ThreadSanitizer, in their own
+# build folder.
 # make format-check: fails on any file that clang-format would change.
 # make layer-check: fails on an include that reaches a layer above its file's own.
 # make docs: the pictures of the windows, by the tests labelled shots: the
@@ -16,8 +20,14 @@ ASAN_BUILD ?= build-asan
 SANITIZE := -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined
 SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+TSAN_BUILD ?= build-tsan
+# Its runtime (libtsan2) comes with gcc.
+TSAN := -fsanitize=thread
+# Only reports that lie inside Qt are suppressed; the file says which and why.
+TSAN_SUPPRESSIONS := $(CURDIR)/scripts/tsan-suppressions.txt
+TSAN_ENV := TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(TSAN_SUPPRESSIONS)
 
-.PHONY: deps configure build programs data run test asan bench fuzz format format-check layer-check docs clean
+.PHONY: deps configure build programs data run test asan tsan bench fuzz format format-check layer-check docs clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -45,6 +55,7 @@ run: data
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure --timeout 300 -j 2 -LE shots
 	$(MAKE) asan
+	$(MAKE) tsan
 
 # Only the targets of the core tests are built: their names are the tests' names.
 asan: deps
@@ -53,6 +64,15 @@ asan: deps
 	cmake --build $(ASAN_BUILD) --target \
 		$$(ctest --test-dir $(ASAN_BUILD) -L core -N | sed -n 's/^ *Test *#[0-9]*: //p')
 	$(SANITIZER_ENV) ctest --test-dir $(ASAN_BUILD) -L core --output-on-failure --timeout 300 -j 2
+
+# As asan, for the tests labelled tsan.
+tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DPAGRIM_WERROR=$(WERROR) $(LAUNCHER) -DCMAKE_CXX_FLAGS="$(TSAN)" \
+		-DCMAKE_EXE_LINKER_FLAGS="$(TSAN)"
+	cmake --build $(TSAN_BUILD) --target \
+		$$(ctest --test-dir $(TSAN_BUILD) -L tsan -N | sed -n 's/^ *Test *#[0-9]*: //p')
+	$(TSAN_ENV) ctest --test-dir $(TSAN_BUILD) -L tsan --output-on-failure --timeout 300 -j 2
 
 bench: build
 	for b in $(BUILD)/bench_*; do QT_QPA_PLATFORM=offscreen $$b; done
@@ -76,4 +96,4 @@ layer-check:
 	bash scripts/check-layers.sh
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

@@ -93,6 +93,7 @@ void RowWriter::update(const std::vector<QVariant>& row, const std::vector<QVari
         st.bind(n++, row[size_t(c)]);
     for (int k : keys())
         st.bind(n++, was[size_t(k)]);
+    const ConnectionLock lock(m_db.handle());
     st.step();
     // A row that another writer removed must not be reported as written.
     if (m_db.changes() == 0)

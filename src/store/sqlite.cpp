@@ -16,6 +16,16 @@ namespace {
 }
 } // namespace
 
+ConnectionLock::ConnectionLock(sqlite3* db) : m_mutex(db ? sqlite3_db_mutex(db) : nullptr)
+{
+    sqlite3_mutex_enter(m_mutex);
+}
+
+ConnectionLock::~ConnectionLock()
+{
+    sqlite3_mutex_leave(m_mutex);
+}
+
 Database::~Database()
 {
     close();
@@ -64,6 +74,7 @@ void Database::close()
 
 void Database::exec(const QString& sql)
 {
+    const ConnectionLock lock(m_db);
     char* err = nullptr;
     if (sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
         const QString message = QString::fromUtf8(err ? err : sqlite3_errmsg(m_db));
@@ -98,6 +109,7 @@ Statement::Statement(sqlite3* db, const QString& sql) : m_db(db)
         throw DatabaseError(QStringLiteral("The connection is not open"));
     const QByteArray text = sql.toUtf8();
     const char* tail = nullptr;
+    const ConnectionLock lock(db);
     if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_stmt, &tail) != SQLITE_OK)
         fail(db);
     if (!m_stmt)
@@ -126,6 +138,7 @@ QString Statement::parameterName(int index) const
 
 void Statement::bind(int index, const QVariant& value)
 {
+    const ConnectionLock lock(m_db);
     int rc = SQLITE_OK;
     if (!value.isValid() || value.isNull()) {
         rc = sqlite3_bind_null(m_stmt, index);
@@ -161,6 +174,7 @@ void Statement::bind(int index, const QVariant& value)
 
 bool Statement::step()
 {
+    const ConnectionLock lock(m_db);
     const int rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_ROW)
         return true;

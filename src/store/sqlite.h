@@ -5,6 +5,7 @@
 #include <QVariant>
 
 struct sqlite3;
+struct sqlite3_mutex;
 struct sqlite3_stmt;
 
 // Small owners of the SQLite C API: a database handle and a prepared statement.
@@ -29,7 +30,8 @@ public:
 
     // Runs statements that return no rows.
     void exec(const QString& sql);
-    // Rows changed by the last INSERT, UPDATE or DELETE.
+    // Rows changed by the last INSERT, UPDATE or DELETE: on a connection shared
+    // between threads, under a ConnectionLock taken before that statement ran.
     int changes() const;
     // Whether an explicit transaction is open.
     bool inTransaction() const;
@@ -38,6 +40,23 @@ public:
 
 private:
     sqlite3* m_db = nullptr;
+};
+
+// The connection's own lock, held for a scope. A connection shared between
+// threads is locked by the engine for one call at a time, so the error message
+// or changed-row count a call leaves is that call's only while this is held
+// from the call until they are read: another thread's call replaces (and frees)
+// them. The lock is recursive.
+class ConnectionLock
+{
+public:
+    explicit ConnectionLock(sqlite3* db);
+    ~ConnectionLock();
+    ConnectionLock(const ConnectionLock&) = delete;
+    ConnectionLock& operator=(const ConnectionLock&) = delete;
+
+private:
+    sqlite3_mutex* m_mutex;
 };
 
 class Statement

@@ -32,6 +32,7 @@ private Q_SLOTS:
     void opensStoreOfCurrentFolder();
     void storeWithoutTablesOpens();
     void shortLockOfAnotherWriterIsWaitedFor();
+    void sharedConnectionKeepsEachThreadsError();
 
 private:
     QString inFolder(const QString& name) const { return m_dir->filePath(name); }
@@ -201,6 +202,35 @@ void TestConnection::shortLockOfAnotherWriterIsWaitedFor()
     }
     release.join();
     QVERIFY(written);
+}
+
+void TestConnection::sharedConnectionKeepsEachThreadsError()
+{
+    // Two threads fail on one connection at once, each with its own message.
+    createStore(inFolder(QStringLiteral("Pagrim.mdb")));
+    Connection conn;
+    conn.open();
+    conn.database().exec(QStringLiteral("insert into Tasks (TaskID) values (1)"));
+    const auto mixUps = [&](const char* sql, const char* message) {
+        int wrong = 0;
+        for (int i = 0; i < 2000; ++i) {
+            try {
+                Statement(conn.handle(), QString::fromLatin1(sql)).step();
+                ++wrong;
+            } catch (const DatabaseError& e) {
+                wrong += e.message() != QLatin1String(message);
+            }
+        }
+        return wrong;
+    };
+    int writer = 0;
+    std::thread t([&] {
+        writer = mixUps("insert into Tasks (TaskID) values (1)",
+                        "UNIQUE constraint failed: Tasks.TaskID");
+    });
+    const int own = mixUps("select Missing from Tasks", "no such column: Missing");
+    t.join();
+    QCOMPARE(writer + own, 0);
 }
 
 QTEST_GUILESS_MAIN(TestConnection)
