@@ -2,7 +2,8 @@
 // the right values on its own and scores the cuts. Two uses:
 //   bench_markers_corpus demosite FOLDER   writes the example site's articles
 //                                          there as <n>.Htm
-//   bench_markers_corpus < request.json    {"files": [...], "examples": [[i, "value"], ...]}
+//   bench_markers_corpus < request.json    {"files": [...], "examples": [[i, "value", occurrence],
+//   ...]}
 // The second reads every file as a saved page (the sample is all of them, in
 // the order given), proposes markers for the examples (i counts from 0) and
 // prints {"start", "end", "found", "ms", "problem", "values": [text or null]}.
@@ -52,7 +53,8 @@ int suggest()
     }
     std::vector<MarkerExample> examples;
     for (const QJsonValue& e : request.value(QStringLiteral("examples")).toArray())
-        examples.push_back({e.toArray().at(0).toInt() + 1, e.toArray().at(1).toString(), 1});
+        examples.push_back({e.toArray().at(0).toInt() + 1, e.toArray().at(1).toString(),
+                            e.toArray().at(2).toInt(1)});
     const int codePage = codepage::current();
     QElapsedTimer clock;
     clock.start();

@@ -130,9 +130,21 @@ def headerless(n):
 
 
 def first_cell(root):
+    """A node: its value may stand earlier in the page, see occurrence."""
     table = root.find("table", class_="table")
     body = table.find("tbody") if table else None
-    return t(body.find("td") if body else None)
+    return body.find("td") if body else None
+
+
+def occurrence(root, node, value):
+    """Which occurrence of value in the page's shown text the node's is."""
+    node.kids.insert(0, "\x00")
+    prefix = text(root).split("\x00")[0]
+    node.kids.pop(0)
+    count, at = 1, prefix.find(value)
+    while at >= 0:
+        count, at = count + 1, prefix.find(value, at + 1)
+    return count
 
 
 PY = "/usr/share/doc/python3.11/html/library"
@@ -191,16 +203,20 @@ def main():
         files = files or sorted(glob.glob(demo + "/*.Htm"), key=lambda f: int(os.path.basename(f)[:-4]))
         trees = [parse(open(f, encoding="utf-8", errors="replace").read()) for f in files]
         for field, rule in fields.items():
-            truth = [rule(tr) or None for tr in trees]
+            found = [rule(tr) for tr in trees]
+            truth = [t(f) if isinstance(f, Node) else f or None for f in found]
+            occ = [occurrence(tr, f, v) if isinstance(f, Node) and v else 1
+                   for tr, f, v in zip(trees, found, truth)]
             have = [i for i, v in enumerate(truth) if v]
             if len(have) < 2:
                 rows.append((field, site, len(have), None, None, "too few pages"))
                 continue
-            one = suggest(program, files, [[have[0], truth[have[0]]]])
+            one = suggest(program, files, [[have[0], truth[have[0]], occ[have[0]]]])
             _, right1 = score(one, truth)
             wrong = [i for i in have if i not in right1 and i != have[0]]
             second = wrong[0] if wrong else have[1]
-            two = suggest(program, files, [[have[0], truth[have[0]]], [second, truth[second]]])
+            two = suggest(program, files, [[have[0], truth[have[0]], occ[have[0]]],
+                                           [second, truth[second], occ[second]]])
             _, right2 = score(two, truth)
             slowest = max(slowest, one["ms"], two["ms"])
             note = one["problem"] or two["problem"] or ""

@@ -195,27 +195,35 @@ Span cutOf(FirstPlaces& starts, FirstPlaces& ends, size_t s, size_t e, size_t pa
     return endAt > valueStart ? Span{valueStart, endAt} : Span{};
 }
 
-// How a pair of markers ranks; greater is better.
+// How a pair of markers ranks; greater is better. A value that finds nothing
+// like the examples' counts less than one that does.
 struct Rank
 {
     int found = 0;
     int unlike = 0;
+    int wrapping = 0;
     int ownText = 0;
     int shape = 0;
     qsizetype length = 0;
-    auto key() const { return std::make_tuple(found, -unlike, -ownText, shape, -length); }
+    auto key() const
+    {
+        return std::make_tuple(found - unlike, found, -wrapping, -ownText, shape, -length);
+    }
 };
 
-// What the examples' values are like, for the values of the other pages.
+// What a pair's cuts of the examples' pages are like, for the values of the
+// other pages: their longest, their most tags, and the tags they take in
+// around the examples' own text.
 struct ExampleLook
 {
     qsizetype longest = 0;
-    bool markup = false;
+    qsizetype tags = 0;
+    int wrapping = 0;
 };
 
-bool hasMarkup(QByteArrayView value)
+qsizetype tagCount(QByteArrayView value)
 {
-    return std::memchr(value.data(), '<', size_t(value.size())) != nullptr;
+    return std::count(value.begin(), value.end(), '<');
 }
 
 // The text of an example as its page has it.
@@ -224,28 +232,26 @@ QByteArrayView ownText(const Placed& p, const std::vector<SamplePage>& sample)
     return QByteArrayView(sample[p.page].text).sliced(p.place.begin, p.place.end - p.place.begin);
 }
 
-ExampleLook lookOf(const std::vector<Placed>& placed, const std::vector<SamplePage>& sample)
+// The pair's cuts of the examples' pages, when every one shows its example.
+std::optional<ExampleLook> cutsShowExamples(FirstPlaces& starts, FirstPlaces& ends, size_t s,
+                                            size_t e, const std::vector<Placed>& placed,
+                                            const std::vector<SamplePage>& sample, int codePage)
 {
     ExampleLook look;
     for (const Placed& p : placed) {
-        const QByteArrayView own = ownText(p, sample);
-        look.longest = qMax(look.longest, own.size());
-        look.markup = look.markup || hasMarkup(own);
+        const Span span = cutOf(starts, ends, s, e, p.page);
+        if (span.begin < 0)
+            return std::nullopt;
+        const QByteArrayView value =
+            QByteArrayView(sample[p.page].text).sliced(span.begin, span.size());
+        if (!ShowsExactly(value, p.expected, codePage))
+            return std::nullopt;
+        const qsizetype tags = tagCount(value);
+        look.longest = qMax(look.longest, span.size());
+        look.tags = qMax(look.tags, tags);
+        look.wrapping += int(tags - tagCount(ownText(p, sample)));
     }
     return look;
-}
-
-// Whether the pair's cut of every example's page shows the example.
-bool cutsShowExamples(FirstPlaces& starts, FirstPlaces& ends, size_t s, size_t e,
-                      const std::vector<Placed>& placed, const std::vector<SamplePage>& sample,
-                      int codePage)
-{
-    return std::all_of(placed.begin(), placed.end(), [&](const Placed& p) {
-        const Span span = cutOf(starts, ends, s, e, p.page);
-        return span.begin >= 0 &&
-               ShowsExactly(QByteArrayView(sample[p.page].text).sliced(span.begin, span.size()),
-                            p.expected, codePage);
-    });
 }
 
 // Whether the marker holds the text of an example as its page has it.
@@ -269,11 +275,12 @@ Rank rankOf(FirstPlaces& starts, FirstPlaces& ends, size_t s, size_t e, const Ex
         if (span.begin < 0)
             continue;
         ++rank.found;
+        // More tags than the examples' cuts hold is markup where they had none.
         if (span.size() > longest ||
-            (!look.markup &&
-             hasMarkup(QByteArrayView(sample[page].text).sliced(span.begin, span.size()))))
+            tagCount(QByteArrayView(sample[page].text).sliced(span.begin, span.size())) > look.tags)
             ++rank.unlike;
     }
+    rank.wrapping = look.wrapping;
     const QByteArray& start = starts.marker(s);
     const QByteArray& end = ends.marker(e);
     rank.ownText =
@@ -337,14 +344,14 @@ MarkerSuggestion SuggestMarkers(const std::vector<SamplePage>& sample,
     sortUnique(endList);
     FirstPlaces starts(sample, startList), ends(sample, endList);
 
-    const ExampleLook look = lookOf(placed, sample);
     std::optional<Rank> best;
     size_t bestStart = 0, bestEnd = 0;
     for (size_t s = 0; s < starts.size(); ++s)
         for (size_t e = 0; e < ends.size(); ++e) {
-            if (!cutsShowExamples(starts, ends, s, e, placed, sample, codePage))
+            const auto look = cutsShowExamples(starts, ends, s, e, placed, sample, codePage);
+            if (!look)
                 continue;
-            const Rank rank = rankOf(starts, ends, s, e, look, placed, sample);
+            const Rank rank = rankOf(starts, ends, s, e, *look, placed, sample);
             if (!best || rank.key() > best->key()) {
                 best = rank;
                 bestStart = s;
