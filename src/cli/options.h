@@ -1,9 +1,18 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 namespace pagrim::cli {
+
+// An example for the markers command: a saved page's number and the value as
+// that page shows it.
+struct MarkerValue
+{
+    int page = 0;
+    QString value;
+};
 
 // What pagrim-run is asked to do.
 struct RunOptions
@@ -17,9 +26,14 @@ struct RunOptions
     QString storePath;    // empty: Pagrim.mdb in the current folder
     QString settingsPath; // empty: pagrim.ini beside the program
     QString task;         // a task name, or a task key
+    // "markers TASK": markers proposed from the values, over a sample of that
+    // many saved pages; no step runs.
+    bool markers = false;
+    QList<MarkerValue> values;
+    int sample = 50;
 
     // Without a step named, the list, the pages and the extraction are made.
-    bool allSteps() const { return !list && !save && !extract && !test; }
+    bool allSteps() const { return !list && !save && !extract && !test && !markers; }
 };
 
 // The exit statuses of pagrim-run.

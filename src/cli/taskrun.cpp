@@ -1,6 +1,7 @@
 #include "cli/taskrun.h"
 
 #include "cli/clihost.h"
+#include "cli/markerscommand.h"
 #include "cli/progress.h"
 #include "cli/resulttable.h"
 #include "cli/stopsignal.h"
@@ -81,6 +82,9 @@ int TaskRun::run()
     m_host = std::make_unique<CliHost>(
         *m_tasks, workFolderFor(m_settings.WorkPath(QString()), Settings::programFolder()),
         m_progress, m_settings.TestValue());
+    // The markers only read saved pages: no browser, no lock.
+    if (m_options.markers)
+        return SuggestMarkersCommand(m_host->taskFolder(), m_options, m_progress);
     m_browser = std::make_unique<CliBrowser>(*m_host);
     const TaskFolder folder = m_host->taskFolder();
     m_lock = std::make_unique<TaskLock>(folder);

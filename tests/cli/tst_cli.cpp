@@ -59,6 +59,7 @@ private Q_SLOTS:
     void cleanup() { m_world.reset(); }
     void runsRefusesAndTests();
     void stoppedAndResumed();
+    void markers();
 
 private:
     QString taskFolder() const { return m_world->workPath() + QStringLiteral("WorkDir/") + Task; }
@@ -239,6 +240,28 @@ void TstCli::stoppedAndResumed()
     // No saved page is fetched again.
     for (int k = 1; k <= saved; ++k)
         QCOMPARE(m_server.hits(QStringLiteral("/article/%1.html").arg(k)), fetched[k - 1]);
+}
+
+// Markers from saved pages: JSON with the line break escaped, and the exit
+// statuses of a value not on its page and of a wrong command line.
+void TstCli::markers()
+{
+    const QString pages = taskFolder() + QStringLiteral("/HTML/");
+    QVERIFY(QDir().mkpath(pages));
+    for (int k = 1; k <= 3; ++k)
+        test::put(pages + QStringLiteral("%1.Htm").arg(k),
+                  QStringLiteral("<p>\u4EF7\u683C\uFF1A%1 \u5143\n<p>x").arg(k * 11).toUtf8());
+    const QStringList markers{QStringLiteral("markers"), Task, QStringLiteral("--page"),
+                              QStringLiteral("2")};
+    Finished r = call(markers + QStringList{QStringLiteral("--value"), QStringLiteral("22")});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.out,
+             QStringLiteral("{\"start\": \"<p>\u4EF7\u683C\uFF1A\", \"end\": \"\u5143\\r\\n<p>\", "
+                            "\"found\": 3, \"sampled\": 3}\n"));
+    r = call(markers + QStringList{QStringLiteral("--value"), QStringLiteral("23")});
+    QCOMPARE(r.status, 1);
+    QVERIFY(r.err.contains(QStringLiteral("23")));
+    QCOMPARE(call(markers).status, 2);
 }
 
 QTEST_GUILESS_MAIN(TstCli)
