@@ -2,8 +2,11 @@
 #include "ui_fieldpage.h"
 
 #include "extract/core/fieldset.h"
+#include "extract/core/savedpages.h"
+#include "extract/ufrmPickField.h"
 #include "extract/ufrmTest.h"
 #include "platform/codepage.h"
+#include "platform/errors.h"
 #include "platform/settings.h"
 #include "platform/taskfolder.h"
 #include "store/dataset.h"
@@ -72,6 +75,8 @@ void TFieldPage::setUp(FieldPageHost& host, DataSet& taskQuery, pagrim::store::C
     connect(ui->Button3, &QPushButton::clicked, this, handler(&TFieldPage::Button3Click));
     connect(ui->Button5, &QPushButton::clicked, this, handler(&TFieldPage::Button5Click));
     connect(ui->Button4, &QPushButton::clicked, this, handler(&TFieldPage::Button4Click));
+    connect(ui->btnPickField, &QPushButton::clicked, this, handler(&TFieldPage::btnPickFieldClick));
+    connect(m_aqryDesc.get(), &DataSet::layoutReset, this, &TFieldPage::updatePickButton);
 }
 
 void TFieldPage::FormCreate()
@@ -120,6 +125,24 @@ void TFieldPage::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     ui->StatusBar2->setGeometry(0, height() - StatusBar2Height, width(), StatusBar2Height);
+}
+
+void TFieldPage::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Pages may have been saved while another page of the window was shown.
+    updatePickButton();
+}
+
+void TFieldPage::updatePickButton()
+{
+    bool pages = false;
+    try {
+        pages = m_host && pagrim::extract::HasSavedPage(taskFolder());
+    } catch (const pagrim::Error&) {
+        // A window without a task record yet has no pages to pick from.
+    }
+    ui->btnPickField->setEnabled(pages && m_aqryDesc && !m_aqryDesc->isEmpty());
 }
 
 QString TFieldPage::taskName() const
@@ -186,10 +209,10 @@ void TFieldPage::Button3Click()
         return;
     // The run is not started again, nor are a harvest or the field rows
     // touched while it goes on; all comes back at its end, also on failure.
-    const ui_::DisabledWhile hold(QList<QWidget*>{ui->Button3, ui->dbGrid1, ui->DBNavigator1,
-                                                  ui->DBEdit1, ui->DBMemo2, ui->DBMemo3,
-                                                  ui->SpeedButton1, ui->SpeedButton2} +
-                                  m_harvestButtons);
+    const ui_::DisabledWhile hold(
+        QList<QWidget*>{ui->Button3, ui->dbGrid1, ui->DBNavigator1, ui->DBEdit1, ui->DBMemo2,
+                        ui->DBMemo3, ui->SpeedButton1, ui->SpeedButton2, ui->btnPickField} +
+        m_harvestButtons);
     m_extractStatus.clear();
     m_extractStatusShown.invalidate();
     m_extractEventsRun.invalidate();
@@ -229,4 +252,16 @@ void TFieldPage::Button5Click()
 void TFieldPage::Button4Click()
 {
     window()->close();
+}
+
+void TFieldPage::btnPickFieldClick()
+{
+    const pagrim::TaskFolder folder = taskFolder();
+    std::vector<int> pages = pagrim::extract::SavedPageNumbers(folder);
+    if (m_aqryDesc->isEmpty() || pages.empty()) {
+        updatePickButton();
+        return;
+    }
+    auto* pick = new TfrmPickField(window(), folder, std::move(pages), *m_aqryDesc);
+    pick->show();
 }

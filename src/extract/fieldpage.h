@@ -75,6 +75,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     template <class F> auto handler(F method)
@@ -90,6 +91,9 @@ private:
     void Button3Click();
     void Button5Click();
     void Button4Click();
+    void btnPickFieldClick();
+    // btnPickField is for a field row of a task with a saved page.
+    void updatePickButton();
 
     std::unique_ptr<Ui::TFieldPage> ui;
     FieldPageHost* m_host = nullptr;

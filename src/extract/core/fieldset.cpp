@@ -1,5 +1,6 @@
 #include "extract/core/fieldset.h"
 
+#include "platform/codepage.h"
 #include "store/dataset.h"
 
 namespace pagrim::extract {
@@ -48,6 +49,20 @@ void SwitchDescNeed(store::DataSet& fields)
     fields.edit(); // a pending row stays pending, with what was typed
     store::Field need = fields.field(DescNeed);
     need.setValue(!need.asBoolean());
+    fields.post();
+}
+
+void SetDescMarkers(store::DataSet& fields, QByteArrayView start, QByteArrayView end, int codePage)
+{
+    if (fields.isEmpty())
+        return;
+    const store::ControlsDisabled still(fields);
+    fields.edit();
+    fields.updateRecord(); // the text typed into the row first, so the markers win
+    fields.field(QStringLiteral("DescStart"))
+        .setValue(codepage::toUnicode(start.toByteArray(), codePage));
+    fields.field(QStringLiteral("DescEnd"))
+        .setValue(codepage::toUnicode(end.toByteArray(), codePage));
     fields.post();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArrayView>
+
 namespace pagrim::store {
 class Connection;
 class DataSet;
@@ -24,5 +26,10 @@ void SetAllDescNeed(store::DataSet& fields, bool value);
 // was typed into it. Nothing happens on an empty query. A refused write leaves
 // the row pending.
 void SwitchDescNeed(store::DataSet& fields);
+
+// Stores start and end (bytes in the code page) as DescStart and DescEnd of
+// the current row, together with what was typed into it. Nothing happens on an
+// empty query. A refused write leaves the row pending.
+void SetDescMarkers(store::DataSet& fields, QByteArrayView start, QByteArrayView end, int codePage);
 
 } // namespace pagrim::extract

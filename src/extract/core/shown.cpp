@@ -48,8 +48,11 @@ const std::vector<char16_t>& gbkTable()
         QByteArray pairs;
         for (int lead = 0x81; lead <= 0xFE; ++lead)
             for (int trail = 0x40; trail <= 0xFE; ++trail)
-                if (trail != 0x7F)
-                    pairs += QByteArray{char(lead), char(trail)};
+                if (trail != 0x7F) {
+                    // Byte by byte: QByteArray{a, b} would be b repeated a times.
+                    pairs += char(lead);
+                    pairs += char(trail);
+                }
         const QString text = codepage::toUnicode(pairs, codepage::Gbk);
         if (text.size() != pairs.size() / 2)
             return t; // not one unit per character: every one stays unknown

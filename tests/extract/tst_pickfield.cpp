@@ -1,0 +1,150 @@
+#include "extract/core/markers.h"
+#include "extract/core/pagetext.h"
+#include "extract/ufrmPickField.h"
+#include "harvest/browserprofile.h"
+#include "platform/codepage.h"
+#include "support/taskwindow.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+using namespace pagrim;
+using test::child;
+
+namespace {
+
+// Saved page n of the task, in the code page (pinned to GBK here): the price
+// "1n.50 元" in a table cell, in bold on even pages only.
+QByteArray savedPage(int n)
+{
+    const QString price = QStringLiteral("1%1.50</b> 元").arg(n);
+    return codepage::fromUnicode(
+        QStringLiteral("<html><head><title>商品 %1</title></head><body>\n<h1>商品 %1</h1>\n"
+                       "<table><tr><td>价格</td><td class=\"price\">%2</td></tr></table>\n"
+                       "<p>说明 &amp; 备注</p></body></html>\n")
+            .arg(n)
+            .arg((n % 2 ? QStringLiteral("<b class=\"x\">") : QStringLiteral("<b>")) + price),
+        codepage::Gbk);
+}
+
+QString shownPrice(int n)
+{
+    return QStringLiteral("1%1.50 元").arg(n);
+}
+
+} // namespace
+
+class TstPickField : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir profileDir;
+    std::unique_ptr<test::TaskWindow> m_w;
+
+    // The picker as the field page's button opens it for the field row.
+    TfrmPickField* openPicker()
+    {
+        TfrmProcess& w = m_w->open();
+        child<QTabWidget>(&w, "PageControl1")->setCurrentIndex(1);
+        QTest::mouseClick(child<QPushButton>(&w, "btnPickField"), Qt::LeftButton);
+        return w.findChild<TfrmPickField*>();
+    }
+    QStringList storedMarkers() const
+    {
+        const QVariantList row =
+            test::rowsOf(m_w->world.storePath(), QStringLiteral("select DescStart, DescEnd from "
+                                                                "Descs where DescID = 1"))
+                .value(0);
+        return {row.value(0).toString(), row.value(1).toString()};
+    }
+    // Types value into the picker and waits for the proposal.
+    void propose(TfrmPickField* pick, const QString& value)
+    {
+        auto* edit = child<QLineEdit>(pick, "edValue");
+        edit->setFocus();
+        edit->selectAll();
+        test::commitText(edit, value);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !pick->findChild<QTimer*>(QStringLiteral("tmRecompute"))->isActive(), 5000);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(profileDir.isValid());
+        harvest::setBrowserProfileFolderForTesting(profileDir.path());
+        codepage::setCurrentForTesting(codepage::Gbk);
+    }
+    void cleanupTestCase() { codepage::setCurrentForTesting(0); }
+    void init()
+    {
+        m_w = std::make_unique<test::TaskWindow>();
+        test::addTask(m_w->world.storePath(), 1, test::TaskWindow::Task);
+        test::execOn(m_w->world.storePath(),
+                     QStringLiteral("insert into Descs (DescID, TaskID, DescName, DescNeed, "
+                                    "DescStart, DescEnd) values (1, 1, '价格', 1, '<b>', '</b>')"));
+        QVERIFY(QDir().mkpath(m_w->taskFolder() + QStringLiteral("/HTML")));
+        for (int n = 1; n <= 4; ++n)
+            test::put(m_w->pageFile(n), savedPage(n));
+    }
+    void cleanup() { m_w.reset(); }
+
+    void useTheMarkers()
+    {
+        QPointer<TfrmPickField> pick = openPicker();
+        QVERIFY(pick);
+        // The shown page gives its text to the value box when selected.
+        QWebEnginePage* page = child<QWebEngineView>(pick, "webPage")->page();
+        auto* edit = child<QLineEdit>(pick, "edValue");
+        QApplication::setActiveWindow(pick);
+        child<QWebEngineView>(pick, "webPage")->setFocus();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (page->triggerAction(QWebEnginePage::SelectAll), edit->text().contains(u"说明 & 备注")),
+            10000);
+
+        propose(pick, QStringLiteral("不在网页中"));
+        QVERIFY(!child<QLabel>(pick, "lblProblem")->text().isEmpty());
+        QVERIFY(!child<QPushButton>(pick, "btnUse")->isEnabled());
+
+        propose(pick, shownPrice(1));
+        QCOMPARE(child<QLabel>(pick, "lblCount")->text(), QStringLiteral("在 4 个网页中找到 4 个"));
+        QCOMPARE(child<QTableWidget>(pick, "gridSample")->rowCount(), 4);
+        QVERIFY(test::savePicture(pick, QStringLiteral("pickfield")));
+        QTest::mouseClick(child<QPushButton>(pick, "btnUse"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!pick, 5000);
+
+        // The row now holds markers that cut every page's price.
+        const QStringList markers = storedMarkers();
+        QCOMPARE(markers.value(0).isEmpty() || markers.value(1).isEmpty(), false);
+        for (int n = 1; n <= 4; ++n) {
+            const QByteArray text = extract::PageText(savedPage(n));
+            const extract::Cut cut = extract::CutBetweenMarkers(
+                text, codepage::fromUnicode(markers[0]), codepage::fromUnicode(markers[1]));
+            QVERIFY(cut.found);
+            QCOMPARE(extract::ShownText(cut.value, codepage::Gbk), shownPrice(n));
+        }
+    }
+
+    void cancelChangesNothing()
+    {
+        QPointer<TfrmPickField> pick = openPicker();
+        QVERIFY(pick);
+        propose(pick, shownPrice(1));
+        QTest::mouseClick(child<QPushButton>(pick, "btnCancel"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!pick, 5000);
+        QCOMPARE(storedMarkers(), QStringList({QStringLiteral("<b>"), QStringLiteral("</b>")}));
+    }
+};
+
+QTEST_MAIN(TstPickField)
+#include "tst_pickfield.moc"
