@@ -2,33 +2,16 @@
 
 #include "cli/progress.h"
 #include "extract/core/markers.h"
-#include "extract/core/pagetext.h"
+#include "extract/core/savedpages.h"
 #include "platform/codepage.h"
+#include "platform/errors.h"
 #include "platform/taskfolder.h"
 
-#include <QDir>
-#include <QFile>
 #include <cstdio>
 
 namespace pagrim::cli {
 
 namespace {
-
-// The numbers of the saved pages (HTML/<n>.Htm), ascending.
-std::vector<int> savedPages(const TaskFolder& folder)
-{
-    std::vector<int> numbers;
-    const QStringList names =
-        QDir(folder.pages()).entryList({QStringLiteral("*.Htm")}, QDir::Files);
-    for (const QString& name : names) {
-        bool ok = false;
-        const int n = name.chopped(4).toInt(&ok);
-        if (ok && n > 0 && folder.pageFile(n).endsWith(name))
-            numbers.push_back(n);
-    }
-    std::sort(numbers.begin(), numbers.end());
-    return numbers;
-}
 
 QString jsonString(const QString& text)
 {
@@ -64,7 +47,7 @@ QString jsonString(const QString& text)
 
 int SuggestMarkersCommand(const TaskFolder& folder, const RunOptions& options, Progress& progress)
 {
-    const std::vector<int> saved = savedPages(folder);
+    const std::vector<int> saved = extract::SavedPageNumbers(folder);
     std::vector<extract::MarkerExample> examples;
     std::vector<int> required;
     for (const MarkerValue& v : options.values) {
@@ -76,13 +59,12 @@ int SuggestMarkersCommand(const TaskFolder& folder, const RunOptions& options, P
         required.push_back(v.page);
     }
     std::vector<extract::SamplePage> sample;
-    for (const int n : extract::SpreadSample(saved, options.sample, required)) {
-        QFile file(folder.pageFile(n));
-        if (!file.open(QIODevice::ReadOnly)) {
-            progress.error(QStringLiteral("读不出网页：") + file.fileName());
-            return Failed;
-        }
-        sample.push_back({n, extract::PageText(file.readAll())});
+    try {
+        sample =
+            extract::LoadSample(folder, extract::SpreadSample(saved, options.sample, required));
+    } catch (const Error& e) {
+        progress.error(e.message());
+        return Failed;
     }
     const int codePage = codepage::current();
     const extract::MarkerSuggestion s = extract::SuggestMarkers(sample, examples, codePage);
