@@ -44,6 +44,21 @@ bool readMarkerValues(const QCommandLineParser& parser, const QCommandLineOption
     return true;
 }
 
+// --parallel N, when given: a number of pages the settings could hold.
+bool readParallel(const QCommandLineParser& parser, const QCommandLineOption& parallel,
+                  RunOptions& options, QString& error)
+{
+    if (!parser.isSet(parallel))
+        return true;
+    bool number = false;
+    options.parallel = parser.value(parallel).toInt(&number);
+    if (number && options.parallel >= Settings::ParallelPagesRange.least &&
+        options.parallel <= Settings::ParallelPagesRange.most)
+        return true;
+    error = QStringLiteral("--parallel 须为 1 到 16 之间的整数。");
+    return false;
+}
+
 } // namespace
 
 bool parseCommandLine(const QStringList& arguments, RunOptions& options, QString& error)
@@ -116,15 +131,8 @@ bool parseCommandLine(const QStringList& arguments, RunOptions& options, QString
     options.quiet = parser.isSet(quiet);
     options.storePath = parser.value(store);
     options.settingsPath = parser.value(settings);
-    if (parser.isSet(parallel)) {
-        bool number = false;
-        options.parallel = parser.value(parallel).toInt(&number);
-        if (!number || options.parallel < Settings::ParallelPagesRange.least ||
-            options.parallel > Settings::ParallelPagesRange.most) {
-            error = QStringLiteral("--parallel 须为 1 到 16 之间的整数。");
-            return false;
-        }
-    }
+    if (!readParallel(parser, parallel, options, error))
+        return false;
     if (options.markers)
         return readMarkerValues(parser, page, value, sample, options, error);
     if (parser.isSet(page) || parser.isSet(value) || parser.isSet(sample)) {

@@ -347,11 +347,21 @@ void TfrmProcess::btnCreateLstClick()
 
 void TfrmProcess::btnSaveHtmlClick()
 {
+    saveHtml(false);
+}
+
+void TfrmProcess::saveHtml(bool failedOnly)
+{
     // Without a task folder there is no page list to save from.
     if (!TakeTask(false))
         return;
     harvest::PageSaver saver(*this, *m_browser);
-    const auto prepare = [this, &saver] {
+    std::vector<int> failed;
+    const auto prepare = [&] {
+        if (failedOnly) {
+            failed = saver.failedLines();
+            return !failed.empty();
+        }
         const harvest::PageSaver::Refusal refusal = saver.prepare();
         if (refusal == harvest::PageSaver::Refusal::None)
             return true;
@@ -360,13 +370,15 @@ void TfrmProcess::btnSaveHtmlClick()
         return false;
     };
     const harvest::SaveLimits limits = harvest::SaveLimits::of(m_settings);
-    runHarvest(*ui->btnSaveHtml, QStringLiteral("保存网页"), *ui->btnCreateLst, prepare,
-               [this, &saver, &limits] {
-                   if (!limits.sideBySide())
-                       return saver.run();
-                   harvest::BrowserPool pool(limits.parallel, this);
-                   saver.run(pool, limits);
-               });
+    runHarvest(*ui->btnSaveHtml, QStringLiteral("保存网页"), *ui->btnCreateLst, prepare, [&] {
+        if (!failedOnly && !limits.sideBySide())
+            return saver.run();
+        harvest::BrowserPool pool(limits.parallel, this);
+        if (failedOnly)
+            saver.retry(pool, limits, std::move(failed));
+        else
+            saver.run(pool, limits);
+    });
 }
 
 void TfrmProcess::ListBox1ContextMenu(const QPoint& pos)
@@ -378,27 +390,7 @@ void TfrmProcess::ListBox1ContextMenu(const QPoint& pos)
     menu->setAttribute(Qt::WA_DeleteOnClose);
     const int failed = m_task ? int(harvest::PageSaver(*this, *m_browser).failedLines().size()) : 0;
     QAction* retry = menu->addAction(QStringLiteral("重新保存失败的网页（%1）").arg(failed));
-    retry->setObjectName(QStringLiteral("mnuRetryFailed"));
     retry->setEnabled(failed > 0 && ui->btnSaveHtml->isEnabled() && !m_run->active());
-    connect(retry, &QAction::triggered, this, handler(&TfrmProcess::mnuRetryFailedClick));
+    connect(retry, &QAction::triggered, this, [this] { runHandler([this] { saveHtml(true); }); });
     menu->popup(ui->ListBox1->viewport()->mapToGlobal(pos));
-}
-
-void TfrmProcess::mnuRetryFailedClick()
-{
-    if (!TakeTask(false))
-        return;
-    harvest::PageSaver saver(*this, *m_browser);
-    std::vector<int> lines;
-    const harvest::SaveLimits limits = harvest::SaveLimits::of(m_settings);
-    runHarvest(
-        *ui->btnSaveHtml, QStringLiteral("保存网页"), *ui->btnCreateLst,
-        [&] {
-            lines = saver.failedLines();
-            return !lines.empty();
-        },
-        [&] {
-            harvest::BrowserPool pool(limits.parallel, this);
-            saver.retry(pool, limits, std::move(lines));
-        });
 }

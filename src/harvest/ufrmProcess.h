@@ -86,9 +86,10 @@ private:
     void Button2Click();
     void btnCreateLstClick();
     void btnSaveHtmlClick();
-    // The page list's context menu, and its one command.
+    // 保存网页, or the lines whose last entry in the page log did not save the
+    // page again (the page list's context menu).
+    void saveHtml(bool failedOnly);
     void ListBox1ContextMenu(const QPoint& pos);
-    void mnuRetryFailedClick();
     void arrangePage();
     // Puts the lines into ListBox1 in place of what it showed and selects the last.
     void showPageList(const QStringList& lines);
