@@ -10,6 +10,7 @@
 //   bench_savepages [pages per loop, default 1000] [pages of the long run, default 5000]
 #include "bareloop.h"
 #include "harvest/browserprofile.h"
+#include "memory.h"
 #include "platform/codepage.h"
 #include "support/httpserver.h"
 #include "support/taskwindow.h"
@@ -21,7 +22,6 @@
 #include <QTimer>
 #include <cstdio>
 #include <httplib.h>
-#include <map>
 #include <memory>
 #include <unistd.h>
 
@@ -47,49 +47,6 @@ std::string pageBody(int n)
         body += "</p>";
     }
     return body + "</body></html>";
-}
-
-// Resident size in KB of a process, 0 when it is gone.
-long residentKb(pid_t pid)
-{
-    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return 0;
-}
-
-// The resident size of every descendant of this process (the browser's).
-long browserKb()
-{
-    std::map<pid_t, pid_t> parent;
-    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        bool ok = false;
-        const pid_t pid = pid_t(entry.toInt(&ok));
-        if (!ok)
-            continue;
-        QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!f.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray stat = f.readAll();
-        // pid (name) state ppid ...: the name may hold blanks, so read after ')'.
-        const QList<QByteArray> rest = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-        if (rest.size() > 1)
-            parent[pid] = pid_t(rest.at(1).toInt());
-    }
-    long total = 0;
-    const pid_t self = getpid();
-    for (const auto& [pid, ppid] : parent) {
-        for (pid_t up = ppid; up > 1; up = parent.count(up) ? parent[up] : 0) {
-            if (up == self) {
-                total += residentKb(pid);
-                break;
-            }
-        }
-    }
-    return total;
 }
 
 double perSecond(int pages, qint64 ms)
@@ -203,8 +160,8 @@ int main(int argc, char** argv)
         QObject::connect(&sampler, &QTimer::timeout, [&] {
             if (saved() < next)
                 return;
-            const double program = residentKb(getpid()) / 1024.0;
-            const double browser = browserKb() / 1024.0;
+            const double program = bench::residentKb(getpid()) / 1024.0;
+            const double browser = bench::browserKb() / 1024.0;
             std::printf("%8d %10.1f %10.1f %10.1f   (%.0f s)\n", saved(), program, browser,
                         program + browser, clock.elapsed() / 1000.0);
             std::fflush(stdout);
@@ -213,8 +170,8 @@ int main(int argc, char** argv)
         sampler.start(50);
         const double rate = run(*window, server, longPages);
         sampler.stop();
-        const double program = residentKb(getpid()) / 1024.0;
-        const double browser = browserKb() / 1024.0;
+        const double program = bench::residentKb(getpid()) / 1024.0;
+        const double browser = bench::browserKb() / 1024.0;
         std::printf("%8d %10.1f %10.1f %10.1f   (%.0f s)\n", saved(), program, browser,
                     program + browser, clock.elapsed() / 1000.0);
         std::printf("long run: %.1f pages/s\n", rate);

@@ -61,7 +61,7 @@ void BrowserDriver::installPage()
     m_awaitingStart = false;
     m_hasDocument = false;
     // Its renderer goes with it, also one stuck in a script.
-    delete old;
+    retirePage(old, this);
 }
 
 QWebEngineView* BrowserDriver::wbGet() const

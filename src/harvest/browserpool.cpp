@@ -28,7 +28,6 @@ struct BrowserPool::Slot
     // A top-level load of the page is going on, also one nobody asked for (a
     // script's navigation after the page loaded).
     bool pageLoading = false;
-    bool downloaded = false;
     // Counts starts and stops: what arrives for an earlier one is dropped.
     quint64 serial = 0;
     Done done;
@@ -62,7 +61,7 @@ BrowserPool::~BrowserPool()
     // The pages go before the slots their late answers would look up.
     for (const auto& s : m_slots) {
         ++s->serial;
-        delete s->page;
+        retirePage(s->page, this);
     }
 }
 
@@ -83,7 +82,7 @@ void BrowserPool::installPage(int slot)
     s.page = page;
     s.pageLoading = false;
     // Its renderer goes with it, also one stuck in a script.
-    delete old;
+    retirePage(old, this);
 }
 
 void BrowserPool::start(int slot, const QString& address, Done done)
@@ -95,7 +94,6 @@ void BrowserPool::start(int slot, const QString& address, Done done)
     if (s.pageLoading || (s.state != Slot::State::Free && s.state != Slot::State::Ended))
         installPage(slot);
     s.done = std::move(done);
-    s.downloaded = false;
     s.html.clear();
     try {
         const QUrl url = checkedAddress(address);
@@ -133,9 +131,7 @@ void BrowserPool::loadingChanged(int slot, const QWebEngineLoadingInfo& info)
     s.pageLoading = false;
     if (s.state != Slot::State::Loading)
         return;
-    PageLoad load = loadEnding(info, s.page->url());
-    if (s.downloaded)
-        load = PageLoad{PageLoad::Ending::Refused, 0, {}};
+    const PageLoad load = loadEnding(info, s.page->url());
     if (load.ending != PageLoad::Ending::Loaded) {
         end(slot, load);
         return;
@@ -194,10 +190,8 @@ void BrowserPool::downloadRequested(QWebEngineDownloadRequest* download)
     // Only the downloads of the pool's pages: another browser on the profile
     // decides its own.
     for (const auto& s : m_slots) {
-        if (s->page && download->page() == s->page) {
+        if (s->page && download->page() == s->page)
             download->cancel();
-            s->downloaded = true;
-        }
     }
 }
 

@@ -10,6 +10,7 @@ namespace pagrim::harvest {
 namespace {
 
 QWebEngineProfile* g_profile = nullptr;
+QObject* g_retired = nullptr;
 QString g_testFolder;
 
 void applyFolder(QWebEngineProfile* profile, const QString& folder)
@@ -23,6 +24,8 @@ void applyFolder(QWebEngineProfile* profile, const QString& folder)
 // browser engine does.
 void deleteProfile()
 {
+    delete g_retired;
+    g_retired = nullptr;
     delete g_profile;
     g_profile = nullptr;
 }
@@ -39,6 +42,14 @@ QWebEngineProfile* sharedBrowserProfile()
         qAddPostRoutine(deleteProfile);
     }
     return g_profile;
+}
+
+QObject* retiredPages()
+{
+    sharedBrowserProfile();
+    if (!g_retired)
+        g_retired = new QObject;
+    return g_retired;
 }
 
 QWebEngineView* createSharedProfileView(QWidget* parent)

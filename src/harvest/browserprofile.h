@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QObject;
 class QWebEngineProfile;
 class QWebEngineView;
 class QWidget;
@@ -14,6 +15,10 @@ namespace pagrim::harvest {
 // The shared profile, made on first use. It lives until the application's
 // shutdown routines run, after every window (and so every page on it) is gone.
 QWebEngineProfile* sharedBrowserProfile();
+
+// The owner of pages of the shared profile that outlive their users for a
+// while; it and they go before the profile.
+QObject* retiredPages();
 
 // A new view on the shared profile.
 QWebEngineView* createSharedProfileView(QWidget* parent = nullptr);

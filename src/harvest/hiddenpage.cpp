@@ -1,13 +1,41 @@
 #include "harvest/hiddenpage.h"
 
+#include "harvest/browserprofile.h"
 #include "harvest/core/browser.h"
 #include "platform/codepage.h"
 #include "ui/messagebox.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <QWebEngineLoadingInfo>
 
 namespace pagrim::harvest {
+
+HiddenPage::HiddenPage(QWebEngineProfile* profile, QObject* parent)
+    : QWebEnginePage(profile, parent)
+{
+    connect(this, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
+        if (loadEnding(info, url()).ending == PageLoad::Ending::Refused)
+            m_refusedSince.start();
+    });
+}
+
+void retirePage(QWebEnginePage* page, QObject* user)
+{
+    if (!page)
+        return;
+    QObject::disconnect(page, nullptr, user, nullptr);
+    const auto* hidden = dynamic_cast<HiddenPage*>(page);
+    const qint64 waited = hidden && hidden->m_refusedSince.isValid()
+                              ? hidden->m_refusedSince.elapsed()
+                              : HiddenPage::DownloadGraceMs;
+    if (waited >= HiddenPage::DownloadGraceMs) {
+        delete page;
+        return;
+    }
+    page->setParent(retiredPages());
+    QTimer::singleShot(HiddenPage::DownloadGraceMs - waited, page, [page] { delete page; });
+}
 
 bool HiddenPage::javaScriptConfirm(const QUrl&, const QString& message)
 {

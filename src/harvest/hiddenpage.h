@@ -3,6 +3,7 @@
 #include "harvest/core/pagefetcher.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
 #include <QUrl>
 #include <QWebEnginePage>
@@ -21,7 +22,10 @@ namespace pagrim::harvest {
 class HiddenPage : public QWebEnginePage
 {
 public:
-    using QWebEnginePage::QWebEnginePage;
+    HiddenPage(QWebEngineProfile* profile, QObject* parent);
+    // How long after a load ends in a refusal its download may still be asked
+    // for.
+    static constexpr int DownloadGraceMs = 3000;
 
 protected:
     void javaScriptAlert(const QUrl&, const QString&) override {}
@@ -35,7 +39,18 @@ protected:
     {
         return {};
     }
+
+private:
+    friend void retirePage(QWebEnginePage* page, QObject* user);
+    // Since the last load ended in a refusal (a download, perhaps); invalid
+    // before.
+    QElapsedTimer m_refusedSince;
 };
+
+// Deletes page, after disconnecting it from user. A page whose last load
+// ended in a refusal lives on until its download has surely been asked for:
+// the toolkit fails on the request of a download whose page is gone.
+void retirePage(QWebEnginePage* page, QObject* user);
 
 // An address as an address bar takes it: one without a scheme
 // ("www.site.com/list_1.htm", "127.0.0.1:80/a.htm") is an http address.
