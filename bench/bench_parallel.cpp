@@ -1,5 +1,7 @@
 // Loads pages of about 20 KB side by side from a local server that answers
-// every page after 300 ms: through the browser pool with 1, 2, 4 and 8 slots
+// every page after 300 ms: through the execution window's 保存网页 with
+// 同时打开网页数 1, 2, 4 and 8 (1 is the run of one page at a time), through
+// the browser pool alone with as many slots
 // (each slot starts its next page as soon as its page has ended) and through
 // 8 plain HTTP clients on threads of their own, and prints pages per second of
 // each, the most requests the server held at once, and the ratios. With
@@ -11,6 +13,7 @@
 #include "harvest/browserpool.h"
 #include "harvest/browserprofile.h"
 #include "memory.h"
+#include "windowrun.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -85,11 +88,6 @@ private:
     std::atomic<int> m_mostInFlight{0};
 };
 
-double perSecond(int pages, qint64 ms)
-{
-    return pages * 1000.0 / double(qMax<qint64>(1, ms));
-}
-
 // Loads pages first .. first + count - 1 through pool, every slot going on
 // with the next page as its page ends; gives pages per second.
 double poolRun(harvest::BrowserPool& pool, const Site& site, int first, int count)
@@ -115,7 +113,7 @@ double poolRun(harvest::BrowserPool& pool, const Site& site, int first, int coun
         loop.exec();
     if (failed)
         std::printf("warning: %d of %d pages did not load whole\n", failed, count);
-    return perSecond(count, clock.elapsed());
+    return bench::perSecond(count, clock.elapsed());
 }
 
 // Fetches pages 0 .. count - 1 with clients plain HTTP clients, each on a
@@ -140,7 +138,21 @@ double plainRun(const Site& site, int clients, int count)
         t.join();
     if (failed)
         std::printf("warning: %d of %d plain fetches failed\n", failed.load(), count);
-    return perSecond(count, clock.elapsed());
+    return bench::perSecond(count, clock.elapsed());
+}
+
+// 保存网页 in the execution window, its pages written and counted, with
+// 同时打开网页数 at slots; pages per second.
+double windowRun(const Site& site, int slots, int pages)
+{
+    test::TaskWindow window;
+    test::addTask(window.world.storePath(), 1, test::TaskWindow::Task);
+    window.settings.setParallelPages(slots);
+    window.open();
+    QStringList addresses;
+    for (int n = 0; n < pages; ++n)
+        addresses << site.address(n);
+    return bench::saveRun(window, addresses);
 }
 
 void speed(Site& site, int pages)
@@ -151,19 +163,22 @@ void speed(Site& site, int pages)
         poolRun(warm, site, 0, 16);
     }
     site.takeMostInFlight();
-    double rate[9] = {};
+    double rate[9] = {}, saving[9] = {};
     for (int slots : {1, 2, 4, 8}) {
+        saving[slots] = windowRun(site, slots, pages);
         harvest::BrowserPool pool(slots, nullptr);
         rate[slots] = poolRun(pool, site, 0, pages);
-        std::printf("pool %d: %6.2f pages/s, at most %d requests at once\n", slots, rate[slots],
-                    site.takeMostInFlight());
+        std::printf("%d at once: 保存网页 %6.2f pages/s, the bare pool %6.2f pages/s, at most %d "
+                    "requests at once\n",
+                    slots, saving[slots], rate[slots], site.takeMostInFlight());
         std::fflush(stdout);
     }
     const double plain = plainRun(site, 8, pages);
     std::printf("plain 8: %6.2f pages/s, at most %d requests at once\n", plain,
                 site.takeMostInFlight());
-    std::printf("pool8/pool1 %.2f (goal >= 6), pool8/plain8 %.2f (goal >= 0.75)\n",
-                rate[8] / rate[1], rate[8] / plain);
+    std::printf(
+        "保存网页 8/1 %.2f (goal >= 6), 8/plain 8 %.2f (goal >= 0.75); 2/1 %.2f, 4/1 %.2f\n",
+        saving[8] / saving[1], saving[8] / plain, saving[2] / saving[1], saving[4] / saving[1]);
 }
 
 void memory(Site& site)

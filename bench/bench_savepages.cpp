@@ -14,6 +14,7 @@
 #include "platform/codepage.h"
 #include "support/httpserver.h"
 #include "support/taskwindow.h"
+#include "windowrun.h"
 
 #include <QApplication>
 #include <QDir>
@@ -49,33 +50,13 @@ std::string pageBody(int n)
     return body + "</body></html>";
 }
 
-double perSecond(int pages, qint64 ms)
-{
-    return pages * 1000.0 / double(qMax<qint64>(1, ms));
-}
-
-// A page list of pages 1 to pages, SaveCurrent 0, then a click on 保存网页 in
-// the window; gives pages per second.
+// The pages 1 to pages of the server through the window; pages per second.
 double run(test::TaskWindow& window, test::HttpServer& server, int pages)
 {
-    QByteArray list;
+    QStringList addresses;
     for (int n = 1; n <= pages; ++n)
-        list += codepage::fromUnicode(server.address(pagePath(n))) + "\r\n";
-    list += codepage::fromUnicode(QStringLiteral("有效列表条数：%1").arg(pages)) + "\r\n";
-    QDir().mkpath(window.taskFolder());
-    test::put(window.listFile(), list);
-    window.tasks->edit();
-    window.tasks->field(QStringLiteral("SaveCurrent")).setValue(0);
-    window.tasks->post();
-
-    QElapsedTimer clock;
-    clock.start();
-    window.button("btnSaveHtml")->click();
-    const qint64 ms = clock.elapsed();
-    if (const int saved = window.tasks->field(QStringLiteral("SaveCurrent")).asInteger();
-        saved != pages)
-        std::printf("warning: the run saved %d of %d pages\n", saved, pages);
-    return perSecond(pages, ms);
+        addresses << server.address(pagePath(n));
+    return bench::saveRun(window, addresses);
 }
 
 // The execution window on its task.
