@@ -208,19 +208,22 @@ void PageSaver::run()
         appendPageLog(folder.pageLog(), sequentialEntry(n, m_lines.at(n - 1), refused, load,
                                                         document.size(), next.loadMs()));
         m_host.ProcessEvents();
-        postCounter(n);
+        postCounter(n, true);
         if (!m_host.Running())
             break;
     }
 }
 
-void PageSaver::postCounter(int saved)
+void PageSaver::postCounter(int saved, bool whileEventsRun)
 {
     store::DataSet& task = m_host.TaskRecord();
     task.edit();
     m_host.SetGauge(addressCount(), saved);
     task.field(QStringLiteral("SaveCurrent")).setValue(saved);
-    task.post(runWhileEventsRun);
+    if (whileEventsRun)
+        task.post(runWhileEventsRun);
+    else
+        task.post();
 }
 
 void PageSaver::run(PageFetcher& fetcher, const SaveLimits& limits)
@@ -233,7 +236,9 @@ void PageSaver::run(PageFetcher& fetcher, const SaveLimits& limits)
     for (int n = first; n <= count; ++n)
         todo.push_back(n);
     PageQueue queue(m_host, fetcher, limits, m_lines, std::move(todo));
-    queue.onHandledRun = [this, first](int handled) { postCounter(first - 1 + handled); };
+    // Posted without letting events run: the next page's end would post the
+    // row again while it is being written.
+    queue.onHandledRun = [this, first](int handled) { postCounter(first - 1 + handled, false); };
     queue.run();
 }
 

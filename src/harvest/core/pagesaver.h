@@ -61,8 +61,9 @@ public:
     int addressCount() const { return qMax(0, int(m_lines.size()) - 1); }
 
 private:
-    // Sets SaveCurrent and the gauge to saved and posts the task row.
-    void postCounter(int saved);
+    // Sets SaveCurrent and the gauge to saved and posts the task row, the
+    // write on a thread of its own while events run, or here.
+    void postCounter(int saved, bool whileEventsRun);
 
     RunHost& m_host;
     Browser& m_browser;
