@@ -17,8 +17,10 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <chrono>
 #include <httplib.h>
 #include <memory>
+#include <mutex>
 
 using namespace pagrim;
 using test::child;
@@ -53,6 +55,7 @@ private Q_SLOTS:
     void stopWhileAPageIsHeldBack();
     void closeAskedDuringARun();
     void sideBySideThenRetryFailed();
+    void hostDelayAtTheServer();
     void lookAtIt();
 
 private:
@@ -335,6 +338,33 @@ void TstPageSave::sideBySideThenRetryFailed()
     QVERIFY(test::contents(m_w->pageFile(2)).contains("page later"));
     QCOMPARE(m_w->stored("SaveCurrent"), 4);
     QCOMPARE(m_server->hits(QStringLiteral("/c.htm")), cHits + 1);
+}
+
+void TstPageSave::hostDelayAtTheServer()
+{
+    std::mutex mutex;
+    std::vector<std::chrono::steady_clock::time_point> arrivals;
+    m_server->setHandler(QStringLiteral("/spaced.htm"),
+                         [&](const httplib::Request&, httplib::Response& rs) {
+                             const std::lock_guard<std::mutex> lock(mutex);
+                             arrivals.push_back(std::chrono::steady_clock::now());
+                             rs.set_content("<html><body>spaced</body></html>", "text/html");
+                         });
+    m_w->settings.setParallelPages(3);
+    m_w->settings.setHostDelay(300);
+    QStringList paths;
+    for (int n = 1; n <= 5; ++n)
+        paths << QStringLiteral("/spaced.htm?n=%1").arg(n);
+    writeList(paths);
+    open();
+    QVERIFY(clickSave());
+    QCOMPARE(m_w->stored("SaveCurrent"), 5);
+    const std::lock_guard<std::mutex> lock(mutex);
+    QCOMPARE(arrivals.size(), size_t(5));
+    // The first request may reach the server late, while its page's renderer
+    // starts; the others come at least the pause apart, give or take the way.
+    for (size_t i = 2; i < arrivals.size(); ++i)
+        QVERIFY(arrivals[i] - arrivals[i - 1] >= std::chrono::milliseconds(270));
 }
 
 void TstPageSave::lookAtIt()
