@@ -326,7 +326,7 @@ struct Alike
 {
     qsizetype longest = 0;
     qsizetype tags = 0;
-    // The fewest characters it shows: a fraction of the shortest example's.
+    // The fewest characters it shows: half the shortest example's.
     size_t shows = 1;
     int codePage = 0;
     bool operator()(QByteArrayView value) const
@@ -427,11 +427,11 @@ BestPair bestPair(const std::vector<SamplePage>& sample, const std::vector<Place
         alike.tags = qMin(alike.tags, c.look.tags);
     }
     // Lengths of the same order: a few times the tightest cut, and some; one
-    // element more around the value than there; a third of the text or more.
+    // element more around the value than there; half the text or more.
     alike.longest = alike.longest * 8 + 80;
     alike.tags += 2;
     for (const Placed& p : placed)
-        alike.shows = qMin(alike.shows, qMax<size_t>(1, p.expected.size() / 3));
+        alike.shows = qMin(alike.shows, qMax<size_t>(1, p.expected.size() / 2));
 
     const Candidate* best = nullptr;
     Rank bestRank;
