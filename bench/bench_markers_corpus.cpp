@@ -6,7 +6,7 @@
 //   ...]}
 // The second reads every file as a saved page (the sample is all of them, in
 // the order given), proposes markers for the examples (i counts from 0) and
-// prints {"start", "end", "found", "ms", "problem", "values": [text or null]}.
+// prints {"start", "end", "found", "ms", "problem", "note", "values": [text or null]}.
 #include "demosite/site.h"
 #include "extract/core/markers.h"
 #include "extract/core/pagetext.h"
@@ -68,6 +68,7 @@ int suggest()
                           {QStringLiteral("found"), s.found},
                           {QStringLiteral("ms"), ms},
                           {QStringLiteral("problem"), s.problem},
+                          {QStringLiteral("note"), s.note},
                           {QStringLiteral("values"), values}};
     const QByteArray json = QJsonDocument(out).toJson(QJsonDocument::Compact);
     std::fwrite(json.constData(), 1, size_t(json.size()), stdout);

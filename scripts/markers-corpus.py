@@ -219,7 +219,7 @@ def main():
                                            [second, truth[second], occ[second]]])
             _, right2 = score(two, truth)
             slowest = max(slowest, one["ms"], two["ms"])
-            note = one["problem"] or two["problem"] or ""
+            note = one["problem"] or two["problem"] or ("2: " + two["note"] if two.get("note") else "")
             if not note and len(right1) < len(have):
                 note = "1: %r … %r" % (one["start"][-30:], one["end"][:30])
             rows.append((field, site, len(have), 100.0 * len(right1) / len(have),

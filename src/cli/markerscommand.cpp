@@ -72,6 +72,8 @@ int SuggestMarkersCommand(const TaskFolder& folder, const RunOptions& options, P
         progress.error(s.problem);
         return Failed;
     }
+    if (!s.note.isEmpty())
+        progress.info(s.note);
     const QByteArray json =
         QStringLiteral("{\"start\": %1, \"end\": %2, \"found\": %3, \"sampled\": %4}\n")
             .arg(jsonString(codepage::toUnicode(s.start, codePage)),

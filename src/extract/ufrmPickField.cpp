@@ -232,7 +232,8 @@ void TfrmPickField::Recompute()
 void TfrmPickField::showSuggestion(int sampled)
 {
     const bool proposed = sampled > 0 && m_suggestion.problem.isEmpty();
-    ui->lblProblem->setText(m_suggestion.problem);
+    ui->lblProblem->setText(m_suggestion.problem.isEmpty() ? m_suggestion.note
+                                                           : m_suggestion.problem);
     ui->btnUse->setEnabled(proposed);
     ui->gridSample->setRowCount(0);
     if (!proposed) {

@@ -4,6 +4,7 @@
 #include "extract/core/shown.h"
 #include "platform/codepage.h"
 
+#include <QStringList>
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -17,11 +18,48 @@ namespace {
 // Markers grow at most this long; a place no such marker reaches first is
 // left out.
 constexpr qsizetype MaxMarker = 200;
-// The points tried on each side of a value: its own edge and the tag edges
-// next to it.
-constexpr int CutPoints = 6;
 // How far before and after a value tag edges are looked for.
 constexpr qsizetype Reach = 4000;
+
+// How widely candidates are looked for: the points tried on each side of a
+// value (its own edge and the tag edges next to it), and how far a marker
+// grows from the shortest: to the edges of this many tags, to this many runs
+// of white space (so indentation that varies stays out of it) and to this
+// many quoted attribute values (so one that varies does).
+struct Breadth
+{
+    int cutPoints = 0;
+    int tags = 0;
+    int blanks = 0;
+    int quotes = 0;
+};
+constexpr Breadth Usual{6, 2, 2, 2};
+// Tried when no pair of the usual candidates serves every example.
+constexpr Breadth Wide{16, 5, 5, 4};
+
+bool isBlankByte(char b)
+{
+    return b == ' ' || b == '\t' || b == '\r' || b == '\n' || b == '\f';
+}
+
+// Counts the places a marker may grow to, up to what the breadth allows.
+class GrowthPlaces
+{
+public:
+    explicit GrowthPlaces(const Breadth& breadth) : m_left(breadth) {}
+    // Whether a marker may reach to a place of that kind once more.
+    bool take(int Breadth::*kind)
+    {
+        if (m_left.*kind <= 0)
+            return false;
+        --(m_left.*kind);
+        return true;
+    }
+    bool spent() const { return m_left.tags <= 0 && m_left.blanks <= 0 && m_left.quotes <= 0; }
+
+private:
+    Breadth m_left;
+};
 
 // An example found in its page.
 struct Placed
@@ -59,11 +97,11 @@ private:
 
 // Where a cut may begin: at the value, or at a tag edge between it and the
 // shown text ahead; the nearest first.
-std::vector<qsizetype> cutStarts(const QByteArray& page, const ShownPlace& p)
+std::vector<qsizetype> cutStarts(const QByteArray& page, const ShownPlace& p, int cutPoints)
 {
     std::vector<qsizetype> points{p.begin};
     const qsizetype from = qMax(p.before, p.begin - Reach);
-    for (qsizetype q = p.begin - 1; q >= from && int(points.size()) < CutPoints; --q)
+    for (qsizetype q = p.begin - 1; q >= from && int(points.size()) < cutPoints; --q)
         if (q == p.before || page[q] == '<' || (q > 0 && page[q - 1] == '>'))
             points.push_back(q);
     return points;
@@ -71,11 +109,11 @@ std::vector<qsizetype> cutStarts(const QByteArray& page, const ShownPlace& p)
 
 // Where a cut may end: after the value, or at a tag edge between it and the
 // shown text that follows; the nearest first.
-std::vector<qsizetype> cutEnds(const QByteArray& page, const ShownPlace& p)
+std::vector<qsizetype> cutEnds(const QByteArray& page, const ShownPlace& p, int cutPoints)
 {
     std::vector<qsizetype> points{p.end};
     const qsizetype to = qMin(p.after, p.end + Reach);
-    for (qsizetype q = p.end + 1; q <= to && int(points.size()) < CutPoints; ++q)
+    for (qsizetype q = p.end + 1; q <= to && int(points.size()) < cutPoints; ++q)
         if (q == p.after || page[q - 1] == '>' || (q < page.size() && page[q] == '<'))
             points.push_back(q);
     return points;
@@ -99,10 +137,10 @@ qsizetype smallestHolding(qsizetype most, const std::function<bool(qsizetype)>& 
 }
 
 // Start markers that end at s and stand there first in the page: the
-// shortest, and that one grown to begin at the "<" of each of the two tags
-// before.
+// shortest, and that one grown to begin at the "<" of the tags before, just
+// after runs of white space and just after quoted attribute values.
 void startMarkers(const QByteArray& page, qsizetype s, const CharStarts& starts,
-                  std::vector<QByteArray>& out)
+                  const Breadth& breadth, std::vector<QByteArray>& out)
 {
     qsizetype n = smallestHolding(qMin(s, MaxMarker), [&](qsizetype len) {
         return FindBytes(page, QByteArrayView(page).sliced(s - len, len)) == s - len;
@@ -112,19 +150,24 @@ void startMarkers(const QByteArray& page, qsizetype s, const CharStarts& starts,
     while (!starts(s - n))
         ++n;
     out.push_back(page.mid(s - n, n));
-    for (int k = 0; k < 2; ++k) {
-        const qsizetype lt = page.lastIndexOf('<', s - n - 1);
-        if (lt < 0 || s - lt > MaxMarker)
-            break;
-        n = s - lt;
-        out.push_back(page.mid(lt, n));
+    GrowthPlaces places(breadth);
+    for (qsizetype q = s - n - 1; q >= qMax<qsizetype>(0, s - MaxMarker) && !places.spent(); --q) {
+        const char before = q > 0 ? page[q - 1] : '\0';
+        const bool take = page[q] == '<' ? places.take(&Breadth::tags)
+                          : isBlankByte(before) && !isBlankByte(page[q])
+                              ? places.take(&Breadth::blanks)
+                          : before == '"' ? places.take(&Breadth::quotes)
+                                          : false;
+        if (take && starts(q))
+            out.push_back(page.mid(q, s - q));
     }
 }
 
 // End markers that begin at t and stand there first in the page: the
-// shortest, and that one grown to end at each of the next two ">".
+// shortest, and that one grown to end at the ">" of the tags after, just
+// before runs of white space and just after quoted attribute values.
 void endMarkers(const QByteArray& page, qsizetype t, const CharStarts& starts,
-                std::vector<QByteArray>& out)
+                const Breadth& breadth, std::vector<QByteArray>& out)
 {
     qsizetype n = smallestHolding(qMin(page.size() - t, MaxMarker), [&](qsizetype len) {
         return FindBytes(page, QByteArrayView(page).sliced(t, len)) == t;
@@ -134,12 +177,17 @@ void endMarkers(const QByteArray& page, qsizetype t, const CharStarts& starts,
     while (!starts(t + n))
         ++n;
     out.push_back(page.mid(t, n));
-    for (int k = 0; k < 2; ++k) {
-        const qsizetype gt = page.indexOf('>', t + n);
-        if (gt < 0 || gt + 1 - t > MaxMarker)
-            break;
-        n = gt + 1 - t;
-        out.push_back(page.mid(t, n));
+    GrowthPlaces places(breadth);
+    const qsizetype last = qMin(page.size(), t + MaxMarker);
+    for (qsizetype q = t + n + 1; q <= last && !places.spent(); ++q) {
+        const char end = page[q - 1];
+        const char next = q < page.size() ? page[q] : '\0';
+        const bool take = end == '>'                               ? places.take(&Breadth::tags)
+                          : !isBlankByte(end) && isBlankByte(next) ? places.take(&Breadth::blanks)
+                          : end == '"'                             ? places.take(&Breadth::quotes)
+                                                                   : false;
+        if (take && starts(q))
+            out.push_back(page.mid(t, q - t));
     }
 }
 
@@ -195,8 +243,9 @@ Span cutOf(FirstPlaces& starts, FirstPlaces& ends, size_t s, size_t e, size_t pa
     return endAt > valueStart ? Span{valueStart, endAt} : Span{};
 }
 
-// How a pair of markers ranks; greater is better. A value that finds nothing
-// like the examples' counts less than one that does.
+// How a pair of markers ranks among those that serve as many examples;
+// greater is better. A value that finds nothing like the examples' counts
+// less than one that does.
 struct Rank
 {
     int found = 0;
@@ -211,11 +260,12 @@ struct Rank
     }
 };
 
-// What a pair's cuts of the examples' pages are like, for the values of the
-// other pages: their longest, their most tags, and the tags they take in
+// What a pair's cuts of the examples' pages are like: how many show their
+// example, and of those the longest, the most tags, and the tags they take in
 // around the examples' own text.
 struct ExampleLook
 {
+    int served = 0;
     qsizetype longest = 0;
     qsizetype tags = 0;
     int wrapping = 0;
@@ -232,21 +282,26 @@ QByteArrayView ownText(const Placed& p, const std::vector<SamplePage>& sample)
     return QByteArrayView(sample[p.page].text).sliced(p.place.begin, p.place.end - p.place.begin);
 }
 
-// The pair's cuts of the examples' pages, when every one shows its example.
-std::optional<ExampleLook> cutsShowExamples(FirstPlaces& starts, FirstPlaces& ends, size_t s,
-                                            size_t e, const std::vector<Placed>& placed,
-                                            const std::vector<SamplePage>& sample, int codePage)
+// The pair's cuts of the examples' pages; stops early (served 0) once it
+// cannot serve least examples.
+ExampleLook lookOf(FirstPlaces& starts, FirstPlaces& ends, size_t s, size_t e,
+                   const std::vector<Placed>& placed, const std::vector<SamplePage>& sample,
+                   int codePage, int least)
 {
     ExampleLook look;
+    int left = int(placed.size());
     for (const Placed& p : placed) {
+        if (look.served + left-- < least)
+            return {};
         const Span span = cutOf(starts, ends, s, e, p.page);
         if (span.begin < 0)
-            return std::nullopt;
+            continue;
         const QByteArrayView value =
             QByteArrayView(sample[p.page].text).sliced(span.begin, span.size());
         if (!ShowsExactly(value, p.expected, codePage))
-            return std::nullopt;
+            continue;
         const qsizetype tags = tagCount(value);
+        ++look.served;
         look.longest = qMax(look.longest, span.size());
         look.tags = qMax(look.tags, tags);
         look.wrapping += int(tags - tagCount(ownText(p, sample)));
@@ -264,20 +319,40 @@ bool holdsExample(const QByteArray& marker, const std::vector<Placed>& placed,
     });
 }
 
+// What a value of another page may be to count as alike the examples: judged
+// by the tightest cuts of the examples any candidate gives, so a pair that
+// takes in much markup there cannot make such values look alike.
+struct Alike
+{
+    qsizetype longest = 0;
+    qsizetype tags = 0;
+    // The fewest characters it shows: half the shortest example's.
+    size_t shows = 1;
+    int codePage = 0;
+    bool operator()(QByteArrayView value) const
+    {
+        if (value.size() > longest || tagCount(value) > tags)
+            return false;
+        ShownWalker walker(value, codePage);
+        ShownChar c;
+        for (size_t n = 0; n < shows; ++n)
+            if (!walker.next(c))
+                return false;
+        return true;
+    }
+};
+
 Rank rankOf(FirstPlaces& starts, FirstPlaces& ends, size_t s, size_t e, const ExampleLook& look,
-            const std::vector<Placed>& placed, const std::vector<SamplePage>& sample)
+            const Alike& alike, const std::vector<Placed>& placed,
+            const std::vector<SamplePage>& sample)
 {
     Rank rank;
-    // Lengths of the same order: a few times the longest example's, and some.
-    const qsizetype longest = look.longest * 8 + 80;
     for (size_t page = 0; page < sample.size(); ++page) {
         const Span span = cutOf(starts, ends, s, e, page);
         if (span.begin < 0)
             continue;
         ++rank.found;
-        // More tags than the examples' cuts hold is markup where they had none.
-        if (span.size() > longest ||
-            tagCount(QByteArrayView(sample[page].text).sliced(span.begin, span.size())) > look.tags)
+        if (!alike(QByteArrayView(sample[page].text).sliced(span.begin, span.size())))
             ++rank.unlike;
     }
     rank.wrapping = look.wrapping;
@@ -288,6 +363,86 @@ Rank rankOf(FirstPlaces& starts, FirstPlaces& ends, size_t s, size_t e, const Ex
     rank.shape = int(start.startsWith('<')) + int(end.endsWith('>'));
     rank.length = start.size() + end.size();
     return rank;
+}
+
+// A pair of candidate markers and its cuts of the examples' pages.
+struct Candidate
+{
+    size_t start = 0;
+    size_t end = 0;
+    ExampleLook look;
+};
+
+// The best markers of the candidates a breadth gives, and how many examples
+// they serve (0: none).
+struct BestPair
+{
+    int served = 0;
+    QByteArray start;
+    QByteArray end;
+};
+
+// The pairs serving the most examples, at least one.
+std::vector<Candidate> mostServing(FirstPlaces& starts, FirstPlaces& ends,
+                                   const std::vector<Placed>& placed,
+                                   const std::vector<SamplePage>& sample, int codePage)
+{
+    std::vector<Candidate> kept;
+    int most = 1;
+    for (size_t s = 0; s < starts.size(); ++s)
+        for (size_t e = 0; e < ends.size(); ++e) {
+            const ExampleLook look = lookOf(starts, ends, s, e, placed, sample, codePage, most);
+            if (look.served < most)
+                continue;
+            if (look.served > most || kept.empty())
+                kept.clear();
+            most = look.served;
+            kept.push_back({s, e, look});
+        }
+    return kept;
+}
+
+BestPair bestPair(const std::vector<SamplePage>& sample, const std::vector<Placed>& placed,
+                  int codePage, const Breadth& breadth)
+{
+    std::vector<QByteArray> startList, endList;
+    for (const Placed& p : placed) {
+        const QByteArray& page = sample[p.page].text;
+        const CharStarts starts(page, codePage);
+        for (const qsizetype s : cutStarts(page, p.place, breadth.cutPoints))
+            startMarkers(page, s, starts, breadth, startList);
+        for (const qsizetype t : cutEnds(page, p.place, breadth.cutPoints))
+            endMarkers(page, t, starts, breadth, endList);
+    }
+    sortUnique(startList);
+    sortUnique(endList);
+    FirstPlaces starts(sample, startList), ends(sample, endList);
+    const std::vector<Candidate> kept = mostServing(starts, ends, placed, sample, codePage);
+    if (kept.empty())
+        return {};
+
+    Alike alike{kept[0].look.longest, kept[0].look.tags, std::u32string::npos, codePage};
+    for (const Candidate& c : kept) {
+        alike.longest = qMin(alike.longest, c.look.longest);
+        alike.tags = qMin(alike.tags, c.look.tags);
+    }
+    // Lengths of the same order: a few times the tightest cut, and some; one
+    // element more around the value than there; half the text or more.
+    alike.longest = alike.longest * 8 + 80;
+    alike.tags += 2;
+    for (const Placed& p : placed)
+        alike.shows = qMin(alike.shows, qMax<size_t>(1, p.expected.size() / 2));
+
+    const Candidate* best = nullptr;
+    Rank bestRank;
+    for (const Candidate& c : kept) {
+        const Rank rank = rankOf(starts, ends, c.start, c.end, c.look, alike, placed, sample);
+        if (!best || rank.key() > bestRank.key()) {
+            best = &c;
+            bestRank = rank;
+        }
+    }
+    return {best->look.served, starts.marker(best->start), ends.marker(best->end)};
 }
 
 // Finds every example in its page; the problem when one is not there.
@@ -320,6 +475,22 @@ QString placeExamples(const std::vector<SamplePage>& sample,
     return {};
 }
 
+// Which examples the markers do not cut, when no pair serves them all.
+QString missedNote(const MarkerSuggestion& s, const std::vector<Placed>& placed,
+                   const std::vector<SamplePage>& sample, int codePage)
+{
+    QStringList pages;
+    for (const Placed& p : placed) {
+        const std::optional<QByteArray>& value = s.values[p.page];
+        if (!value || !ShowsExactly(*value, p.expected, codePage))
+            pages << QString::number(sample[p.page].number);
+    }
+    return pages.isEmpty()
+               ? QString()
+               : QStringLiteral("没有能切出全部示例值的标记；这对标记在第 %1 页切不出示例值。")
+                     .arg(pages.join(QStringLiteral("、")));
+}
+
 } // namespace
 
 MarkerSuggestion SuggestMarkers(const std::vector<SamplePage>& sample,
@@ -331,44 +502,24 @@ MarkerSuggestion SuggestMarkers(const std::vector<SamplePage>& sample,
     if (!result.problem.isEmpty())
         return result;
 
-    std::vector<QByteArray> startList, endList;
-    for (const Placed& p : placed) {
-        const QByteArray& page = sample[p.page].text;
-        const CharStarts starts(page, codePage);
-        for (const qsizetype s : cutStarts(page, p.place))
-            startMarkers(page, s, starts, startList);
-        for (const qsizetype t : cutEnds(page, p.place))
-            endMarkers(page, t, starts, endList);
+    BestPair best = bestPair(sample, placed, codePage, Usual);
+    if (best.served < int(placed.size())) {
+        BestPair wider = bestPair(sample, placed, codePage, Wide);
+        if (wider.served > best.served)
+            best = std::move(wider);
     }
-    sortUnique(startList);
-    sortUnique(endList);
-    FirstPlaces starts(sample, startList), ends(sample, endList);
-
-    std::optional<Rank> best;
-    size_t bestStart = 0, bestEnd = 0;
-    for (size_t s = 0; s < starts.size(); ++s)
-        for (size_t e = 0; e < ends.size(); ++e) {
-            const auto look = cutsShowExamples(starts, ends, s, e, placed, sample, codePage);
-            if (!look)
-                continue;
-            const Rank rank = rankOf(starts, ends, s, e, *look, placed, sample);
-            if (!best || rank.key() > best->key()) {
-                best = rank;
-                bestStart = s;
-                bestEnd = e;
-            }
-        }
-    if (!best) {
+    if (best.served == 0) {
         result.problem = QStringLiteral("找不到能切出示例值的起始标记和结束标记。");
         return result;
     }
-    result.start = starts.marker(bestStart);
-    result.end = ends.marker(bestEnd);
+    result.start = best.start;
+    result.end = best.end;
     for (const SamplePage& page : sample) {
         const Cut cut = CutBetweenMarkers(page.text, result.start, result.end);
         result.values.push_back(cut.found ? std::optional(cut.value.toByteArray()) : std::nullopt);
         result.found += cut.found ? 1 : 0;
     }
+    result.note = missedNote(result, placed, sample, codePage);
     return result;
 }
 

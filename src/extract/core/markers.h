@@ -56,6 +56,10 @@ struct MarkerSuggestion
     std::vector<std::optional<QByteArray>> values;
     // The number of sample pages with a value.
     int found = 0;
+    // Empty when the markers cut every example; otherwise on which examples'
+    // pages they do not, as the window and the command show it. Such markers
+    // are the best for the most examples any pair serves.
+    QString note;
 };
 
 // The best markers for the examples over the sample: every example's page

@@ -77,6 +77,39 @@ private Q_SLOTS:
         QVERIFY(missing.start.isEmpty());
     }
 
+    // A start marker that begins inside the tag ("b>") also serves the
+    // example, but cuts less than the example shows where the tag differs.
+    void valuesAlikeTheTightestCut()
+    {
+        std::vector<SamplePage> sample;
+        for (int n = 1; n <= 4; ++n)
+            sample.push_back({n, "<td>Price</td><td class=\"price\">" +
+                                     QByteArray(n % 2 ? "<b class=\"x\">" : "<b>") + "1" +
+                                     QByteArray::number(n) + ".50</b> EUR</td></tr></table>\n<p>"});
+        const MarkerSuggestion s =
+            SuggestMarkers(sample, {{2, QStringLiteral("12.50 EUR")}}, codepage::Utf8);
+        QCOMPARE(s.found, 4);
+        QCOMPARE(ShownText(s.values[2].value_or("?"), codepage::Utf8), QStringLiteral("13.50 EUR"));
+        QVERIFY2(!s.values[2]->contains("<p>"), s.values[2]->constData());
+    }
+
+    // No end marker serves both examples ("</a>" stands first in the side
+    // bar): the markers serving one, on the most pages, and which they miss.
+    void noPairServesEveryExample()
+    {
+        const auto page = [](int n, const char* value, const char* tail) {
+            return SamplePage{n, QByteArray("<div><a>up</a></p>\n  </div><b>Src:</b> <a>") + value +
+                                     "</a>" + tail + "</p>\n<hr>"};
+        };
+        const std::vector<SamplePage> sample{page(1, "one", ""), page(2, "two", ", <a>more</a>"),
+                                             page(3, "three", "")};
+        const MarkerSuggestion s = SuggestMarkers(
+            sample, {{1, QStringLiteral("one")}, {2, QStringLiteral("two")}}, codepage::Utf8);
+        QVERIFY2(s.problem.isEmpty(), qPrintable(s.problem));
+        QCOMPARE(ShownText(s.values[2].value_or("?"), codepage::Utf8), QStringLiteral("three"));
+        QVERIFY2(s.note.contains(QStringLiteral("第 2 页")), qPrintable(s.note));
+    }
+
     // "价" is BC DB and "元" D4 AA: their lone bytes stand nowhere else, yet
     // a marker takes the whole character.
     void doubleByteCharacterWhole()
