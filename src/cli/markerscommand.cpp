@@ -68,12 +68,12 @@ int SuggestMarkersCommand(const TaskFolder& folder, const RunOptions& options, P
     }
     const int codePage = codepage::current();
     const extract::MarkerSuggestion s = extract::SuggestMarkers(sample, examples, codePage);
-    if (!s.problem.isEmpty()) {
-        progress.error(s.problem);
+    // Markers that miss an example's value cut it wrong: no markers for a
+    // script to use.
+    if (!s.problem.isEmpty() || !s.note.isEmpty()) {
+        progress.error(s.problem.isEmpty() ? s.note : s.problem);
         return Failed;
     }
-    if (!s.note.isEmpty())
-        progress.info(s.note);
     const QByteArray json =
         QStringLiteral("{\"start\": %1, \"end\": %2, \"found\": %3, \"sampled\": %4}\n")
             .arg(jsonString(codepage::toUnicode(s.start, codePage)),
