@@ -90,13 +90,16 @@ void BrowserPool::start(int slot, const QString& address, Done done)
     Slot& s = *m_slots[slot];
     ++s.serial;
     s.scriptTimer.stop();
-    // A load going on would be taken for this one.
-    if (s.pageLoading || (s.state != Slot::State::Free && s.state != Slot::State::Ended))
-        installPage(slot);
     s.done = std::move(done);
     s.html.clear();
     try {
         const QUrl url = checkedAddress(address);
+        // A load going on would be taken for this one; and another fragment of
+        // the page shown only scrolls it, with no load to wait for.
+        if (s.pageLoading || (s.state != Slot::State::Free && s.state != Slot::State::Ended) ||
+            (s.page && url.hasFragment() &&
+             s.page->url().adjusted(QUrl::RemoveFragment) == url.adjusted(QUrl::RemoveFragment)))
+            installPage(slot);
         s.state = Slot::State::Navigating;
         s.page->load(url);
     } catch (const AddressRefused&) {
@@ -140,7 +143,12 @@ void BrowserPool::loadingChanged(int slot, const QWebEngineLoadingInfo& info)
     s.result = load;
     s.scriptTimer.start();
     const quint64 serial = s.serial;
-    s.page->toHtml([this, slot, serial](const QString& html) { htmlTaken(slot, serial, html); });
+    // The answer may come after the pool has gone, from a page kept a while.
+    const QPointer<BrowserPool> self(this);
+    s.page->toHtml([self, slot, serial](const QString& html) {
+        if (self)
+            self->htmlTaken(slot, serial, html);
+    });
 }
 
 void BrowserPool::htmlTaken(int slot, quint64 serial, const QString& html)

@@ -33,6 +33,8 @@ void retirePage(QWebEnginePage* page, QObject* user)
         delete page;
         return;
     }
+    // Kept, but loading nothing more from the site.
+    page->triggerAction(QWebEnginePage::Stop);
     page->setParent(retiredPages());
     QTimer::singleShot(HiddenPage::DownloadGraceMs - waited, page, [page] { delete page; });
 }

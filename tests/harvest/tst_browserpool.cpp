@@ -151,6 +151,14 @@ void TstBrowserPool::stopEndsAPageThatNeverAnswers()
     QTRY_COMPARE_WITH_TIMEOUT(next.loads.size(), 1, Timeout);
     QCOMPARE(next.loads.first().ending, PageLoad::Ending::Loaded);
     QVERIFY(stopped.loads.isEmpty());
+
+    // Another fragment of the page the slot shows loads too.
+    Ends fragments;
+    m_pool->start(0, m_server->address(QStringLiteral("/200.htm#one")), fragments.done());
+    QTRY_COMPARE_WITH_TIMEOUT(fragments.loads.size(), 1, Timeout);
+    m_pool->start(0, m_server->address(QStringLiteral("/200.htm#two")), fragments.done());
+    QTRY_COMPARE_WITH_TIMEOUT(fragments.loads.size(), 2, Timeout);
+    QCOMPARE(fragments.loads.last().ending, PageLoad::Ending::Loaded);
 }
 
 QTEST_MAIN(TstBrowserPool)

@@ -150,6 +150,10 @@ void TstPageSave::savesEveryPageThenRefuses()
     }
     QCOMPARE(QDir(m_w->taskFolder() + QStringLiteral("/HTML")).entryList(QDir::Files).size(), 3);
     QCOMPARE(m_w->stored("SaveCurrent"), 3);
+    // Every page's line in the log has the status its server answered.
+    for (const auto& entry :
+         harvest::readPageLog(m_w->taskFolder() + QStringLiteral("/ResHtmls.log")))
+        QCOMPARE(entry.status, 200);
     QCOMPARE(gauge->value(), 3);
     QCOMPARE(gauge->text(), QStringLiteral("100%"));
     // The status line, whose painting a fast run holds back, is painted again.

@@ -200,9 +200,10 @@ void PageSaver::run()
         // After a refusal the browser holds no document of this page: it hands
         // out nothing and reports the failure.
         const QByteArray document = m_browser.TakeDocument();
+        // Read before the next page starts, which forgets it.
+        const PageLoad load = m_browser.LastLoad();
         if (n < count && m_host.Running())
             next.start(n + 1);
-        const PageLoad load = m_browser.LastLoad();
         if (!document.isEmpty())
             runWhileEventsRun([&] { writeFileOrThrow(folder.pageFile(n), document); });
         appendPageLog(folder.pageLog(), sequentialEntry(n, m_lines.at(n - 1), refused, load,
