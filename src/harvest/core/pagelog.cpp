@@ -58,9 +58,12 @@ void appendPageLog(const QString& path, const PageLogEntry& entry)
                             '\t' + outcomeName(entry.outcome) + "\r\n";
     QFile file(path);
     // Unbuffered: the line goes to the file in one write, so a kill leaves it
-    // whole or cut short at its end, never mixed with another.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered) ||
-        file.write(line) != line.size())
+    // whole or cut short at its end, never mixed with another. A line cut short
+    // is ended first, so that it stays a line of its own that reading skips.
+    bool written = file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered);
+    if (written && file.size() > 0 && file.seek(file.size() - 1) && file.read(1) != "\n")
+        written = file.write("\r\n") == 2;
+    if (!written || file.write(line) != line.size())
         throw Error(QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
 }
 

@@ -313,6 +313,15 @@ void TstPageSaver::pageThatCannotBeSaved()
     QCOMPARE(savedFiles(), QStringList({QStringLiteral("1.Htm"), QStringLiteral("3.Htm")}));
     QCOMPARE(storedSaveCurrent(), 3);
     QCOMPARE(logLines(), words("1 saved 0,2 not-saved 0,3 saved 0", ','));
+
+    // A line a kill cut short stays apart from the next run's lines.
+    QFile log(TaskFolder(taskFolder()).pageLog());
+    QVERIFY(log.open(QIODevice::Append) && log.write("4\thttp://cut") > 0);
+    log.close();
+    setSaveCurrent(2);
+    QCOMPARE(start(), Refusal::None);
+    QCOMPARE(logLines().last(), QStringLiteral("3 saved 0"));
+    QCOMPARE(logLines().size(), 4);
 }
 
 void TstPageSaver::folderOrFileFailureEndsTheRun_data()
