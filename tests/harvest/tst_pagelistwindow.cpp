@@ -34,13 +34,7 @@ class TstPageListWindow : public QObject
                  const QString& first = QString(), const QString& next = QString())
     {
         test::addTask(m_w->world.storePath(), 1, test::TaskWindow::Task,
-                      {{QStringLiteral("WebType"), ordinal},
-                       {QStringLiteral("ResAddr"), resAddr},
-                       {QStringLiteral("ResLstAddr"), first},
-                       {QStringLiteral("NextPageAddr"), next},
-                       {QStringLiteral("ResStart"), start},
-                       {QStringLiteral("ResEnd"), end},
-                       {QStringLiteral("ResCurrent"), current}});
+                      test::listColumns(ordinal, resAddr, start, end, current, first, next));
     }
     QPushButton* create() { return m_w->button("btnCreateLst"); }
     QPushButton* save() { return m_w->button("btnSaveHtml"); }

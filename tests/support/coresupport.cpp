@@ -87,6 +87,15 @@ int rowCount(const QString& storePath, const QString& table)
         .toInt();
 }
 
+QVariantMap listColumns(bool ordinal, const QString& resAddr, int start, int end, int current,
+                        const QString& first, const QString& next)
+{
+    return {{QStringLiteral("WebType"), ordinal},   {QStringLiteral("ResAddr"), resAddr},
+            {QStringLiteral("ResLstAddr"), first},  {QStringLiteral("NextPageAddr"), next},
+            {QStringLiteral("ResStart"), start},    {QStringLiteral("ResEnd"), end},
+            {QStringLiteral("ResCurrent"), current}};
+}
+
 void addTask(const QString& storePath, int id, const QString& name, const QVariantMap& more)
 {
     QVariantMap columns{{QStringLiteral("TaskID"), id},

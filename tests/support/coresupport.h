@@ -45,6 +45,11 @@ int rowCount(const QString& storePath, const QString& table);
 // in more over these: WebType 1, ResAddr "http://127.0.0.1/*", TaskDate
 // "2020-01-02 03:04:05", ResStart 1, ResEnd 200, ResCurrent 0, SaveCurrent 0.
 void addTask(const QString& storePath, int id, const QString& name, const QVariantMap& more = {});
+// The columns of a task's list: an ordinal task (numbered addresses of
+// resAddr) or a list page task (first list page, next list pages and the
+// pattern resAddr), its range and ResCurrent.
+QVariantMap listColumns(bool ordinal, const QString& resAddr, int start, int end, int current,
+                        const QString& first = QString(), const QString& next = QString());
 
 // Runs action once, as soon as condition holds; the condition is tried every
 // few milliseconds while events run, until context goes.

@@ -47,13 +47,7 @@ class TstPageList : public QObject
                  const QString& first = QString(), const QString& next = QString())
     {
         test::addTask(world->storePath(), 1, QStringLiteral("任务"),
-                      {{QStringLiteral("WebType"), ordinal},
-                       {QStringLiteral("ResAddr"), resAddr},
-                       {QStringLiteral("ResLstAddr"), first},
-                       {QStringLiteral("NextPageAddr"), next},
-                       {QStringLiteral("ResStart"), start},
-                       {QStringLiteral("ResEnd"), end},
-                       {QStringLiteral("ResCurrent"), current}});
+                      test::listColumns(ordinal, resAddr, start, end, current, first, next));
         task->open();
     }
     QString listPath() const { return world->workPath() + QStringLiteral("任务/ResHtmls.lst"); }
