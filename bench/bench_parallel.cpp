@@ -97,13 +97,16 @@ double poolRun(harvest::BrowserPool& pool, const Site& site, int first, int coun
     std::function<void(int)> feed = [&](int slot) {
         if (next >= count)
             return;
-        pool.start(slot, site.address(first + next++), [&, slot](const PageLoad& load) {
-            if (load.ending != PageLoad::Ending::Loaded || load.document.size() < 18000)
-                ++failed;
-            if (++ended == count)
-                loop.quit();
-            feed(slot);
-        });
+        pool.start(
+            slot, site.address(first + next++),
+            [&, slot](const PageLoad& load) {
+                if (load.ending != PageLoad::Ending::Loaded || load.document.size() < 18000)
+                    ++failed;
+                if (++ended == count)
+                    loop.quit();
+                feed(slot);
+            },
+            {});
     };
     QElapsedTimer clock;
     clock.start();
@@ -159,14 +162,14 @@ void speed(Site& site, int pages)
 {
     {
         // The browser's processes start before the first measured run.
-        harvest::BrowserPool warm(8, nullptr);
+        harvest::BrowserPool warm(8);
         poolRun(warm, site, 0, 16);
     }
     site.takeMostInFlight();
     double rate[9] = {}, saving[9] = {};
     for (int slots : {1, 2, 4, 8}) {
         saving[slots] = windowRun(site, slots, pages);
-        harvest::BrowserPool pool(slots, nullptr);
+        harvest::BrowserPool pool(slots);
         rate[slots] = poolRun(pool, site, 0, pages);
         std::printf("%d at once: 保存网页 %6.2f pages/s, the bare pool %6.2f pages/s, at most %d "
                     "requests at once\n",
@@ -188,7 +191,7 @@ void memory(Site& site)
     std::printf("%6s %8s %10s %10s %10s %8s\n", "slots", "pages", "program", "browser", "total",
                 "pages/s");
     for (int slots : {1, 4, 8}) {
-        harvest::BrowserPool pool(slots, nullptr);
+        harvest::BrowserPool pool(slots);
         int done = 0;
         for (int upTo : {200, 2000}) {
             const double rate = poolRun(pool, site, done, upTo - done);

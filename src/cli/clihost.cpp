@@ -4,6 +4,7 @@
 #include "cli/stopsignal.h"
 #include "harvest/browserdriver.h"
 #include "harvest/browserprofile.h"
+#include "platform/codepage.h"
 
 #include <QCoreApplication>
 #include <QWebEngineView>
@@ -63,6 +64,16 @@ void CliHost::ProcessEvents()
 void CliHost::SetGauge(int maximum, int position)
 {
     m_progress.setCount(position, maximum);
+}
+
+void CliHost::PageHandled(const harvest::PageLogEntry& entry)
+{
+    if (entry.outcome == harvest::PageOutcome::Saved)
+        return;
+    m_progress.setAddress(codepage::toUnicode(entry.address));
+    m_progress.failure(QStringLiteral("网页保存失败（%1，%2）")
+                           .arg(QString::fromLatin1(harvest::outcomeName(entry.outcome)))
+                           .arg(entry.status));
 }
 
 void CliHost::ShowExtractStatus(const QString& text)

@@ -46,6 +46,8 @@ public:
     store::DataSet& TaskRecord() override { return m_task; }
     QString WorkFolder() const override { return m_workFolder; }
     void SetGauge(int maximum, int position) override;
+    // A page of a side-by-side run that failed is counted as it is logged.
+    void PageHandled(const harvest::PageLogEntry& entry) override;
 
     void ShowExtractStatus(const QString& text) override;
     bool TestMode() const override { return m_testMode; }

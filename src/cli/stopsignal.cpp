@@ -13,8 +13,14 @@ namespace {
 volatile std::sig_atomic_t g_requested = 0;
 int g_pipe[2] = {-1, -1};
 
-void onSignal(int)
+void onSignal(int signal)
 {
+    // A second stop, of either kind, ends the program at once.
+    if (g_requested) {
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
     g_requested = 1;
     const int saved = errno;
     const char byte = 1;
@@ -41,8 +47,7 @@ StopSignal::StopSignal(QObject* parent) : QObject(parent)
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
-    // The second signal finds the default action back.
-    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 }

@@ -10,7 +10,6 @@
 #include "extract/core/resulttable.h"
 #include "harvest/browserpool.h"
 #include "harvest/core/pagelist.h"
-#include "harvest/core/pagelog.h"
 #include "harvest/core/pagequeue.h"
 #include "harvest/core/pagesaver.h"
 #include "harvest/ufrmLogin.h"
@@ -203,22 +202,7 @@ void TaskRun::saveStep()
         limits.parallel = m_options.parallel;
     step(QStringLiteral("保存网页"), [&] {
         m_progress.setCount(taskNumber("SaveCurrent"), saver.addressCount());
-        if (!limits.sideBySide())
-            return saver.run();
-        // Pages that failed are logged, not reported by a box: the summary
-        // counts them from the log.
-        const QString log = m_host->taskFolder().pageLog();
-        const qsizetype logged = harvest::readPageLog(log).size();
-        harvest::BrowserPool pool(limits.parallel, nullptr);
-        saver.run(pool, limits);
-        for (const harvest::PageLogEntry& entry : harvest::readPageLog(log).mid(logged)) {
-            if (entry.outcome == harvest::PageOutcome::Saved)
-                continue;
-            m_progress.setAddress(codepage::toUnicode(entry.address));
-            m_progress.failure(QStringLiteral("网页保存失败（%1，%2）")
-                                   .arg(QString::fromLatin1(harvest::outcomeName(entry.outcome)))
-                                   .arg(entry.status));
-        }
+        saver.save(limits, harvest::pageFetchers());
     });
 }
 

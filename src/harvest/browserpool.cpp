@@ -7,11 +7,35 @@
 
 #include <QTimer>
 #include <QWebEngineDownloadRequest>
+#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
 #include <QWidget>
 
 namespace pagrim::harvest {
+
+namespace {
+
+// Tells, from the event loop, when a page's own request leaves: the request
+// of its top-level document, redirects included.
+class RequestWatch : public QWebEngineUrlRequestInterceptor
+{
+public:
+    RequestWatch(std::function<void()> sent, QObject* parent)
+        : QWebEngineUrlRequestInterceptor(parent), m_sent(std::move(sent))
+    {
+    }
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override
+    {
+        if (info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeMainFrame)
+            QMetaObject::invokeMethod(this, m_sent, Qt::QueuedConnection);
+    }
+
+private:
+    std::function<void()> m_sent;
+};
+
+} // namespace
 
 struct BrowserPool::Slot
 {
@@ -30,14 +54,15 @@ struct BrowserPool::Slot
     bool pageLoading = false;
     // Counts starts and stops: what arrives for an earlier one is dropped.
     quint64 serial = 0;
+    quint64 sentSerial = 0; // the serial whose request is told as sent
     Done done;
+    Sent sent;
     PageLoad result;
     QString html;
     QTimer scriptTimer;
 };
 
-BrowserPool::BrowserPool(int slots, QWidget* owner, QObject* parent)
-    : QObject(parent), m_owner(owner)
+BrowserPool::BrowserPool(int slots, QObject* parent) : QObject(parent)
 {
     for (int i = 0; i < slots; ++i) {
         m_slots.push_back(std::make_unique<Slot>());
@@ -79,18 +104,23 @@ void BrowserPool::installPage(int slot)
             [this, slot](const QWebEngineLoadingInfo& info) {
                 ui::guarded([&] { loadingChanged(slot, info); });
             });
+    connect(page, &QWebEnginePage::renderProcessTerminated, this,
+            [this, slot] { ui::guarded([&] { rendererGone(slot); }); });
+    page->setUrlRequestInterceptor(new RequestWatch(
+        [this, slot] { ui::guarded([&] { requestSent(slot); }); }, page));
     s.page = page;
     s.pageLoading = false;
     // Its renderer goes with it, also one stuck in a script.
     retirePage(old, this);
 }
 
-void BrowserPool::start(int slot, const QString& address, Done done)
+void BrowserPool::start(int slot, const QString& address, Done done, Sent sent)
 {
     Slot& s = *m_slots[slot];
     ++s.serial;
     s.scriptTimer.stop();
     s.done = std::move(done);
+    s.sent = std::move(sent);
     s.html.clear();
     try {
         const QUrl url = checkedAddress(address);
@@ -117,6 +147,7 @@ void BrowserPool::stop(int slot)
     ++s.serial;
     s.scriptTimer.stop();
     s.done = nullptr;
+    s.sent = nullptr;
     if (s.state != Slot::State::Ended)
         installPage(slot);
     s.state = Slot::State::Free;
@@ -132,7 +163,9 @@ void BrowserPool::loadingChanged(int slot, const QWebEngineLoadingInfo& info)
         return;
     }
     s.pageLoading = false;
-    if (s.state != Slot::State::Loading)
+    // An end without a start is this load's too: a load that fails at once
+    // may not tell of its start.
+    if (s.state != Slot::State::Loading && s.state != Slot::State::Navigating)
         return;
     const PageLoad load = loadEnding(info, s.page->url());
     if (load.ending != PageLoad::Ending::Loaded) {
@@ -149,6 +182,30 @@ void BrowserPool::loadingChanged(int slot, const QWebEngineLoadingInfo& info)
         if (self)
             self->htmlTaken(slot, serial, html);
     });
+}
+
+void BrowserPool::requestSent(int slot)
+{
+    Slot& s = *m_slots[slot];
+    if (s.sentSerial == s.serial ||
+        (s.state != Slot::State::Navigating && s.state != Slot::State::Loading))
+        return;
+    s.sentSerial = s.serial;
+    if (s.sent)
+        ui::guarded([&] { s.sent(); });
+}
+
+void BrowserPool::rendererGone(int slot)
+{
+    Slot& s = *m_slots[slot];
+    if (s.state == Slot::State::Free || s.state == Slot::State::Ended)
+        return;
+    // Its load will never end: it ends as one that ran out of time, and the
+    // slot goes on with a new page.
+    installPage(slot);
+    PageLoad lost;
+    lost.ending = PageLoad::Ending::TimedOut;
+    end(slot, lost);
 }
 
 void BrowserPool::htmlTaken(int slot, quint64 serial, const QString& html)
@@ -176,13 +233,9 @@ void BrowserPool::deliver(int slot, quint64 serial)
     if (s.serial != serial || s.state != Slot::State::Ended)
         return;
     PageLoad load = s.result;
+    // A missing document is logged, with no box to hold the other pages up.
     if (load.ending == PageLoad::Ending::Loaded) {
-        // The box of a missing document is modal: the slot may be stopped and
-        // the pool gone when it closes.
-        const QPointer<BrowserPool> self(this);
-        load.document = pageFile(s.html, m_owner);
-        if (!self || s.serial != serial)
-            return;
+        load.document = documentBytes(s.html);
         if (load.document.isEmpty())
             load.ending = PageLoad::Ending::NoDocument;
     }
@@ -190,6 +243,7 @@ void BrowserPool::deliver(int slot, quint64 serial)
     s.state = Slot::State::Free;
     const Done done = std::move(s.done);
     s.done = nullptr;
+    s.sent = nullptr;
     ui::guarded([&] { done(load); });
 }
 
@@ -201,6 +255,13 @@ void BrowserPool::downloadRequested(QWebEngineDownloadRequest* download)
         if (s->page && download->page() == s->page)
             download->cancel();
     }
+}
+
+PageSaver::FetcherMaker pageFetchers()
+{
+    return [](int slots) -> std::unique_ptr<PageFetcher> {
+        return std::make_unique<BrowserPool>(slots);
+    };
 }
 
 } // namespace pagrim::harvest

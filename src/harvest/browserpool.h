@@ -1,15 +1,14 @@
 #pragma once
 
 #include "harvest/core/pagefetcher.h"
+#include "harvest/core/pagesaver.h"
 
 #include <QObject>
-#include <QPointer>
 #include <memory>
 #include <vector>
 
 class QWebEngineDownloadRequest;
 class QWebEngineLoadingInfo;
-class QWidget;
 
 namespace pagrim::harvest {
 
@@ -17,18 +16,19 @@ namespace pagrim::harvest {
 // by side: one page per slot, each on a renderer of its own, so that a login
 // made in the login window is in force in all of them. A slot's page is
 // replaced when a load is stopped or a document is not handed out in time,
-// so that a renderer caught in a script never holds the slot's next page.
-// Message boxes are owned by owner.
+// so that a renderer caught in a script never holds the slot's next page; a
+// load whose renderer is gone ends as timed out. A missing document is told
+// by the load's ending, with no box.
 class BrowserPool : public QObject, public PageFetcher
 {
     Q_OBJECT
 
 public:
-    BrowserPool(int slots, QWidget* owner, QObject* parent = nullptr);
+    explicit BrowserPool(int slots, QObject* parent = nullptr);
     ~BrowserPool() override;
 
     int slotCount() const override;
-    void start(int slot, const QString& address, Done done) override;
+    void start(int slot, const QString& address, Done done, Sent sent) override;
     void stop(int slot) override;
 
 private:
@@ -37,6 +37,8 @@ private:
     // Puts a new page into slot in place of the one it holds, which goes.
     void installPage(int slot);
     void loadingChanged(int slot, const QWebEngineLoadingInfo& info);
+    void requestSent(int slot);
+    void rendererGone(int slot);
     void htmlTaken(int slot, quint64 serial, const QString& html);
     // The load of slot has ended: done follows from the event loop.
     void end(int slot, const PageLoad& load);
@@ -44,7 +46,10 @@ private:
     void downloadRequested(QWebEngineDownloadRequest* download);
 
     std::vector<std::unique_ptr<Slot>> m_slots;
-    QPointer<QWidget> m_owner;
 };
+
+// The fetchers of a saving run that loads pages side by side: pools of hidden
+// pages.
+PageSaver::FetcherMaker pageFetchers();
 
 } // namespace pagrim::harvest

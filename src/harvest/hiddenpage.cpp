@@ -50,8 +50,7 @@ bool HiddenPage::javaScriptConfirm(const QUrl&, const QString& message)
 
 QUrl checkedAddress(const QString& address)
 {
-    const QUrl url =
-        address.contains(QLatin1String("://")) ? QUrl(address) : QUrl::fromUserInput(address);
+    const QUrl url = addressUrl(address);
     if (address.trimmed().isEmpty() || !url.isValid() || url.isRelative())
         throw AddressRefused(QStringLiteral("无效的网页地址：\"%1\"").arg(address));
     return url;
@@ -78,14 +77,17 @@ PageLoad loadEnding(const QWebEngineLoadingInfo& info, const QUrl& shown)
     return load;
 }
 
+QByteArray documentBytes(const QString& html)
+{
+    return html.isEmpty() ? QByteArray() : codepage::fromUnicodeWithReferences(html);
+}
+
 QByteArray pageFile(const QString& html, QWidget* owner)
 {
-    if (html.isEmpty()) {
+    if (html.isEmpty())
         ui::MessageBox(owner, QStringLiteral("保存 HTML 文件失败    "), QStringLiteral("错误信息"),
                        ui::Icon::None, ui::Buttons::Ok);
-        return QByteArray();
-    }
-    return codepage::fromUnicodeWithReferences(html);
+    return documentBytes(html);
 }
 
 } // namespace pagrim::harvest

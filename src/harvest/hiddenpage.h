@@ -52,9 +52,8 @@ private:
 // the toolkit fails on the request of a download whose page is gone.
 void retirePage(QWebEnginePage* page, QObject* user);
 
-// An address as an address bar takes it: one without a scheme
-// ("www.site.com/list_1.htm", "127.0.0.1:80/a.htm") is an http address.
-// Raises AddressRefused for an empty or malformed one.
+// An address as an address bar takes it (addressUrl). Raises AddressRefused
+// for an empty or malformed one.
 QUrl checkedAddress(const QString& address);
 
 // How a top-level load that has ended went (its document left out), given the
@@ -63,7 +62,9 @@ QUrl checkedAddress(const QString& address);
 PageLoad loadEnding(const QWebEngineLoadingInfo& info, const QUrl& shown);
 
 // The serialized document in the program code page ("&#N;" for what it cannot
-// hold); for an empty one (every document serializes to some markup), shows
+// hold); nothing for an empty one (every document serializes to some markup).
+QByteArray documentBytes(const QString& html);
+// documentBytes; for an empty one (every document serializes to some markup), shows
 // "保存 HTML 文件失败    " owned by owner and gives nothing.
 QByteArray pageFile(const QString& html, QWidget* owner);
 

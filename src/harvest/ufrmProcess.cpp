@@ -359,7 +359,7 @@ void TfrmProcess::saveHtml(bool failedOnly)
     std::vector<int> failed;
     const auto prepare = [&] {
         if (failedOnly) {
-            failed = saver.failedLines();
+            failed = saver.failedLines(m_pageLog.get());
             return !failed.empty();
         }
         const harvest::PageSaver::Refusal refusal = saver.prepare();
@@ -370,15 +370,8 @@ void TfrmProcess::saveHtml(bool failedOnly)
         return false;
     };
     const harvest::SaveLimits limits = harvest::SaveLimits::of(m_settings);
-    runHarvest(*ui->btnSaveHtml, QStringLiteral("保存网页"), *ui->btnCreateLst, prepare, [&] {
-        if (!failedOnly && !limits.sideBySide())
-            return saver.run();
-        harvest::BrowserPool pool(limits.parallel, this);
-        if (failedOnly)
-            saver.retry(pool, limits, std::move(failed));
-        else
-            saver.run(pool, limits);
-    });
+    runHarvest(*ui->btnSaveHtml, QStringLiteral("保存网页"), *ui->btnCreateLst, prepare,
+               [&] { saver.save(limits, harvest::pageFetchers(), std::move(failed)); });
 }
 
 void TfrmProcess::ListBox1ContextMenu(const QPoint& pos)
@@ -388,7 +381,12 @@ void TfrmProcess::ListBox1ContextMenu(const QPoint& pos)
     auto* menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("mnuPageList"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    const int failed = m_task ? int(harvest::PageSaver(*this, *m_browser).failedLines().size()) : 0;
+    // The log is read on from where the last opening left it.
+    const QString log = m_task ? taskFolder().pageLog() : QString();
+    if (!m_pageLog || m_pageLog->path() != log)
+        m_pageLog = std::make_unique<harvest::PageLogState>(log);
+    const int failed =
+        m_task ? int(harvest::PageSaver(*this, *m_browser).failedLines(m_pageLog.get()).size()) : 0;
     QAction* retry = menu->addAction(QStringLiteral("重新保存失败的网页（%1）").arg(failed));
     retry->setEnabled(failed > 0 && ui->btnSaveHtml->isEnabled() && !m_run->active());
     connect(retry, &QAction::triggered, this, [this] { runHandler([this] { saveHtml(true); }); });

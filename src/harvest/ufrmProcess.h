@@ -109,6 +109,8 @@ private:
     pagrim::store::DataSet* m_task = nullptr;
     std::unique_ptr<pagrim::harvest::BrowserDriver> m_browser;
     std::unique_ptr<pagrim::ui::HarvestRun> m_run;
+    // The page log as the list's context menu last read it.
+    std::unique_ptr<pagrim::harvest::PageLogState> m_pageLog;
     pagrim::ui::HandlerTracker m_handlers;
     QString m_workFolder;
     QMetaObject::Connection m_idleHook;

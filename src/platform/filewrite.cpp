@@ -42,6 +42,20 @@ bool writeAll(int fd, const QByteArray& bytes)
     return true;
 }
 
+// Brings the folder's entries (a rename into it) to the disk, so that a power
+// loss after this keeps them. A folder that cannot be opened for it (no
+// permission to read it) is left as the system keeps it.
+void syncFolderOf(const QByteArray& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
 } // namespace
 
 QString ownTemporaryPath(const QString& path, const QString& tag)
@@ -85,8 +99,10 @@ bool writeFileWhole(const QString& link, const QByteArray& bytes, QString* reaso
         ok = false;
         error = errno;
     }
-    if (ok && ::rename(temp.constData(), QFile::encodeName(path).constData()) == 0)
+    if (ok && ::rename(temp.constData(), QFile::encodeName(path).constData()) == 0) {
+        syncFolderOf(QFile::encodeName(path));
         return true;
+    }
     if (ok)
         error = errno;
     if (fd >= 0)
@@ -119,8 +135,10 @@ namespace {
 bool putInPlace(const QString& path, QString* reason)
 {
     if (::rename(QFile::encodeName(stagedPath(path)).constData(),
-                 QFile::encodeName(path).constData()) == 0)
+                 QFile::encodeName(path).constData()) == 0) {
+        syncFolderOf(QFile::encodeName(path));
         return true;
+    }
     *reason = qt_error_string(errno);
     return false;
 }

@@ -103,6 +103,11 @@ int Settings::PageTimeout() const
     return ReadInRange(PageTimeoutKey, PageTimeoutRange);
 }
 
+bool Settings::PageTimeoutSet() const
+{
+    return !ReadString(SysConfig, PageTimeoutKey, QString()).isEmpty();
+}
+
 void Settings::setPageTimeout(int value)
 {
     WriteInteger(SysConfig, PageTimeoutKey, value);

@@ -34,7 +34,9 @@ public:
     // Page saving on real sites: the pages loading at once, the least time
     // between the starts of two pages of one host (milliseconds) and the time
     // a page may take to load (seconds, 0 for none). A value out of range is
-    // read as the nearest end of its range.
+    // read as the nearest end of its range. The time limit, while not set, is
+    // its default for a run of several pages and none for the run of one page
+    // at a time.
     struct Range
     {
         int least;
@@ -43,13 +45,15 @@ public:
     };
     static constexpr Range ParallelPagesRange{1, 16, 1};
     static constexpr Range HostDelayRange{0, 60000, 0};
-    static constexpr Range PageTimeoutRange{0, 3600, 0};
+    static constexpr Range PageTimeoutRange{0, 3600, 60};
     int ParallelPages() const;
     void setParallelPages(int value);
     int HostDelay() const;
     void setHostDelay(int value);
     int PageTimeout() const;
     void setPageTimeout(int value);
+    // Whether the file holds a time limit of its own.
+    bool PageTimeoutSet() const;
 
     // The program file's path with its extension replaced by ".ini" (appended
     // when it has none).

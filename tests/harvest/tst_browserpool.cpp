@@ -41,7 +41,7 @@ public:
 
 private Q_SLOTS:
     void initTestCase();
-    void init() { m_pool = std::make_unique<harvest::BrowserPool>(3, nullptr); }
+    void init() { m_pool = std::make_unique<harvest::BrowserPool>(3); }
     void cleanup() { m_pool.reset(); }
 
     void pagesLoadSideBySide();
@@ -80,7 +80,7 @@ void TstBrowserPool::pagesLoadSideBySide()
         const QString path = QStringLiteral("/held%1.htm").arg(slot);
         m_server->setHeldPage(path, "<html><body><p>第" + QByteArray::number(slot) +
                                         "页</p></body></html>");
-        m_pool->start(slot, m_server->address(path), ends[slot].done());
+        m_pool->start(slot, m_server->address(path), ends[slot].done(), {});
     }
     for (int slot = 0; slot < 3; ++slot)
         QTRY_COMPARE_WITH_TIMEOUT(m_server->hits(QStringLiteral("/held%1.htm").arg(slot)), 1,
@@ -130,7 +130,7 @@ void TstBrowserPool::ending()
             QStringLiteral("http://127.0.0.1:%1%2").arg(closed.serverPort()).arg(address.mid(1));
     }
     Ends ends;
-    m_pool->start(1, address, ends.done());
+    m_pool->start(1, address, ends.done(), {});
     QVERIFY(ends.loads.isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(ends.loads.size(), 1, Timeout);
     QCOMPARE(ends.loads.first().ending, ending);
@@ -142,21 +142,21 @@ void TstBrowserPool::stopEndsAPageThatNeverAnswers()
 {
     m_server->setHeldPage(QStringLiteral("/never.htm"), "<html></html>");
     Ends stopped;
-    m_pool->start(0, m_server->address(QStringLiteral("/never.htm")), stopped.done());
+    m_pool->start(0, m_server->address(QStringLiteral("/never.htm")), stopped.done(), {});
     QTRY_COMPARE_WITH_TIMEOUT(m_server->hits(QStringLiteral("/never.htm")), 1, Timeout);
     m_pool->stop(0);
     // The slot's next page loads, and only its done comes.
     Ends next;
-    m_pool->start(0, m_server->address(QStringLiteral("/200.htm")), next.done());
+    m_pool->start(0, m_server->address(QStringLiteral("/200.htm")), next.done(), {});
     QTRY_COMPARE_WITH_TIMEOUT(next.loads.size(), 1, Timeout);
     QCOMPARE(next.loads.first().ending, PageLoad::Ending::Loaded);
     QVERIFY(stopped.loads.isEmpty());
 
     // Another fragment of the page the slot shows loads too.
     Ends fragments;
-    m_pool->start(0, m_server->address(QStringLiteral("/200.htm#one")), fragments.done());
+    m_pool->start(0, m_server->address(QStringLiteral("/200.htm#one")), fragments.done(), {});
     QTRY_COMPARE_WITH_TIMEOUT(fragments.loads.size(), 1, Timeout);
-    m_pool->start(0, m_server->address(QStringLiteral("/200.htm#two")), fragments.done());
+    m_pool->start(0, m_server->address(QStringLiteral("/200.htm#two")), fragments.done(), {});
     QTRY_COMPARE_WITH_TIMEOUT(fragments.loads.size(), 2, Timeout);
     QCOMPARE(fragments.loads.last().ending, PageLoad::Ending::Loaded);
 }

@@ -107,7 +107,7 @@ int run(const QString& kind, const QString& storePath, const QString& workFolder
             throw Error(QStringLiteral("nothing to save"));
         say("ready");
         if (kind == QLatin1String("parallel")) {
-            harvest::BrowserPool pool(4, nullptr);
+            harvest::BrowserPool pool(4);
             saver.run(pool, harvest::SaveLimits{4});
         } else {
             saver.run();

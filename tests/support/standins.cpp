@@ -50,6 +50,8 @@ StandInFetcher::StandInFetcher(int slots) : m_slots(size_t(slots))
     for (Slot& slot : m_slots) {
         slot.timer = std::make_unique<QTimer>();
         slot.timer->setSingleShot(true);
+        slot.sendTimer = std::make_unique<QTimer>();
+        slot.sendTimer->setSingleShot(true);
     }
 }
 
@@ -59,7 +61,7 @@ int StandInFetcher::inFlight() const
                              [](const Slot& slot) { return !slot.address.isEmpty(); }));
 }
 
-void StandInFetcher::start(int slotIndex, const QString& address, Done done)
+void StandInFetcher::start(int slotIndex, const QString& address, Done done, Sent sentNow)
 {
     Slot& slot = m_slots.at(size_t(slotIndex));
     if (!slot.address.isEmpty())
@@ -70,6 +72,13 @@ void StandInFetcher::start(int slotIndex, const QString& address, Done done)
     QList<Answer>& left = answers[address];
     const Answer answer = left.isEmpty() ? Answer{} : left.takeFirst();
     QObject::disconnect(slot.timer.get(), nullptr, nullptr, nullptr);
+    QObject::disconnect(slot.sendTimer.get(), nullptr, nullptr, nullptr);
+    QObject::connect(slot.sendTimer.get(), &QTimer::timeout, [this, address, sentNow] {
+        sent.append({address, m_clock.elapsed()});
+        if (sentNow)
+            sentNow();
+    });
+    slot.sendTimer->start(sentDelays.value(address, sentDelayMs));
     if (answer.hangs)
         return;
     QObject::connect(slot.timer.get(), &QTimer::timeout, [this, slotIndex, answer, done] {
@@ -77,6 +86,8 @@ void StandInFetcher::start(int slotIndex, const QString& address, Done done)
         const QString loaded = std::exchange(m_slots[size_t(slotIndex)].address, QString());
         if (answer.ending == harvest::PageLoad::Ending::Loaded)
             load.document = "<html>" + loaded.toUtf8() + "</html>";
+        if (onAnswer)
+            onAnswer(loaded);
         done(load);
     });
     slot.timer->start(delayMs);
@@ -86,6 +97,7 @@ void StandInFetcher::stop(int slotIndex)
 {
     Slot& slot = m_slots.at(size_t(slotIndex));
     slot.timer->stop();
+    slot.sendTimer->stop();
     if (!slot.address.isEmpty())
         stopped << std::exchange(slot.address, QString());
 }

@@ -97,10 +97,10 @@ private:
     bool m_loaded = false;
 };
 
-// Pages loading side by side in made-up slots. A load answers delayMs after
-// its start, from the event loop, with the next of its address's answers (a
-// loaded page, as StandInBrowser's, once they are used up); one that hangs
-// answers never.
+// Pages loading side by side in made-up slots. A load's request leaves
+// sentDelayMs after its start, and it answers delayMs after its start, from
+// the event loop, with the next of its address's answers (a loaded page, as
+// StandInBrowser's, once they are used up); one that hangs answers never.
 class StandInFetcher : public harvest::PageFetcher
 {
 public:
@@ -114,13 +114,19 @@ public:
     explicit StandInFetcher(int slots);
 
     int slotCount() const override { return int(m_slots.size()); }
-    void start(int slot, const QString& address, Done done) override;
+    void start(int slot, const QString& address, Done done, Sent sent) override;
     void stop(int slot) override;
 
     int delayMs = 5;
+    int sentDelayMs = 0;
+    QHash<QString, int> sentDelays; // sentDelayMs of an address of its own
+    // Runs as an address's load answers, before the run hears of it.
+    std::function<void(const QString&)> onAnswer;
     QHash<QString, QList<Answer>> answers;
     // Every start: its address and the milliseconds since the fetcher was made.
     QList<std::pair<QString, qint64>> starts;
+    // The same for every request as it leaves.
+    QList<std::pair<QString, qint64>> sent;
     QStringList stopped; // the addresses whose load was stopped
     int mostInFlight = 0;
 
@@ -128,6 +134,7 @@ private:
     struct Slot
     {
         std::unique_ptr<QTimer> timer;
+        std::unique_ptr<QTimer> sendTimer;
         QString address;
     };
     int inFlight() const;

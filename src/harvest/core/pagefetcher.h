@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QUrl>
 #include <functional>
 
 namespace pagrim::harvest {
@@ -16,6 +17,7 @@ struct PageLoad
         Unreachable, // no answer: refused connection, unknown host, reset
         Refused,     // an address the browser will not show as a page
         NoDocument,  // completed, but the browser handed out no document
+        TimedOut,    // not ended in time, or its end will never come
     };
     Ending ending = Ending::Loaded;
     // The HTTP status; 0 where the browser cannot tell one.
@@ -24,21 +26,30 @@ struct PageLoad
     QByteArray document;
 };
 
+// The address an address bar makes of a text: one without a scheme
+// ("www.site.com/list_1.htm", "127.0.0.1:80/a.htm") is an http address.
+QUrl addressUrl(const QString& address);
+// The host a request for address goes to, in lower case.
+QString hostOf(const QString& address);
+
 // Browser pages of the one browser profile that load pages side by side, for
 // a saving run that keeps several pages in flight.
 class PageFetcher
 {
 public:
     using Done = std::function<void(const PageLoad&)>;
+    using Sent = std::function<void()>;
 
     virtual ~PageFetcher() = default;
 
     // How many pages can load at once; slots are numbered from 0.
     virtual int slotCount() const = 0;
-    // Starts loading address in a free slot and returns at once. done is called
-    // once, from the event loop and never from within start, when the load has
-    // ended and its document has been taken; unless stop(slot) comes first.
-    virtual void start(int slot, const QString& address, Done done) = 0;
+    // Starts loading address in a free slot and returns at once. sent is
+    // called at most once, from the event loop, when the page's request leaves
+    // for the site; done once, from the event loop and never from within
+    // start, when the load has ended and its document has been taken. Neither
+    // comes after stop(slot).
+    virtual void start(int slot, const QString& address, Done done, Sent sent) = 0;
     // Ends the load in slot at once; its done is never called afterwards. A
     // free slot is left as it is.
     virtual void stop(int slot) = 0;

@@ -46,6 +46,24 @@ QByteArray outcomeName(PageOutcome outcome)
     return OutcomeNames.at(size_t(outcome));
 }
 
+PageOutcome outcomeOf(const PageLoad& load, qint64 bytes)
+{
+    switch (load.ending) {
+    case PageLoad::Ending::Loaded:
+        return bytes > 0 ? PageOutcome::Saved : PageOutcome::NotSaved;
+    case PageLoad::Ending::HttpError:
+        return PageOutcome::HttpError;
+    case PageLoad::Ending::Unreachable:
+        return PageOutcome::Unreachable;
+    case PageLoad::Ending::TimedOut:
+        return PageOutcome::Timeout;
+    case PageLoad::Ending::Refused:
+    case PageLoad::Ending::NoDocument:
+        break;
+    }
+    return PageOutcome::NotSaved;
+}
+
 void appendPageLog(const QString& path, const PageLogEntry& entry)
 {
     // An address holds no TAB or line break of its own: the list is made of
@@ -67,31 +85,63 @@ void appendPageLog(const QString& path, const PageLogEntry& entry)
         throw Error(QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
 }
 
-QList<PageLogEntry> readPageLog(const QString& path)
+namespace {
+
+// The entries of text, each line ended by CR LF; a line that does not read as
+// an entry is left out. Gives the bytes up to the end of the last whole line.
+template<typename Take>
+qsizetype readEntries(const QByteArray& text, Take take)
 {
-    QList<PageLogEntry> entries;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return entries;
-    const QByteArray text = file.readAll();
     qsizetype from = 0;
     for (qsizetype end; (end = text.indexOf("\r\n", from)) >= 0; from = end + 2) {
         PageLogEntry entry;
         if (readEntry(text.mid(from, end - from), entry))
-            entries.append(entry);
+            take(std::move(entry));
     }
+    return from;
+}
+
+} // namespace
+
+QList<PageLogEntry> readPageLog(const QString& path)
+{
+    QList<PageLogEntry> entries;
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly))
+        readEntries(file.readAll(), [&](PageLogEntry&& entry) { entries.append(entry); });
     return entries;
 }
 
-std::vector<int> failedLines(const QList<PageLogEntry>& log, const QList<QByteArray>& lines)
+void PageLogState::refresh()
 {
-    QHash<int, const PageLogEntry*> last;
-    for (const PageLogEntry& entry : log)
-        last.insert(entry.line, &entry);
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_last.clear();
+        m_read = 0;
+        return;
+    }
+    if (file.size() < m_read) {
+        m_last.clear();
+        m_read = 0;
+    }
+    if (file.size() == m_read || !file.seek(m_read))
+        return;
+    m_read += readEntries(file.readAll(),
+                          [this](PageLogEntry&& entry) { m_last.insert(entry.line, entry); });
+}
+
+bool PageLogState::savedAt(int n, const QList<QByteArray>& lines) const
+{
+    const auto it = m_last.constFind(n);
+    return it != m_last.cend() && it->outcome == PageOutcome::Saved && n < lines.size() &&
+           lines.at(n - 1) == it->address;
+}
+
+std::vector<int> failedLines(const QHash<int, PageLogEntry>& last, const QList<QByteArray>& lines)
+{
     std::vector<int> failed;
     const int addresses = int(lines.size()) - 1;
-    for (auto it = last.cbegin(); it != last.cend(); ++it) {
-        const PageLogEntry& entry = **it;
+    for (const PageLogEntry& entry : last) {
         if (entry.outcome != PageOutcome::Saved && entry.line <= addresses &&
             lines.at(entry.line - 1) == entry.address)
             failed.push_back(entry.line);

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "harvest/core/pagefetcher.h"
+
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <vector>
@@ -33,6 +36,10 @@ struct PageLogEntry
 // "saved", "http-error", "timeout", "unreachable", "not-saved".
 QByteArray outcomeName(PageOutcome outcome);
 
+// The outcome of a load whose document, if any was written, took bytes in its
+// page file: a load that completed counts as saved only with a file.
+PageOutcome outcomeOf(const PageLoad& load, qint64 bytes);
+
 // Appends the entry's line to the log at path in one write; raises Error
 // "Cannot create file ..." when the log cannot be written.
 void appendPageLog(const QString& path, const PageLogEntry& entry);
@@ -41,9 +48,30 @@ void appendPageLog(const QString& path, const PageLogEntry& entry);
 // that does not read as an entry, is left out. None when there is no log.
 QList<PageLogEntry> readPageLog(const QString& path);
 
+// The last entry of every line in a log, read in one pass and kept up to date
+// by reading only what has been appended since the last read. A log that has
+// shrunk (made anew) is read again from its start.
+class PageLogState
+{
+public:
+    explicit PageLogState(QString path) : m_path(std::move(path)) {}
+    const QString& path() const { return m_path; }
+    // Reads what the log has gained since the last call.
+    void refresh();
+    const QHash<int, PageLogEntry>& last() const { return m_last; }
+    // The last entry of page list line n when it saved the page whose address
+    // is still the list's; lines as LoadPageList gives them.
+    bool savedAt(int n, const QList<QByteArray>& lines) const;
+
+private:
+    QString m_path;
+    qint64 m_read = 0; // bytes read up to the end of the last whole line
+    QHash<int, PageLogEntry> m_last;
+};
+
 // The lines of the page list (lines as LoadPageList gives them, the summary
 // line last) whose last entry in the log did not save the page, and whose
 // address is still the one the entry names; ascending.
-std::vector<int> failedLines(const QList<PageLogEntry>& log, const QList<QByteArray>& lines);
+std::vector<int> failedLines(const QHash<int, PageLogEntry>& last, const QList<QByteArray>& lines);
 
 } // namespace pagrim::harvest

@@ -5,7 +5,6 @@
 #include "platform/filewrite.h"
 #include "platform/settings.h"
 
-#include <QUrl>
 #include <algorithm>
 #include <limits>
 
@@ -17,44 +16,25 @@ constexpr int MaxTries = 3;
 // How often a run in its event loop asks whether it is to stop.
 constexpr int StopCheckMs = 20;
 constexpr qint64 Never = std::numeric_limits<qint64>::max();
-
-// The host a request for address goes to; addresses without a scheme are
-// http addresses, as the browser takes them.
-QString hostOf(const QString& address)
-{
-    const QUrl url =
-        address.contains(QLatin1String("://")) ? QUrl(address) : QUrl::fromUserInput(address);
-    return url.host().toLower();
-}
+// The time limit of a run of several pages whose settings set none.
+constexpr int DefaultTimeoutSeconds = 60;
 
 bool busyStatus(int status)
 {
     return status == 429 || status == 503;
 }
 
-bool worthRetrying(const PageLoad& load, bool timedOut)
+bool worthRetrying(const PageLoad& load)
 {
-    if (timedOut || load.ending == PageLoad::Ending::Unreachable)
-        return true;
-    return load.ending == PageLoad::Ending::HttpError && (load.status == 429 || load.status >= 500);
-}
-
-PageOutcome outcomeOf(const PageLoad& load, bool timedOut)
-{
-    if (timedOut)
-        return PageOutcome::Timeout;
     switch (load.ending) {
-    case PageLoad::Ending::Loaded:
-        return load.document.isEmpty() ? PageOutcome::NotSaved : PageOutcome::Saved;
-    case PageLoad::Ending::HttpError:
-        return PageOutcome::HttpError;
+    case PageLoad::Ending::TimedOut:
     case PageLoad::Ending::Unreachable:
-        return PageOutcome::Unreachable;
-    case PageLoad::Ending::Refused:
-    case PageLoad::Ending::NoDocument:
-        break;
+        return true;
+    case PageLoad::Ending::HttpError:
+        return load.status == 429 || load.status >= 500;
+    default:
+        return false;
     }
-    return PageOutcome::NotSaved;
 }
 
 } // namespace
@@ -64,8 +44,84 @@ SaveLimits SaveLimits::of(const Settings& settings)
     SaveLimits limits;
     limits.parallel = settings.ParallelPages();
     limits.hostDelayMs = settings.HostDelay();
-    limits.timeoutSeconds = settings.PageTimeout();
+    if (settings.PageTimeoutSet())
+        limits.timeoutSeconds = settings.PageTimeout();
+    else if (limits.sideBySide())
+        limits.timeoutSeconds = DefaultTimeoutSeconds;
     return limits;
+}
+
+BackgroundJobs::BackgroundJobs() : m_thread([this] { loop(); }) {}
+
+BackgroundJobs::~BackgroundJobs()
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_closing = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+void BackgroundJobs::add(std::function<void()> work,
+                         std::function<void(std::exception_ptr)> answered)
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_todo.push_back(Job{std::move(work), std::move(answered), nullptr});
+    }
+    m_wake.notify_all();
+}
+
+void BackgroundJobs::loop()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_closing || !m_todo.empty(); });
+        if (m_todo.empty())
+            return;
+        Job job = std::move(m_todo.front());
+        m_todo.pop_front();
+        ++m_running;
+        lock.unlock();
+        try {
+            job.work();
+        } catch (...) {
+            job.failure = std::current_exception();
+        }
+        lock.lock();
+        --m_running;
+        const bool first = m_done.empty();
+        m_done.push_back(std::move(job));
+        m_wake.notify_all();
+        // One wake-up hands back every answer waiting.
+        if (first)
+            QMetaObject::invokeMethod(&m_context, [this] { handBack(); }, Qt::QueuedConnection);
+    }
+}
+
+void BackgroundJobs::handBack()
+{
+    for (;;) {
+        Job job;
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_done.empty())
+                return;
+            job = std::move(m_done.front());
+            m_done.pop_front();
+        }
+        job.answered(job.failure);
+    }
+}
+
+void BackgroundJobs::finish()
+{
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_wake.wait(lock, [this] { return m_todo.empty() && m_running == 0; });
+    }
+    handBack();
 }
 
 PageQueue::PageQueue(RunHost& host, PageFetcher& fetcher, const SaveLimits& limits,
@@ -100,16 +156,32 @@ PageQueue::~PageQueue()
     stopAll();
 }
 
+void PageQueue::setHandled(const std::vector<int>& numbers)
+{
+    for (size_t i = 0; i < m_todo.size(); ++i) {
+        if (std::binary_search(numbers.begin(), numbers.end(), m_todo[i].number))
+            m_handled[i] = 1;
+    }
+    // Handed out as fresh lines never.
+    while (m_nextFresh < int(m_todo.size()) && m_handled[size_t(m_nextFresh)])
+        ++m_nextFresh;
+}
+
 void PageQueue::run()
 {
     if (m_todo.empty() || !m_host.Running())
         return;
     m_clock.start();
     m_stopCheck.start(StopCheckMs);
-    guarded([this] { schedule(); });
+    guarded([this] {
+        advance();
+        schedule();
+    });
     if (!m_stopped && !finished())
         m_loop.exec();
     stopAll();
+    // Pages loaded before the stop are written and counted all the same.
+    guarded([this] { m_writes.finish(); });
     if (m_failure)
         std::rethrow_exception(m_failure);
 }
@@ -146,6 +218,10 @@ void PageQueue::schedule()
 {
     if (m_stopped)
         return;
+    if (!m_host.Running()) {
+        stopAll();
+        return;
+    }
     const qint64 now = m_clock.elapsed();
     qint64 wakeAt = Never;
     for (size_t i = 0; i < m_slots.size(); ++i) {
@@ -156,21 +232,23 @@ void PageQueue::schedule()
             break;
         start(int(i), index);
     }
-    if (finished()) {
-        stopAll();
-        return;
-    }
     if (wakeAt != Never)
         m_wake.start(int(std::clamp<qint64>(wakeAt - now, 0, std::numeric_limits<int>::max())));
 }
 
 bool PageQueue::hostReady(const Line& line, qint64 now, qint64& wakeAt) const
 {
-    const auto last = m_hostStarts.constFind(line.host);
-    if (m_limits.hostDelayMs <= 0 || last == m_hostStarts.cend())
+    if (m_limits.hostDelayMs <= 0)
         return true;
-    const qint64 readyAt = *last + m_limits.hostDelayMs;
-    if (readyAt <= now)
+    const auto host = m_hosts.constFind(line.host);
+    if (host == m_hosts.cend())
+        return true;
+    // The pause counts from the request's leaving, which a start precedes;
+    // requestSent or the load's end schedules again.
+    if (host->unsent > 0)
+        return false;
+    const qint64 readyAt = host->lastSent + m_limits.hostDelayMs;
+    if (!host->any || readyAt <= now)
         return true;
     wakeAt = qMin(wakeAt, readyAt);
     return false;
@@ -187,7 +265,7 @@ int PageQueue::choose(qint64 now, qint64& wakeAt) const
             return index;
     }
     const int fresh = m_nextFresh;
-    if (fresh >= int(m_todo.size()) || fresh >= m_handledRun + int(m_slots.size()))
+    if (fresh >= int(m_todo.size()))
         return -1;
     return hostReady(m_todo[size_t(fresh)], now, wakeAt) ? fresh : -1;
 }
@@ -195,15 +273,19 @@ int PageQueue::choose(qint64 now, qint64& wakeAt) const
 void PageQueue::start(int slotIndex, int index)
 {
     Line& line = m_todo[size_t(index)];
-    if (index == m_nextFresh)
+    if (index == m_nextFresh) {
         ++m_nextFresh;
-    else
+        while (m_nextFresh < int(m_todo.size()) && m_handled[size_t(m_nextFresh)])
+            ++m_nextFresh;
+    } else {
         m_waiting.erase(std::find(m_waiting.begin(), m_waiting.end(), index));
+    }
     ++line.tries;
-    m_hostStarts.insert(line.host, m_clock.elapsed());
+    ++m_hosts[line.host].unsent;
 
     Slot& slot = m_slots[size_t(slotIndex)];
     slot.line = index;
+    slot.sent = false;
     const quint64 attempt = ++slot.attempt;
     slot.clock.start();
     m_host.ShowStatus(QStringLiteral(" 正在打开网页 - ") + line.address +
@@ -212,25 +294,62 @@ void PageQueue::start(int slotIndex, int index)
     if (m_limits.timeoutSeconds > 0) {
         QObject::connect(slot.timeout.get(), &QTimer::timeout, [this, slotIndex] {
             m_fetcher.stop(slotIndex);
-            guarded([this, slotIndex] { ended(slotIndex, PageLoad(), true); });
+            PageLoad late;
+            late.ending = PageLoad::Ending::TimedOut;
+            guarded([&] { ended(slotIndex, late); });
         });
         slot.timeout->start(m_limits.timeoutSeconds * 1000);
     }
-    m_fetcher.start(slotIndex, line.address, [this, slotIndex, attempt](const PageLoad& load) {
-        const Slot& current = m_slots[size_t(slotIndex)];
-        if (current.attempt == attempt && current.line >= 0)
-            guarded([&] { ended(slotIndex, load, false); });
-    });
+    const auto current = [this, slotIndex, attempt] {
+        const Slot& now = m_slots[size_t(slotIndex)];
+        return now.attempt == attempt && now.line >= 0;
+    };
+    m_fetcher.start(
+        slotIndex, line.address,
+        [this, slotIndex, current](const PageLoad& load) {
+            if (current())
+                guarded([&] { ended(slotIndex, load); });
+        },
+        [this, slotIndex, current] {
+            if (current())
+                guarded([&] { requestSent(slotIndex); });
+        });
 }
 
-void PageQueue::ended(int slotIndex, const PageLoad& load, bool timedOut)
+void PageQueue::requestSent(int slotIndex)
+{
+    Slot& slot = m_slots[size_t(slotIndex)];
+    if (slot.sent)
+        return;
+    slot.sent = true;
+    HostState& host = m_hosts[m_todo[size_t(slot.line)].host];
+    --host.unsent;
+    host.lastSent = m_clock.elapsed();
+    host.any = true;
+    schedule();
+}
+
+void PageQueue::ended(int slotIndex, const PageLoad& load)
 {
     Slot& slot = m_slots[size_t(slotIndex)];
     const int index = slot.line;
+    // A load that a stop cut (the stop's signal may end the browser's
+    // processes too) says nothing of its page.
+    if (!m_host.Running()) {
+        stopAll();
+        return;
+    }
+    if (!slot.sent) {
+        // A load that never told of its request: its start stands for it.
+        HostState& host = m_hosts[m_todo[size_t(index)].host];
+        --host.unsent;
+        host.lastSent = qMax(host.lastSent, m_clock.elapsed() - slot.clock.elapsed());
+        host.any = true;
+    }
     slot.line = -1;
     slot.timeout->stop();
     Line& line = m_todo[size_t(index)];
-    if (worthRetrying(load, timedOut) && line.tries < MaxTries) {
+    if (worthRetrying(load) && line.tries < MaxTries) {
         const int pause = busyStatus(load.status) ? m_limits.busyPauseMs
                                                   : m_limits.retryPausesMs[size_t(line.tries - 1)];
         line.readyAt = m_clock.elapsed() + pause;
@@ -241,27 +360,61 @@ void PageQueue::ended(int slotIndex, const PageLoad& load, bool timedOut)
         entry.address = line.bytes;
         entry.status = load.status;
         entry.ms = slot.clock.elapsed();
-        entry.outcome = outcomeOf(load, timedOut);
-        handle(index, entry, load.document);
+        entry.outcome = outcomeOf(load, load.document.size());
+        write(index, entry, load.document);
     }
     schedule();
 }
 
-void PageQueue::handle(int index, PageLogEntry entry, const QByteArray& document)
+void PageQueue::write(int index, PageLogEntry entry, const QByteArray& document)
 {
-    if (entry.outcome == PageOutcome::Saved) {
-        m_folder.ensurePages();
-        writeFileOrThrow(m_folder.pageFile(entry.line), document);
+    if (entry.outcome == PageOutcome::Saved)
         entry.bytes = document.size();
-    }
-    appendPageLog(m_folder.pageLog(), entry);
+    const TaskFolder& folder = m_folder;
+    m_writes.add(
+        [folder, entry, document] {
+            if (entry.outcome == PageOutcome::Saved) {
+                folder.ensurePages();
+                writeFileOrThrow(folder.pageFile(entry.line), document);
+            }
+            appendPageLog(folder.pageLog(), entry);
+        },
+        [this, index, entry](std::exception_ptr failure) {
+            guarded([&] {
+                if (failure)
+                    std::rethrow_exception(failure);
+                handled(index, entry);
+            });
+        });
+}
+
+void PageQueue::handled(int index, const PageLogEntry& entry)
+{
     m_handled[size_t(index)] = 1;
-    const int before = m_handledRun;
+    m_host.PageHandled(entry);
+    advance();
+    if (finished())
+        stopAll();
+}
+
+void PageQueue::advance()
+{
     while (m_handledRun < int(m_todo.size()) && m_handled[size_t(m_handledRun)])
         ++m_handledRun;
-    if (m_handledRun != before && onHandledRun)
-        onHandledRun(m_handledRun);
-    m_host.ProcessEvents();
+    // A run that grows while its counter is posted is posted again after.
+    if (m_posting || !onHandledRun)
+        return;
+    m_posting = true;
+    try {
+        while (m_posted != m_handledRun) {
+            m_posted = m_handledRun;
+            onHandledRun(m_posted);
+        }
+    } catch (...) {
+        m_posting = false;
+        throw;
+    }
+    m_posting = false;
 }
 
 } // namespace pagrim::harvest

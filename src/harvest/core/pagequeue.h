@@ -9,11 +9,16 @@
 #include <QEventLoop>
 #include <QHash>
 #include <QList>
+#include <QObject>
 #include <QTimer>
 #include <array>
+#include <condition_variable>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace pagrim {
@@ -38,17 +43,56 @@ struct SaveLimits
 
     // Whether any setting asks for more than the one-page-at-a-time run.
     bool sideBySide() const { return parallel > 1 || hostDelayMs > 0 || timeoutSeconds > 0; }
+    // The settings' limits; a run of several pages without a time limit of the
+    // settings' own gets the default one.
     static SaveLimits of(const Settings& settings);
 };
 
+// Work done one job after the other on a thread of its own, each job's
+// answer handed back to the thread that made the queue, from its event loop.
+class BackgroundJobs
+{
+public:
+    BackgroundJobs();
+    // Waits for the jobs given, without handing their answers back.
+    ~BackgroundJobs();
+    BackgroundJobs(const BackgroundJobs&) = delete;
+    BackgroundJobs& operator=(const BackgroundJobs&) = delete;
+
+    // work runs on the thread; then answered runs here with work's error (or
+    // none).
+    void add(std::function<void()> work, std::function<void(std::exception_ptr)> answered);
+    // Waits until every job given has run and hands their answers back now.
+    void finish();
+
+private:
+    struct Job
+    {
+        std::function<void()> work;
+        std::function<void(std::exception_ptr)> answered;
+        std::exception_ptr failure;
+    };
+    void loop();
+    void handBack();
+
+    QObject m_context;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<Job> m_todo;
+    std::deque<Job> m_done;
+    int m_running = 0;
+    bool m_closing = false;
+    std::thread m_thread;
+};
+
 // Saves lines of a page list with up to SaveLimits::parallel pages loading at
-// once, handed out in the order given. A page is written whole when its load
-// completes and gets its entry in the page log as it ends. A page that timed
+// once, fresh lines handed out in the order given. A page is written whole
+// when its load completes and gets its entry in the page log as it ends; the
+// writes run one after the other on a thread of their own. A page that timed
 // out, could not be reached, or answered 429 or a 5xx status is tried twice
-// more after pauses; still failing, it is logged and counted as handled. A
-// line is handed out only while fewer than parallel lines from the first one
-// not yet handled are under way, so a stop leaves at most parallel - 1 lines
-// handled beyond the handled run from the first.
+// more after pauses, while the other slots go on with the lines after it;
+// still failing, it is logged and counted as handled. Two requests to one
+// host leave at least hostDelayMs apart, counted from when each really left.
 class PageQueue
 {
 public:
@@ -60,12 +104,16 @@ public:
     PageQueue(const PageQueue&) = delete;
     PageQueue& operator=(const PageQueue&) = delete;
 
-    // Called whenever the first k lines of todo are all handled, with k.
+    // Called whenever the first k lines of todo are all handled, with k, once
+    // their files and log lines are written; it may let events run.
     std::function<void(int)> onHandledRun;
+    // Lines of todo that count as handled without a fetch (saved by an
+    // earlier run); set before run.
+    void setHandled(const std::vector<int>& numbers);
 
     // Until every line is handled or the host stops running; a stop ends every
-    // load at once, and no interrupted page is saved. An error writing a page
-    // or the log ends the run with it.
+    // load at once, and a load the stop ended is neither saved nor counted.
+    // An error writing a page or the log ends the run with it.
     void run();
 
 private:
@@ -82,16 +130,28 @@ private:
     {
         int line = -1; // index into m_todo, -1 when free
         quint64 attempt = 0;
+        bool sent = false; // the request of its load has left
         QElapsedTimer clock;
         std::unique_ptr<QTimer> timeout;
+    };
+    // What a host has seen of the run: when its last request left, and how
+    // many of its loads are started with no request out yet.
+    struct HostState
+    {
+        qint64 lastSent = 0;
+        bool any = false;
+        int unsent = 0;
     };
 
     void schedule();
     int choose(qint64 now, qint64& wakeAt) const;
     bool hostReady(const Line& line, qint64 now, qint64& wakeAt) const;
     void start(int slot, int index);
-    void ended(int slot, const PageLoad& load, bool timedOut);
-    void handle(int index, PageLogEntry entry, const QByteArray& document);
+    void requestSent(int slot);
+    void ended(int slot, const PageLoad& load);
+    void write(int index, PageLogEntry entry, const QByteArray& document);
+    void handled(int index, const PageLogEntry& entry);
+    void advance();
     void stopAll();
     void guarded(const std::function<void()>& work);
     bool finished() const { return m_handledRun == int(m_todo.size()); }
@@ -105,14 +165,17 @@ private:
     std::vector<int> m_waiting; // indices waiting for another try, ascending
     std::vector<Slot> m_slots;
     int m_handledRun = 0;
+    int m_posted = 0;
+    bool m_posting = false;
     int m_nextFresh = 0;
-    QHash<QString, qint64> m_hostStarts;
+    QHash<QString, HostState> m_hosts;
     QElapsedTimer m_clock;
     QTimer m_wake;
     QTimer m_stopCheck;
     QEventLoop m_loop;
     std::exception_ptr m_failure;
     bool m_stopped = false;
+    BackgroundJobs m_writes;
 };
 
 } // namespace pagrim::harvest

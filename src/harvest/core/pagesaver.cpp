@@ -11,6 +11,7 @@
 #include "store/dataset.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QEventLoop>
 #include <QThread>
 #include <exception>
@@ -127,23 +128,6 @@ void removeLeftoverPages(const TaskFolder& folder)
     removeLeftoverTemporaries(folder.pages(), QStringLiteral("[0-9]+\\.Htm"));
 }
 
-// The log entry of a page of the one-page-at-a-time run: what the browser
-// told of its load and the bytes written.
-PageLogEntry sequentialEntry(int n, const QByteArray& address, bool refused, const PageLoad& load,
-                             qint64 bytes, qint64 ms)
-{
-    PageLogEntry entry{n, address, refused ? 0 : load.status, bytes, ms, PageOutcome::NotSaved};
-    if (refused || bytes == 0)
-        return entry;
-    if (load.ending == PageLoad::Ending::HttpError)
-        entry.outcome = PageOutcome::HttpError;
-    else if (load.ending == PageLoad::Ending::Unreachable)
-        entry.outcome = PageOutcome::Unreachable;
-    else
-        entry.outcome = PageOutcome::Saved;
-    return entry;
-}
-
 } // namespace
 
 QString PageSaver::refusalText(Refusal refusal)
@@ -206,25 +190,26 @@ void PageSaver::run()
             next.start(n + 1);
         if (!document.isEmpty())
             runWhileEventsRun([&] { writeFileOrThrow(folder.pageFile(n), document); });
-        appendPageLog(folder.pageLog(), sequentialEntry(n, m_lines.at(n - 1), refused, load,
-                                                        document.size(), next.loadMs()));
+        PageLoad ending = load;
+        if (refused)
+            ending = PageLoad{PageLoad::Ending::Refused, 0, {}};
+        appendPageLog(folder.pageLog(),
+                      PageLogEntry{n, m_lines.at(n - 1), ending.status, document.size(),
+                                   next.loadMs(), outcomeOf(ending, document.size())});
         m_host.ProcessEvents();
-        postCounter(n, true);
+        postCounter(n);
         if (!m_host.Running())
             break;
     }
 }
 
-void PageSaver::postCounter(int saved, bool whileEventsRun)
+void PageSaver::postCounter(int saved)
 {
     store::DataSet& task = m_host.TaskRecord();
     task.edit();
     m_host.SetGauge(addressCount(), saved);
     task.field(QStringLiteral("SaveCurrent")).setValue(saved);
-    if (whileEventsRun)
-        task.post(runWhileEventsRun);
-    else
-        task.post();
+    task.post(runWhileEventsRun);
 }
 
 void PageSaver::run(PageFetcher& fetcher, const SaveLimits& limits)
@@ -232,23 +217,48 @@ void PageSaver::run(PageFetcher& fetcher, const SaveLimits& limits)
     const int count = addressCount();
     const int first =
         qMax(0, m_host.TaskRecord().field(QStringLiteral("SaveCurrent")).asInteger()) + 1;
-    removeLeftoverPages(m_host.taskFolder());
+    const TaskFolder folder = m_host.taskFolder();
+    removeLeftoverPages(folder);
+    PageLogState log(folder.pageLog());
+    log.refresh();
+    const auto saved = [&](int n) {
+        return log.savedAt(n, m_lines) && QFileInfo::exists(folder.pageFile(n));
+    };
     std::vector<int> todo;
-    for (int n = first; n <= count; ++n)
+    std::vector<int> done;
+    const bool resumed = first <= count && !saved(first);
+    for (int n = first; n <= count; ++n) {
         todo.push_back(n);
+        if (resumed && n > first && saved(n))
+            done.push_back(n);
+    }
     PageQueue queue(m_host, fetcher, limits, m_lines, std::move(todo));
-    // Posted without letting events run: the next page's end would post the
-    // row again while it is being written.
-    queue.onHandledRun = [this, first](int handled) { postCounter(first - 1 + handled, false); };
+    queue.setHandled(done);
+    queue.onHandledRun = [this, first](int handled) { postCounter(first - 1 + handled); };
     queue.run();
 }
 
-std::vector<int> PageSaver::failedLines()
+void PageSaver::save(const SaveLimits& limits, const FetcherMaker& makeFetcher,
+                     std::vector<int> failed)
+{
+    if (failed.empty() && !limits.sideBySide())
+        return run();
+    const std::unique_ptr<PageFetcher> fetcher = makeFetcher(limits.parallel);
+    if (failed.empty())
+        run(*fetcher, limits);
+    else
+        retry(*fetcher, limits, std::move(failed));
+}
+
+std::vector<int> PageSaver::failedLines(PageLogState* known)
 {
     const TaskFolder folder = m_host.taskFolder();
     std::optional<QList<QByteArray>> lines = LoadPageList(folder.pageList());
     m_lines = lines ? *lines : QList<QByteArray>();
-    return harvest::failedLines(readPageLog(folder.pageLog()), m_lines);
+    PageLogState fresh(folder.pageLog());
+    PageLogState& log = known && known->path() == fresh.path() ? *known : fresh;
+    log.refresh();
+    return harvest::failedLines(log.last(), m_lines);
 }
 
 void PageSaver::retry(PageFetcher& fetcher, const SaveLimits& limits, std::vector<int> lines)

@@ -3,12 +3,15 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <functional>
+#include <memory>
 #include <vector>
 
 namespace pagrim::harvest {
 
 class Browser;
 class PageFetcher;
+class PageLogState;
 class RunHost;
 struct SaveLimits;
 
@@ -48,12 +51,24 @@ public:
     void run();
     // The same with limits.parallel pages loading at once in fetcher, the
     // pause per host, the time limit and the tries of PageQueue. SaveCurrent
-    // covers the run of handled lines from the first.
+    // covers the run of handled lines from the first. A line after the first
+    // whose last log entry saved it, its file there, is not fetched again
+    // (a run stopped or killed earlier handled it), unless the first line is
+    // so saved too: then the counter was set back to save the pages again.
     void run(PageFetcher& fetcher, const SaveLimits& limits);
 
+    // The fetcher of a side-by-side run with the given number of slots.
+    using FetcherMaker = std::function<std::unique_ptr<PageFetcher>(int slots)>;
+    // run() or run(fetcher, limits) as the limits ask; the fetcher is made
+    // only for the latter. With failed lines (of failedLines), retry of them
+    // instead.
+    void save(const SaveLimits& limits, const FetcherMaker& makeFetcher,
+              std::vector<int> failed = {});
+
     // Loads the page list afresh, without touching the gauge, and gives the
-    // lines whose last entry in the page log did not save the page.
-    std::vector<int> failedLines();
+    // lines whose last entry in the page log (read on from what log has read
+    // before, when given) did not save the page.
+    std::vector<int> failedLines(PageLogState* log = nullptr);
     // Fetches those lines again (after failedLines) as run(fetcher, limits)
     // does, leaving SaveCurrent as it is.
     void retry(PageFetcher& fetcher, const SaveLimits& limits, std::vector<int> lines);
@@ -62,8 +77,8 @@ public:
 
 private:
     // Sets SaveCurrent and the gauge to saved and posts the task row, the
-    // write on a thread of its own while events run, or here.
-    void postCounter(int saved, bool whileEventsRun);
+    // write on a thread of its own while events run.
+    void postCounter(int saved);
 
     RunHost& m_host;
     Browser& m_browser;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "harvest/core/pagelog.h"
 #include "platform/taskfolder.h"
 
 #include <QByteArray>
@@ -37,6 +38,9 @@ public:
     virtual bool LoadPageList(QList<QByteArray>& lines);
     // The page saving gauge: its maximum and position.
     virtual void SetGauge(int maximum, int position) = 0;
+    // A page of a side-by-side run is handled: its file and log line are
+    // written. The one-page-at-a-time run tells its failures by message box.
+    virtual void PageHandled(const PageLogEntry&) {}
 };
 
 } // namespace pagrim::harvest

@@ -58,8 +58,10 @@ private Q_SLOTS:
     void folderOrFileFailureEndsTheRun();
     void leftoverTemporariesGo();
     void sideBySideRetriesLogsAndRetriesFailed();
-    void sideBySideStopLeavesTheHandledRun();
-    void hostDelaySpacesStarts();
+    void retryHoldsNoOtherLine();
+    void restartSkipsSavedLines();
+    void stopCountsNoCutLoad();
+    void hostDelayCountsFromTheRequest();
 
 private:
     QString taskFolder() const { return TaskFolder(m_world->workPath(), TaskName).path(); }
@@ -419,44 +421,92 @@ void TstPageSaver::sideBySideRetriesLogsAndRetriesFailed()
     QVERIFY(saver.failedLines().empty());
 }
 
-void TstPageSaver::sideBySideStopLeavesTheHandledRun()
+void TstPageSaver::retryHoldsNoOtherLine()
 {
-    // Line 2 hangs while 3 and 4 are saved beside it; the stop comes then.
+    // Line 2 is busy twice; the other slots go on with the lines after it.
+    writeList(12);
+    test::StandInFetcher fetcher(3);
+    const Answer busy{Ending::HttpError, 503, false};
+    fetcher.answers[address(2)] = {busy, busy};
+    startSideBySide(fetcher, SaveLimits{3, 0, 0, {10, 20}, 200});
+
+    QStringList order;
+    for (const auto& start : fetcher.starts)
+        order << start.first.section(QLatin1Char('='), 1);
+    QCOMPARE(order.join(QLatin1Char(' ')), QStringLiteral("1 2 3 4 5 6 7 8 9 10 11 12 2 2"));
+    QCOMPARE(savedFiles().size(), 12);
+    QCOMPARE(storedSaveCurrent(), 12);
+    QCOMPARE(logLines().last(), QStringLiteral("2 saved 0"));
+}
+
+void TstPageSaver::restartSkipsSavedLines()
+{
+    // Line 2 hangs while the lines after it are saved; the stop comes then.
     writeList(8);
     test::StandInFetcher fetcher(3);
     fetcher.answers[address(2)] = {{Ending::Loaded, 0, true}};
-    m_host->onEvents = [&] {
-        if (QFileInfo::exists(pageFile(4)))
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (QFileInfo::exists(pageFile(6)))
             m_host->running = false;
-    };
+    });
+    watch.start(1);
     startSideBySide(fetcher, SaveLimits{3});
+    watch.stop();
     QCOMPARE(storedSaveCurrent(), 1);
-    QCOMPARE(m_host->gauge.second, 1);
-    QCOMPARE(savedFiles(), words("1.Htm 3.Htm 4.Htm"));
-    // No more than three lines from line 2 were handed out; the stop ended
-    // the loads still going, which left no file.
-    QCOMPARE(fetcher.starts.size(), 4);
-    QCOMPARE(fetcher.stopped, QStringList{address(2)});
+    QVERIFY(fetcher.stopped.contains(address(2)));
+    const QStringList before = savedFiles();
+    QVERIFY(before.contains(QStringLiteral("6.Htm")));
 
-    // The next run starts at line 2 and fetches 3 and 4 again.
-    m_host->onEvents = nullptr;
+    // The next run fetches line 2 and what the stop left, nothing saved.
     test::StandInFetcher again(3);
     startSideBySide(again, SaveLimits{3});
-    QCOMPARE(again.starts.first().first, address(2));
-    QCOMPARE(again.starts.size(), 7);
-    QCOMPARE(savedFiles().size(), 8);
+    QStringList fetched;
+    for (const auto& start : again.starts)
+        fetched << start.first.section(QLatin1Char('='), 1);
+    QCOMPARE(fetched.size(), 8 - before.size());
+    QCOMPARE(fetched.first(), QStringLiteral("2"));
+    for (const QString& line : fetched)
+        QVERIFY2(!before.contains(line + QStringLiteral(".Htm")), qPrintable(line));
+    QCOMPARE(storedSaveCurrent(), 8);
+
+    // A counter set back asks for the pages again: they are all fetched.
+    setSaveCurrent(0);
+    test::StandInFetcher redo(3);
+    startSideBySide(redo, SaveLimits{3});
+    QCOMPARE(redo.starts.size(), 8);
     QCOMPARE(storedSaveCurrent(), 8);
 }
 
-void TstPageSaver::hostDelaySpacesStarts()
+void TstPageSaver::stopCountsNoCutLoad()
 {
+    // The stop comes as line 2's load is cut short: it ends without a
+    // document, as one whose browser processes the stop's signal ended.
+    writeList(4);
+    test::StandInFetcher fetcher(1);
+    fetcher.answers[address(2)] = {{Ending::NoDocument, 0, false}};
+    fetcher.onAnswer = [&](const QString& answered) {
+        if (answered == address(2))
+            m_host->running = false;
+    };
+    startSideBySide(fetcher, SaveLimits{1, 0, 5});
+    QCOMPARE(storedSaveCurrent(), 1);
+    QCOMPARE(logLines(), QStringList{QStringLiteral("1 saved 0")});
+    QVERIFY(!QFileInfo::exists(pageFile(2)));
+}
+
+void TstPageSaver::hostDelayCountsFromTheRequest()
+{
+    // The first request leaves late, as a page whose renderer starts first.
     writeList(5);
     test::StandInFetcher fetcher(4);
+    fetcher.delayMs = 50;
+    fetcher.sentDelays[address(1)] = 40;
     startSideBySide(fetcher, SaveLimits{4, 60});
-    QCOMPARE(fetcher.starts.size(), 5);
-    for (int i = 1; i < fetcher.starts.size(); ++i)
-        QVERIFY2(fetcher.starts[i].second - fetcher.starts[i - 1].second >= 59,
-                 qPrintable(QString::number(fetcher.starts[i].second)));
+    QCOMPARE(fetcher.sent.size(), 5);
+    for (int i = 1; i < fetcher.sent.size(); ++i)
+        QVERIFY2(fetcher.sent[i].second - fetcher.sent[i - 1].second >= 59,
+                 qPrintable(QString::number(fetcher.sent[i].second)));
     QCOMPARE(storedSaveCurrent(), 5);
 }
 
