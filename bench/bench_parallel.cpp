@@ -97,16 +97,15 @@ double poolRun(harvest::BrowserPool& pool, const Site& site, int first, int coun
     std::function<void(int)> feed = [&](int slot) {
         if (next >= count)
             return;
-        pool.start(
-            slot, site.address(first + next++),
-            [&, slot](const PageLoad& load) {
-                if (load.ending != PageLoad::Ending::Loaded || load.document.size() < 18000)
-                    ++failed;
-                if (++ended == count)
-                    loop.quit();
-                feed(slot);
-            },
-            {});
+        pool.start(slot, site.address(first + next++),
+                   [&, slot](const PageLoad& load) {
+                       if (load.ending != PageLoad::Ending::Loaded || load.document.size() < 18000)
+                           ++failed;
+                       if (++ended == count)
+                           loop.quit();
+                       feed(slot);
+                   },
+                   {});
     };
     QElapsedTimer clock;
     clock.start();

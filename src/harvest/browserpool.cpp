@@ -7,9 +7,9 @@
 
 #include <QTimer>
 #include <QWebEngineDownloadRequest>
-#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
+#include <QWebEngineUrlRequestInterceptor>
 #include <QWidget>
 
 namespace pagrim::harvest {
@@ -106,8 +106,8 @@ void BrowserPool::installPage(int slot)
             });
     connect(page, &QWebEnginePage::renderProcessTerminated, this,
             [this, slot] { ui::guarded([&] { rendererGone(slot); }); });
-    page->setUrlRequestInterceptor(new RequestWatch(
-        [this, slot] { ui::guarded([&] { requestSent(slot); }); }, page));
+    page->setUrlRequestInterceptor(
+        new RequestWatch([this, slot] { ui::guarded([&] { requestSent(slot); }); }, page));
     s.page = page;
     s.pageLoading = false;
     // Its renderer goes with it, also one stuck in a script.

@@ -48,7 +48,9 @@ bool writeAll(int fd, const QByteArray& bytes)
 void syncFolderOf(const QByteArray& path)
 {
     const qsizetype slash = path.lastIndexOf('/');
-    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+    const QByteArray folder = slash < 0    ? QByteArray(".")
+                              : slash == 0 ? QByteArray("/")
+                                           : path.left(slash);
     const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return;

@@ -74,17 +74,22 @@ void TstBrowserPool::initTestCase()
 
 void TstBrowserPool::pagesLoadSideBySide()
 {
-    // Held until every slot has asked: the three are in flight together.
+    // Held until every slot has asked: the three are in flight together, and
+    // each has told that its request left while its answer is held.
     Ends ends[3];
+    int sent[3] = {};
     for (int slot = 0; slot < 3; ++slot) {
         const QString path = QStringLiteral("/held%1.htm").arg(slot);
         m_server->setHeldPage(path, "<html><body><p>第" + QByteArray::number(slot) +
                                         "页</p></body></html>");
-        m_pool->start(slot, m_server->address(path), ends[slot].done(), {});
+        m_pool->start(slot, m_server->address(path), ends[slot].done(),
+                      [&, slot] { ++sent[slot]; });
     }
-    for (int slot = 0; slot < 3; ++slot)
+    for (int slot = 0; slot < 3; ++slot) {
         QTRY_COMPARE_WITH_TIMEOUT(m_server->hits(QStringLiteral("/held%1.htm").arg(slot)), 1,
                                   Timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(sent[slot], 1, Timeout);
+    }
     for (int slot = 0; slot < 3; ++slot)
         m_server->release(QStringLiteral("/held%1.htm").arg(slot));
     for (int slot = 0; slot < 3; ++slot) {

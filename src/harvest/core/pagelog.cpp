@@ -89,8 +89,7 @@ namespace {
 
 // The entries of text, each line ended by CR LF; a line that does not read as
 // an entry is left out. Gives the bytes up to the end of the last whole line.
-template<typename Take>
-qsizetype readEntries(const QByteArray& text, Take take)
+template <typename Take> qsizetype readEntries(const QByteArray& text, Take take)
 {
     qsizetype from = 0;
     for (qsizetype end; (end = text.indexOf("\r\n", from)) >= 0; from = end + 2) {

@@ -96,7 +96,8 @@ void BackgroundJobs::loop()
         m_wake.notify_all();
         // One wake-up hands back every answer waiting.
         if (first)
-            QMetaObject::invokeMethod(&m_context, [this] { handBack(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &m_context, [this] { handBack(); }, Qt::QueuedConnection);
     }
 }
 

@@ -11,8 +11,8 @@
 #include "store/dataset.h"
 
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QThread>
 #include <exception>
 #include <functional>
