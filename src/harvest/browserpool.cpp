@@ -86,6 +86,8 @@ BrowserPool::~BrowserPool()
     // The pages go before the slots their late answers would look up.
     for (const auto& s : m_slots) {
         ++s->serial;
+        if (s->page)
+            s->page->setUrlRequestInterceptor(nullptr);
         retirePage(s->page, this);
     }
 }
@@ -110,7 +112,10 @@ void BrowserPool::installPage(int slot)
         new RequestWatch([this, slot] { ui::guarded([&] { requestSent(slot); }); }, page));
     s.page = page;
     s.pageLoading = false;
-    // Its renderer goes with it, also one stuck in a script.
+    // Its renderer goes with it, also one stuck in a script; what it still
+    // asks for is no request of the slot's.
+    if (old)
+        old->setUrlRequestInterceptor(nullptr);
     retirePage(old, this);
 }
 
@@ -255,13 +260,6 @@ void BrowserPool::downloadRequested(QWebEngineDownloadRequest* download)
         if (s->page && download->page() == s->page)
             download->cancel();
     }
-}
-
-PageSaver::FetcherMaker pageFetchers()
-{
-    return [](int slots) -> std::unique_ptr<PageFetcher> {
-        return std::make_unique<BrowserPool>(slots);
-    };
 }
 
 } // namespace pagrim::harvest
