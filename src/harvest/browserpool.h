@@ -1,7 +1,6 @@
 #pragma once
 
 #include "harvest/core/pagefetcher.h"
-#include "harvest/core/pagesaver.h"
 
 #include <QObject>
 #include <memory>
@@ -47,9 +46,5 @@ private:
 
     std::vector<std::unique_ptr<Slot>> m_slots;
 };
-
-// The fetchers of a saving run that loads pages side by side: pools of hidden
-// pages.
-PageSaver::FetcherMaker pageFetchers();
 
 } // namespace pagrim::harvest

@@ -2,10 +2,10 @@
 #include "ui_ufrmProcess.h"
 
 #include "harvest/browserdriver.h"
-#include "harvest/browserpool.h"
 #include "harvest/core/pagelist.h"
 #include "harvest/core/pagequeue.h"
 #include "harvest/core/pagesaver.h"
+#include "harvest/directengine.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
 #include "platform/settings.h"

@@ -241,9 +241,10 @@ void PageSaver::run(PageFetcher& fetcher, const SaveLimits& limits)
 void PageSaver::save(const SaveLimits& limits, const FetcherMaker& makeFetcher,
                      std::vector<int> failed)
 {
-    if (failed.empty() && !limits.sideBySide())
+    const std::unique_ptr<PageFetcher> fetcher =
+        makeFetcher(limits.parallel, limits.sideBySide() || !failed.empty());
+    if (!fetcher)
         return run();
-    const std::unique_ptr<PageFetcher> fetcher = makeFetcher(limits.parallel);
     if (failed.empty())
         run(*fetcher, limits);
     else

@@ -57,11 +57,13 @@ public:
     // so saved too: then the counter was set back to save the pages again.
     void run(PageFetcher& fetcher, const SaveLimits& limits);
 
-    // The fetcher of a side-by-side run with the given number of slots.
-    using FetcherMaker = std::function<std::unique_ptr<PageFetcher>(int slots)>;
-    // run() or run(fetcher, limits) as the limits ask; the fetcher is made
-    // only for the latter. With failed lines (of failedLines), retry of them
-    // instead.
+    // The fetcher of a run through the queue with the given number of slots;
+    // none when sideBySide is false and the engine saves one page at a time
+    // through the browser instead.
+    using FetcherMaker = std::function<std::unique_ptr<PageFetcher>(int slots, bool sideBySide)>;
+    // run(fetcher, limits) with the fetcher made, or run() when none is: the
+    // limits ask for pages side by side, or failed lines (of failedLines)
+    // are to be fetched again (retry).
     void save(const SaveLimits& limits, const FetcherMaker& makeFetcher,
               std::vector<int> failed = {});
 

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "harvest/core/directfetcher.h"
+#include "harvest/core/pagesaver.h"
+
+#include <QByteArray>
+
+// The page engines of a task: the browser, or plain HTTP fetches (libcurl)
+// for sites whose content is in the HTML itself. Both go by the shared
+// browser profile's cookies and User-Agent, so a login made in the login
+// window carries over, and a session a site refreshes stays in force for both.
+namespace pagrim::harvest {
+
+// The shared profile's cookies as a jar; cookies stored in it go into the
+// profile. Made on first use, it reads the profile's cookies then.
+CookieJar& profileCookies();
+
+// The User-Agent of the shared profile's pages.
+QByteArray profileUserAgent();
+
+// The fetchers of a saving run: pools of hidden browser pages, or direct
+// fetchers. The browser's one-page-at-a-time run needs none; the direct
+// engine always runs through the queue.
+PageSaver::FetcherMaker pageFetchers(bool direct = false);
+
+} // namespace pagrim::harvest
