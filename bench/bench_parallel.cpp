@@ -13,6 +13,7 @@
 #include "harvest/browserpool.h"
 #include "harvest/browserprofile.h"
 #include "memory.h"
+#include "pagesite.h"
 #include "windowrun.h"
 
 #include <QApplication>
@@ -32,65 +33,30 @@ using harvest::PageLoad;
 
 namespace {
 
-// The pages /p/N.htm, each answered after a delay.
-class Site
+// About 20 KB naming the page.
+std::string pageBody(int n)
 {
-public:
-    Site()
-    {
-        // Idle keep-alive connections hold a thread each; the browser keeps
-        // some open.
-        m_server.new_task_queue = [] { return new httplib::ThreadPool(64); };
-        m_server.Get(R"(/p/(\d+)\.htm)", [this](const httplib::Request& rq, httplib::Response& rs) {
-            const int now = ++m_inFlight;
-            for (int most = m_mostInFlight; now > most;)
-                m_mostInFlight.compare_exchange_weak(most, now);
-            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs.load()));
-            rs.set_header("Cache-Control", "no-store");
-            rs.set_content(body(rq.matches[1].str()), "text/html; charset=utf-8");
-            --m_inFlight;
-        });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-    }
-    ~Site()
-    {
-        m_server.stop();
-        m_thread.join();
-    }
+    const std::string num = std::to_string(n);
+    std::string text = "<html><head><title>" + num + "</title></head><body>";
+    for (int p = 0; p < 310; ++p)
+        text += "<p>Page " + num + ", a paragraph of about a hundred bytes to fill it.</p>\n";
+    return text + "</body></html>";
+}
 
-    int port() const { return m_port; }
-    static std::string path(int n) { return "/p/" + std::to_string(n) + ".htm"; }
-    QString address(int n) const
-    {
-        return QStringLiteral("http://127.0.0.1:%1%2")
-            .arg(m_port)
-            .arg(QString::fromStdString(path(n)));
-    }
-    // The most requests answered at once since the last call.
-    int takeMostInFlight() { return m_mostInFlight.exchange(0); }
-
+// The pages /p/N.htm, each answered after a delay.
+struct Site
+{
     std::atomic<int> delayMs{300};
-
-private:
-    static std::string body(const std::string& num)
-    {
-        std::string text = "<html><head><title>" + num + "</title></head><body>";
-        for (int p = 0; p < 310; ++p)
-            text += "<p>Page " + num + ", a paragraph of about a hundred bytes to fill it.</p>\n";
-        return text + "</body></html>";
-    }
-
-    httplib::Server m_server;
-    std::thread m_thread;
-    int m_port = 0;
-    std::atomic<int> m_inFlight{0};
-    std::atomic<int> m_mostInFlight{0};
+    bench::PageSite pages{[this](int n, const httplib::Request&, httplib::Response& rs) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs.load()));
+        rs.set_header("Cache-Control", "no-store");
+        rs.set_content(pageBody(n), "text/html; charset=utf-8");
+    }};
 };
 
 // Loads pages first .. first + count - 1 through pool, every slot going on
 // with the next page as its page ends; gives pages per second.
-double poolRun(harvest::BrowserPool& pool, const Site& site, int first, int count)
+double poolRun(harvest::BrowserPool& pool, const bench::PageSite& site, int first, int count)
 {
     int next = 0, ended = 0, failed = 0;
     QEventLoop loop;
@@ -120,7 +86,7 @@ double poolRun(harvest::BrowserPool& pool, const Site& site, int first, int coun
 
 // Fetches pages 0 .. count - 1 with clients plain HTTP clients, each on a
 // thread of its own with a connection kept alive; gives pages per second.
-double plainRun(const Site& site, int clients, int count)
+double plainRun(const bench::PageSite& site, int clients, int count)
 {
     std::atomic<int> next{0}, failed{0};
     QElapsedTimer clock;
@@ -131,7 +97,7 @@ double plainRun(const Site& site, int clients, int count)
             httplib::Client client("127.0.0.1", site.port());
             client.set_keep_alive(true);
             for (int n = next++; n < count; n = next++) {
-                const auto reply = client.Get(Site::path(n));
+                const auto reply = client.Get(bench::PageSite::path(n));
                 if (!reply || reply->status != 200)
                     ++failed;
             }
@@ -145,7 +111,7 @@ double plainRun(const Site& site, int clients, int count)
 
 // 保存网页 in the execution window, its pages written and counted, with
 // 同时打开网页数 at slots; pages per second.
-double windowRun(const Site& site, int slots, int pages)
+double windowRun(const bench::PageSite& site, int slots, int pages)
 {
     test::TaskWindow window;
     test::addTask(window.world.storePath(), 1, test::TaskWindow::Task);
@@ -162,22 +128,22 @@ void speed(Site& site, int pages)
     {
         // The browser's processes start before the first measured run.
         harvest::BrowserPool warm(8);
-        poolRun(warm, site, 0, 16);
+        poolRun(warm, site.pages, 0, 16);
     }
-    site.takeMostInFlight();
+    site.pages.takeMostInFlight();
     double rate[9] = {}, saving[9] = {};
     for (int slots : {1, 2, 4, 8}) {
-        saving[slots] = windowRun(site, slots, pages);
+        saving[slots] = windowRun(site.pages, slots, pages);
         harvest::BrowserPool pool(slots);
-        rate[slots] = poolRun(pool, site, 0, pages);
+        rate[slots] = poolRun(pool, site.pages, 0, pages);
         std::printf("%d at once: 保存网页 %6.2f pages/s, the bare pool %6.2f pages/s, at most %d "
                     "requests at once\n",
-                    slots, saving[slots], rate[slots], site.takeMostInFlight());
+                    slots, saving[slots], rate[slots], site.pages.takeMostInFlight());
         std::fflush(stdout);
     }
-    const double plain = plainRun(site, 8, pages);
+    const double plain = plainRun(site.pages, 8, pages);
     std::printf("plain 8: %6.2f pages/s, at most %d requests at once\n", plain,
-                site.takeMostInFlight());
+                site.pages.takeMostInFlight());
     std::printf(
         "保存网页 8/1 %.2f (goal >= 6), 8/plain 8 %.2f (goal >= 0.75); 2/1 %.2f, 4/1 %.2f\n",
         saving[8] / saving[1], saving[8] / plain, saving[2] / saving[1], saving[4] / saving[1]);
@@ -193,7 +159,7 @@ void memory(Site& site)
         harvest::BrowserPool pool(slots);
         int done = 0;
         for (int upTo : {200, 2000}) {
-            const double rate = poolRun(pool, site, done, upTo - done);
+            const double rate = poolRun(pool, site.pages, done, upTo - done);
             done = upTo;
             const double program = bench::residentKb(getpid()) / 1024.0;
             const double browser = bench::browserKb() / 1024.0;
