@@ -145,9 +145,11 @@ void TfrmMain::aqryTaskAfterInsert(store::DataSet& ds)
     store::fillNewTask(ds);
 }
 
-void TfrmMain::OpenTaskEditor(EditorMode mode)
+void TfrmMain::OpenTaskEditor(EditorMode mode, const std::optional<store::TaskOptions>& options)
 {
     TfrmEdtTask editor(*m_aqryTask, this);
+    if (options)
+        editor.ShowTaskOptions(*options);
     if (mode == EditorMode::New) {
         editor.setWindowTitle(QStringLiteral("详细信息 - 新建任务"));
         m_aqryTask->append();
@@ -177,8 +179,8 @@ void TfrmMain::actCopyTaskExecute()
 {
     if (m_aqryTask->isEmpty())
         return;
-    store::appendTaskCopy(*m_aqryTask);
-    OpenTaskEditor(EditorMode::Edit);
+    const store::TaskOptions options = store::appendTaskCopy(*m_aqryTask);
+    OpenTaskEditor(EditorMode::Edit, options);
 }
 
 void TfrmMain::actDeleTaskExecute()

@@ -2,9 +2,11 @@
 
 #include "store/connection.h"
 #include "store/dataset.h"
+#include "store/taskoptions.h"
 
 #include <QMainWindow>
 #include <memory>
+#include <optional>
 
 class QMenu;
 namespace pagrim {
@@ -45,7 +47,9 @@ protected:
 private:
     void aqryTaskAfterInsert(pagrim::store::DataSet& ds);
     QString aqryTaskOrdNOGetText(int row) const;
-    void OpenTaskEditor(EditorMode mode);
+    // The editor shows the row's stored options unless given others.
+    void OpenTaskEditor(EditorMode mode,
+                        const std::optional<pagrim::store::TaskOptions>& options = {});
     void actNewTaskExecute();
     void actEditTaskExecute();
     void actCopyTaskExecute();

@@ -3,6 +3,7 @@
 #include "platform/errors.h"
 #include "platform/text.h"
 #include "store/dataset.h"
+#include "store/taskops.h"
 #include "ui/buttonkeys.h"
 #include "ui/guard.h"
 #include "ui/messagebox.h"
@@ -53,6 +54,24 @@ void TfrmEdtTask::showEvent(QShowEvent* event)
 void TfrmEdtTask::FormShow()
 {
     ShowPageKind(m_ds.field(QStringLiteral("WebType")).asBoolean());
+    if (!m_optionsShown)
+        ShowTaskOptions(store::readTaskOptions(m_ds.connection(),
+                                               m_ds.field(QStringLiteral("TaskID")).asInteger()));
+}
+
+void TfrmEdtTask::ShowTaskOptions(const store::TaskOptions& options)
+{
+    ui->cbPageEngine->setCurrentIndex(options.direct() ? 1 : 0);
+    m_optionsShown = true;
+}
+
+store::TaskOptions TfrmEdtTask::taskOptions() const
+{
+    store::TaskOptions options;
+    options.pageEngine = QLatin1String(ui->cbPageEngine->currentIndex() == 1
+                                           ? store::TaskOptions::PageEngineDirect
+                                           : store::TaskOptions::PageEngineBrowser);
+    return options;
 }
 
 void TfrmEdtTask::ShowPageKind(bool ordinal)
@@ -95,7 +114,11 @@ void TfrmEdtTask::btnOKClick()
     if (m_ds.isEditing()) {
         try {
             m_ds.field(QStringLiteral("WebType")).setValue(ui->rbOrdLst->isChecked());
-            m_ds.post();
+            // Options that could not be read are left as they are stored.
+            if (m_optionsShown)
+                store::postTask(m_ds, taskOptions());
+            else
+                m_ds.post();
         } catch (const Error& e) {
             // The row stays pending with what was typed, and the dialog stays open,
             // so the user can correct it or cancel.

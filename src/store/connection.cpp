@@ -2,6 +2,7 @@
 
 #include "platform/errors.h"
 #include "store/likematcher.h"
+#include "store/schema.h"
 
 #include <QDir>
 
@@ -32,6 +33,24 @@ void Connection::open()
         throw DatabaseError(QStringLiteral("No Data Source in the connection string"));
     m_db.open(QDir::current().absoluteFilePath(source), false, BusyTimeoutMs);
     registerLike(m_db.handle());
+    upgrade();
+}
+
+void Connection::upgrade()
+{
+    // A store that cannot be changed (a read-only file, say) still opens for
+    // reading, as it always has; the first write that needs what is missing
+    // fails with the engine's message.
+    try {
+        if (upgradeSql(m_db).isEmpty())
+            return;
+        Transaction transaction(*this);
+        // Asked again under the write lock: another program may have done it.
+        for (const QString& sql : upgradeSql(m_db))
+            m_db.exec(sql);
+        transaction.commit();
+    } catch (const DatabaseError&) {
+    }
 }
 
 void Connection::beginTransaction()

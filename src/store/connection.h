@@ -8,7 +8,8 @@ namespace pagrim::store {
 
 // The one connection to the task store (adoConn). The connection string names
 // the file by its Data Source, resolved against the current folder; the file is
-// opened read-write and never created.
+// opened read-write and never created. Opening brings an older store up to the
+// tables of this program.
 class Connection
 {
 public:
@@ -40,6 +41,8 @@ public:
     static constexpr int BusyTimeoutMs = 5000;
 
 private:
+    void upgrade();
+
     QString m_connectionString = defaultConnectionString();
     Database m_db;
 };

@@ -28,6 +28,21 @@ QString boolean(const char* name)
     return QStringLiteral("  %1 BOOLEAN CONSTRAINT \"%1 is not a Boolean\" CHECK (%1 IN (0, 1))")
         .arg(QLatin1String(name));
 }
+
+// The columns of TaskOptions after its key, as both the CREATE TABLE of a new
+// store and the ALTER TABLE of an older one write them: an option is a line.
+const char* const taskOptionColumns[] = {
+    "PageEngine VARCHAR(16)",
+};
+
+QString taskOptionsTable(const char* create)
+{
+    QString sql =
+        QLatin1String(create) + QStringLiteral(" TaskOptions (TaskID INTEGER NOT NULL PRIMARY KEY");
+    for (const char* column : taskOptionColumns)
+        sql += QStringLiteral(", ") + QLatin1String(column);
+    return sql + QStringLiteral(");\n");
+}
 } // namespace
 
 QString schemaSql()
@@ -47,6 +62,32 @@ QString schemaSql()
     sql += QStringLiteral("  DescName VARCHAR(255),\n");
     sql += boolean("DescNeed") + QStringLiteral(",\n");
     sql += QStringLiteral("  DescStart MEMO,\n  DescEnd MEMO\n);\n");
+    return sql + taskOptionsTable("CREATE TABLE");
+}
+
+QStringList columnsOf(Database& db, const QString& table)
+{
+    Statement st(db.handle(), QStringLiteral("select name from pragma_table_info(?)"));
+    st.bind(1, table);
+    QStringList names;
+    while (st.step())
+        names << st.columnValue(0).toString();
+    return names;
+}
+
+QStringList upgradeSql(Database& db)
+{
+    if (columnsOf(db, QStringLiteral("Tasks")).isEmpty())
+        return {};
+    const QStringList present = columnsOf(db, QStringLiteral("TaskOptions"));
+    if (present.isEmpty())
+        return {taskOptionsTable("CREATE TABLE IF NOT EXISTS")};
+    QStringList sql;
+    for (const char* column : taskOptionColumns) {
+        const QString definition = QLatin1String(column);
+        if (!present.contains(definition.section(QLatin1Char(' '), 0, 0), Qt::CaseInsensitive))
+            sql << QStringLiteral("ALTER TABLE TaskOptions ADD COLUMN ") + definition;
+    }
     return sql;
 }
 

@@ -24,11 +24,13 @@ void fillNewTask(DataSet& tasks)
         tasks.field(QLatin1String(counter)).setValue(0);
 }
 
-void appendTaskCopy(DataSet& tasks)
+TaskOptions appendTaskCopy(DataSet& tasks)
 {
+    const int key = tasks.field(taskKey).asInteger();
+    TaskOptions options = readTaskOptions(tasks.connection(), key);
     auto source = CreateScratchQuery(tasks.connection());
     source->setCommandText(QStringLiteral("select * from Tasks where TaskID = :TaskID"));
-    source->setParameter(taskKey, tasks.field(taskKey).asInteger());
+    source->setParameter(taskKey, key);
     source->open();
     tasks.append();
     // Column by column at the same position: both follow the column order of Tasks.
@@ -43,6 +45,20 @@ void appendTaskCopy(DataSet& tasks)
         tasks.cancel();
         throw;
     }
+    return options;
+}
+
+void postTask(DataSet& tasks, const TaskOptions& options)
+{
+    const int key = tasks.field(taskKey).asInteger();
+    Connection& conn = tasks.connection();
+    // The row stays pending until the whole transaction is through.
+    tasks.post([&](const std::function<void()>& write) {
+        Transaction transaction(conn);
+        write();
+        writeTaskOptions(conn, key, options);
+        transaction.commit();
+    });
 }
 
 void deleteTask(DataSet& tasks)
@@ -54,6 +70,7 @@ void deleteTask(DataSet& tasks)
         Statement descs(conn.handle(), QStringLiteral("delete from Descs where TaskID = ?"));
         descs.bind(1, key);
         descs.step();
+        deleteTaskOptions(conn, key);
         tasks.deleteRecord();
         transaction.commit();
     } catch (...) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/taskoptions.h"
+
 namespace pagrim::store {
 
 class DataSet;
@@ -15,12 +17,17 @@ void fillNewTask(DataSet& tasks);
 
 // Appends a copy of the current task, every column but TaskID and TaskName
 // (those come from fillNewTask), and leaves it pending for the editor. A copy
-// that cannot be made whole is dropped, and the error goes on.
-void appendTaskCopy(DataSet& tasks);
+// that cannot be made whole is dropped, and the error goes on. Returns the
+// options of the source, for the copy to be posted with.
+TaskOptions appendTaskCopy(DataSet& tasks);
 
-// Deletes the current task together with its fields, in one transaction: a
-// later task given the same key must not inherit them. On failure both stay,
-// and the query shows the store as it is.
+// Posts the pending task row with its options, in one transaction: on failure
+// neither is stored, and the row stays pending with what was typed.
+void postTask(DataSet& tasks, const TaskOptions& options);
+
+// Deletes the current task together with its fields and options, in one
+// transaction: a later task given the same key must not inherit them. On
+// failure all stay, and the query shows the store as it is.
 void deleteTask(DataSet& tasks);
 
 } // namespace pagrim::store

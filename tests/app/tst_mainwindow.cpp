@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
@@ -244,17 +246,22 @@ private Q_SLOTS:
                 {{QStringLiteral("LoginAddr"), QStringLiteral("http://l/")},
                  {QStringLiteral("ResCurrent"), 120},
                  {QStringLiteral("SaveCurrent"), 45}});
+        test::execOn(world->storePath(), QStringLiteral("insert into TaskOptions values (5, ?)"),
+                     {QStringLiteral("direct")});
         TfrmMain& main = open();
         QString caption, shownName;
+        int shownEngine = -1;
         auto ran = test::onNextModal("TfrmEdtTask", [&](QWidget* dlg) {
             caption = dlg->windowTitle();
             shownName = child<QLineEdit>(dlg, "DBEdit13")->text();
+            shownEngine = child<QComboBox>(dlg, "cbPageEngine")->currentIndex();
             clickButton(dlg, "btnCancel");
         });
         clickButton(&main, "SpeedButton7");
         QVERIFY(*ran);
         QCOMPARE(caption, QStringLiteral("详细信息 - 修改任务"));
         QCOMPARE(shownName, QStringLiteral("新建任务6"));
+        QCOMPARE(shownEngine, 1); // the source's options
         QCOMPARE(rowCount(world->storePath(), QStringLiteral("Tasks")), 1);
 
         ran = test::onNextModal("TfrmEdtTask", [&](QWidget* dlg) { clickButton(dlg, "btnOK"); });
@@ -463,6 +470,9 @@ private Q_SLOTS:
             saved = test::savePicture(dlg, QStringLiteral("editor-ordinal"));
             QTest::mouseClick(child<QAbstractButton>(dlg, "rbNotOrdLst"), Qt::LeftButton);
             saved = saved && test::savePicture(dlg, QStringLiteral("editor-list"));
+            child<QTabWidget>(dlg, "PageControl1")->setCurrentIndex(1);
+            child<QComboBox>(dlg, "cbPageEngine")->setCurrentIndex(1);
+            saved = saved && test::savePicture(dlg, QStringLiteral("editor-options"));
             clickButton(dlg, "btnCancel");
         });
         clickButton(&main, "SpeedButton3");

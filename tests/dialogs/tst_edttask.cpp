@@ -1,14 +1,17 @@
-// The task editor on a real task query: validation, page kinds, save and cancel.
+// The task editor on a real task query: validation, page kinds, the task's
+// options, save and cancel.
 #include "dialogs/ufrmEdtTask.h"
 #include "store/connection.h"
 #include "store/dataset.h"
 #include "support/testsupport.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTest>
 
 using namespace pagrim;
@@ -26,6 +29,13 @@ void typeInto(QWidget* dlg, const char* name, const QString& text)
         QTest::keyClick(box, Qt::Key_Delete);
     else
         QTest::keyClicks(box, text);
+}
+
+// Picks the direct page engine on the options page, as the user does.
+void pickDirectEngine(QWidget* dlg)
+{
+    child<QTabWidget>(dlg, "PageControl1")->setCurrentIndex(1);
+    QTest::keyClick(child<QComboBox>(dlg, "cbPageEngine"), Qt::Key_Down);
 }
 
 // Types Chinese text into a box as an input method hands it over.
@@ -199,6 +209,26 @@ private Q_SLOTS:
         QCOMPARE(tasks->field(QStringLiteral("WebType")).asBoolean(), false);
         QCOMPARE(stored(QStringLiteral("TaskName, WebType")),
                  (QVariantList{QStringLiteral("T"), qint64(0)}));
+    }
+
+    void pageEngineSavedWithTheTask()
+    {
+        const QString engines = QStringLiteral("select TaskID, PageEngine from TaskOptions");
+        TfrmEdtTask& d = editTask(true);
+        pickDirectEngine(&d);
+        QTest::keyClick(&d, Qt::Key_Escape);
+        QVERIFY(test::rowsOf(world->storePath(), engines).isEmpty());
+
+        tasks->edit();
+        TfrmEdtTask& again = show();
+        pickDirectEngine(&again);
+        QTest::mouseClick(child<QPushButton>(&again, "btnOK"), Qt::LeftButton);
+        QCOMPARE(test::rowsOf(world->storePath(), engines),
+                 (QList<QVariantList>{{qint64(1), QStringLiteral("direct")}}));
+
+        tasks->edit();
+        QCOMPARE(child<QComboBox>(&show(), "cbPageEngine")->currentText(),
+                 QStringLiteral("直接下载（不运行脚本）"));
     }
 
     void memoStoresLinesWithCrLf()

@@ -15,12 +15,8 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <fcntl.h>
-#include <linux/fs.h>
 #include <memory>
 #include <optional>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 using namespace pagrim;
 using test::child;
@@ -34,52 +30,6 @@ enum Fault
     ReadOnly,
     Locked,
     DiskFull
-};
-
-// A file nobody may write while it lives: without write permissions, and where
-// they do not bind (for the superuser) immutable as well.
-class UnwritableFile
-{
-public:
-    explicit UnwritableFile(QString path) : m_path(std::move(path))
-    {
-        m_permissions = QFile::permissions(m_path);
-        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
-        if (!writable())
-            return;
-        const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY);
-        int flags = 0;
-        if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-            flags |= FS_IMMUTABLE_FL;
-            m_immutable = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        }
-        if (fd >= 0)
-            ::close(fd);
-    }
-    ~UnwritableFile()
-    {
-        if (m_immutable) {
-            const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY);
-            int flags = 0;
-            if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-                flags &= ~FS_IMMUTABLE_FL;
-                ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
-            }
-            if (fd >= 0)
-                ::close(fd);
-        }
-        QFile::setPermissions(m_path, m_permissions);
-    }
-    bool writable() const
-    {
-        QFile f(m_path);
-        return f.open(QIODevice::ReadWrite);
-    }
-
-private:
-    QString m_path;
-    QFileDevice::Permissions m_permissions;
-    bool m_immutable = false;
 };
 
 // Another process holding the store's write lock until it is let go.
@@ -206,7 +156,7 @@ void TstStoreFaults::faultDuringARun()
     // The fault begins before the run (a store that cannot be written is
     // opened so from the start), or while page saving waits for its second
     // page, after the first was counted.
-    std::optional<UnwritableFile> unwritable;
+    std::optional<test::UnwritableFile> unwritable;
     std::optional<LockHolder> holder;
     std::optional<test::FileSizeLimit> limit;
     QList<QVariantList> before;

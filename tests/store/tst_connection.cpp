@@ -1,10 +1,12 @@
 // The connection to the task store: the file is the Data Source resolved
 // against the current folder, opened read-write and never created; what is
-// wrong with it shows at open.
+// wrong with it shows at open; an older store gets the tables it lacks.
 #include "platform/errors.h"
 #include "store/connection.h"
 #include "store/dataset.h"
 #include "store/schema.h"
+#include "store/taskoptions.h"
+#include "support/coresupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -12,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
+#include <optional>
 #include <thread>
 
 using namespace pagrim;
@@ -33,6 +36,8 @@ private Q_SLOTS:
     void storeWithoutTablesOpens();
     void shortLockOfAnotherWriterIsWaitedFor();
     void sharedConnectionKeepsEachThreadsError();
+    void olderStoreGetsTaskOptions_data();
+    void olderStoreGetsTaskOptions();
 
 private:
     QString inFolder(const QString& name) const { return m_dir->filePath(name); }
@@ -231,6 +236,39 @@ void TestConnection::sharedConnectionKeepsEachThreadsError()
     const int own = mixUps("select Missing from Tasks", "no such column: Missing");
     t.join();
     QCOMPARE(writer + own, 0);
+}
+
+void TestConnection::olderStoreGetsTaskOptions_data()
+{
+    QTest::addColumn<QString>("older");
+    QTest::addColumn<bool>("writable");
+    const QString noTable = QStringLiteral("drop table TaskOptions;");
+    QTest::newRow("no table") << noTable << true;
+    QTest::newRow("no PageEngine")
+        << noTable +
+               QStringLiteral("create table TaskOptions (TaskID INTEGER NOT NULL PRIMARY KEY)")
+        << true;
+    QTest::newRow("read-only, no table") << noTable << false;
+}
+
+void TestConnection::olderStoreGetsTaskOptions()
+{
+    QFETCH(QString, older);
+    QFETCH(bool, writable);
+    const QString path = inFolder(QStringLiteral("Pagrim.mdb"));
+    createStore(path);
+    const QString layout =
+        QStringLiteral("select name, type, pk from pragma_table_info('TaskOptions')");
+    const auto fresh = test::rowsOf(path, layout);
+    test::execOn(path, older);
+    std::optional<test::UnwritableFile> unwritable;
+    if (!writable && unwritable.emplace(path).writable())
+        QSKIP("the store file cannot be made read-only here");
+    Connection conn;
+    conn.open();
+    // A store that cannot be changed opens still, its tasks with the default options.
+    QCOMPARE(readTaskOptions(conn, 1), TaskOptions());
+    QCOMPARE(test::rowsOf(path, layout), writable ? fresh : QList<QVariantList>());
 }
 
 QTEST_GUILESS_MAIN(TestConnection)

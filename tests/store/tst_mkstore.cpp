@@ -1,4 +1,4 @@
-// pagrim-mkstore, run as the built program: makes an empty store with both
+// pagrim-mkstore, run as the built program: makes an empty store with its
 // tables, or one holding the example tasks, and never touches a file that exists.
 #include "store/sqlite.h"
 #include "support/coresupport.h"
@@ -102,6 +102,9 @@ void TestMkStore::makesStoreInCurrentFolder()
         QStringList({QStringLiteral("DescID INTEGER"), QStringLiteral("TaskID INTEGER"),
                      QStringLiteral("DescName VARCHAR(255)"), QStringLiteral("DescNeed BOOLEAN"),
                      QStringLiteral("DescStart MEMO"), QStringLiteral("DescEnd MEMO")}));
+    QCOMPARE(
+        columns(store, QStringLiteral("TaskOptions")),
+        QStringList({QStringLiteral("TaskID INTEGER"), QStringLiteral("PageEngine VARCHAR(16)")}));
     // Nothing but the store is left behind.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({QStringLiteral("Pagrim.mdb")}));
 }

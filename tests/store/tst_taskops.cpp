@@ -1,9 +1,10 @@
 // The task operations of the main window, on the task query without a window:
-// new-task defaults, copy, and delete with the task's fields.
+// new-task defaults, copy, delete with the task's fields, and the task's options.
 #include "platform/errors.h"
 #include "store/connection.h"
 #include "store/dataset.h"
 #include "store/taskops.h"
+#include "store/taskoptions.h"
 #include "support/coresupport.h"
 
 #include <QtTest>
@@ -30,6 +31,11 @@ class TestTaskOps : public QObject
         tasks->setAfterInsert(fillNewTask);
         tasks->open();
         return *tasks;
+    }
+    void setEngine(int taskId, const QVariant& engine)
+    {
+        test::execOn(world->storePath(), QStringLiteral("insert into TaskOptions values (?, ?)"),
+                     {taskId, engine});
     }
     void addFields(int taskId, std::initializer_list<int> ids)
     {
@@ -94,15 +100,18 @@ private Q_SLOTS:
                        {QStringLiteral("ResCurrent"), 120},
                        {QStringLiteral("SaveCurrent"), 45}});
         test::addTask(world->storePath(), 2, QStringLiteral("其他"));
+        setEngine(5, QStringLiteral("direct"));
         DataSet& t = openTasks();
         t.last();
-        appendTaskCopy(t);
+        const TaskOptions options = appendTaskCopy(t);
+        QVERIFY(options.direct());
         // Pending for the editor, with the defaults' key and name.
         QCOMPARE(t.state(), DataSet::State::Insert);
         QCOMPARE(t.field(QStringLiteral("TaskID")).asInteger(), 6);
         QCOMPARE(t.field(QStringLiteral("TaskName")).asString(), QStringLiteral("新建任务6"));
         QCOMPARE(count(QStringLiteral("Tasks")), 2);
-        t.post();
+        postTask(t, options);
+        QVERIFY(readTaskOptions(*conn, 6).direct());
         const QString cols = QStringLiteral("TaskDesc, WebType, ResLstAddr, ResAddr, TaskDate, "
                                             "LoginAddr, NextPageAddr, ResStart, ResEnd, "
                                             "ResCurrent, SaveCurrent, WebName");
@@ -113,12 +122,28 @@ private Q_SLOTS:
         QCOMPARE(copy[0][9].toInt(), 120);
     }
 
+    void refusedOptionsKeepTheRowPending()
+    {
+        test::addTask(world->storePath(), 1, QStringLiteral("任务1"));
+        conn->database().exec(QStringLiteral("create temp trigger refuse before insert on "
+                                             "TaskOptions begin select raise(abort, 'no'); end"));
+        DataSet& t = openTasks();
+        t.edit();
+        t.field(QStringLiteral("TaskName")).setValue(QStringLiteral("改名"));
+        QVERIFY_THROWS_EXCEPTION(DatabaseError, postTask(t, {QStringLiteral("direct")}));
+        QCOMPARE(t.state(), DataSet::State::Edit);
+        QCOMPARE(rows(QStringLiteral("select TaskName from Tasks"))[0][0], QStringLiteral("任务1"));
+        QVERIFY(!conn->database().inTransaction());
+    }
+
     void deleteTakesTheTasksFields()
     {
         for (int id : {1, 2, 3})
             test::addTask(world->storePath(), id, QStringLiteral("任务%1").arg(id));
         addFields(3, {1, 2});
         addFields(2, {3});
+        setEngine(3, QStringLiteral("direct"));
+        setEngine(2, QStringLiteral("direct"));
         DataSet& t = openTasks();
         t.last();
         deleteTask(t);
@@ -126,8 +151,10 @@ private Q_SLOTS:
         QCOMPARE(count(QStringLiteral("Tasks")), 2);
         QCOMPARE(rows(QStringLiteral("select DescID from Descs")),
                  (QList<QVariantList>{{QVariant(qint64(3))}}));
+        QCOMPARE(rows(QStringLiteral("select TaskID from TaskOptions")),
+                 (QList<QVariantList>{{QVariant(qint64(2))}}));
         QVERIFY(!conn->database().inTransaction());
-        // The freed key is given again, with no fields to inherit.
+        // The freed key is given again, with no fields or options to inherit.
         t.append();
         QCOMPARE(t.field(QStringLiteral("TaskID")).asInteger(), 3);
     }

@@ -12,6 +12,10 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace pagrim::test {
 
@@ -142,6 +146,45 @@ bool waitForIdle(int timeoutMs)
 {
     QSignalSpy idle(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock);
     return idle.wait(timeoutMs);
+}
+
+namespace {
+// Sets or clears the immutable flag of a file; false when that cannot be done.
+bool setImmutable(const QString& path, bool on)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (done) {
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return done;
+}
+} // namespace
+
+UnwritableFile::UnwritableFile(QString path)
+    : m_path(std::move(path)), m_permissions(QFile::permissions(m_path))
+{
+    QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    if (writable())
+        m_immutable = setImmutable(m_path, true);
+}
+
+UnwritableFile::~UnwritableFile()
+{
+    if (m_immutable)
+        setImmutable(m_path, false);
+    QFile::setPermissions(m_path, m_permissions);
+}
+
+bool UnwritableFile::writable() const
+{
+    QFile f(m_path);
+    return f.open(QIODevice::ReadWrite);
 }
 
 TempWorld::TempWorld() : m_previous(QDir::currentPath())

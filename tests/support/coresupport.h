@@ -3,6 +3,7 @@
 #include "platform/codepage.h"
 
 #include <QByteArray>
+#include <QFileDevice>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -73,6 +74,24 @@ public:
     ~CodePagePinned() { codepage::setCurrentForTesting(0); }
     CodePagePinned(const CodePagePinned&) = delete;
     CodePagePinned& operator=(const CodePagePinned&) = delete;
+};
+
+// A file nobody may write while it lives: without write permissions, and where
+// they do not bind (for the superuser) immutable as well.
+class UnwritableFile
+{
+public:
+    explicit UnwritableFile(QString path);
+    ~UnwritableFile();
+    UnwritableFile(const UnwritableFile&) = delete;
+    UnwritableFile& operator=(const UnwritableFile&) = delete;
+    // Whether the file can be written still (neither took): a test skips then.
+    bool writable() const;
+
+private:
+    QString m_path;
+    QFileDevice::Permissions m_permissions;
+    bool m_immutable = false;
 };
 
 // A temporary folder with an empty store made by the same code as
