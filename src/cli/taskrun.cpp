@@ -181,7 +181,13 @@ void TaskRun::listStep()
     step(QStringLiteral("生成列表"), [&] {
         count();
         m_host->setStatusHook(count);
-        const QStringList lines = harvest::BuildPageList(*m_host, *m_browser);
+        // The direct engine starts no browser page, and so no renderer.
+        std::unique_ptr<harvest::Browser> direct;
+        if (harvest::usesDirectEngine(*m_tasks))
+            direct =
+                harvest::directBrowser([this](const QString& text) { m_host->ShowStatus(text); },
+                                       [this] { return m_host->Running(); });
+        const QStringList lines = harvest::BuildPageList(*m_host, direct ? *direct : *m_browser);
         m_host->setStatusHook({});
         count();
         if (!lines.isEmpty())
@@ -202,7 +208,7 @@ void TaskRun::saveStep()
         limits.parallel = m_options.parallel;
     step(QStringLiteral("保存网页"), [&] {
         m_progress.setCount(taskNumber("SaveCurrent"), saver.addressCount());
-        saver.save(limits, harvest::pageFetchers());
+        saver.save(limits, harvest::pageFetchers(harvest::usesDirectEngine(*m_tasks)));
     });
 }
 

@@ -2,6 +2,8 @@
 
 #include "harvest/browserpool.h"
 #include "harvest/browserprofile.h"
+#include "store/dataset.h"
+#include "store/taskoptions.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -134,6 +136,20 @@ CookieJar& profileCookies()
 QByteArray profileUserAgent()
 {
     return sharedBrowserProfile()->httpUserAgent().toUtf8();
+}
+
+bool usesDirectEngine(store::DataSet& task)
+{
+    return store::readTaskOptions(task.connection(),
+                                  task.field(QStringLiteral("TaskID")).asInteger())
+        .direct();
+}
+
+std::unique_ptr<Browser> directBrowser(DirectBrowser::StatusSink showStatus,
+                                       DirectBrowser::RunningTest running)
+{
+    return std::make_unique<DirectBrowser>(&profileCookies(), profileUserAgent(),
+                                           std::move(showStatus), std::move(running));
 }
 
 PageSaver::FetcherMaker pageFetchers(bool direct)

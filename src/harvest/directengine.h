@@ -4,6 +4,11 @@
 #include "harvest/core/pagesaver.h"
 
 #include <QByteArray>
+#include <memory>
+
+namespace pagrim::store {
+class DataSet;
+}
 
 // The page engines of a task: the browser, or plain HTTP fetches (libcurl)
 // for sites whose content is in the HTML itself. Both go by the shared
@@ -17,6 +22,13 @@ CookieJar& profileCookies();
 
 // The User-Agent of the shared profile's pages.
 QByteArray profileUserAgent();
+
+// Whether the current task of task (a task query) asks for the direct engine.
+bool usesDirectEngine(store::DataSet& task);
+
+// The browser of the list pages for a task of the direct engine.
+std::unique_ptr<Browser> directBrowser(DirectBrowser::StatusSink showStatus,
+                                       DirectBrowser::RunningTest running);
 
 // The fetchers of a saving run: pools of hidden browser pages, or direct
 // fetchers. The browser's one-page-at-a-time run needs none; the direct

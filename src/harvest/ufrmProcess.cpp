@@ -342,7 +342,13 @@ void TfrmProcess::btnCreateLstClick()
                             QStringLiteral("提示信息"), ui_::Icon::Information, ui_::Buttons::Ok);
             return false;
         },
-        [this] { showPageList(harvest::BuildPageList(*this, *m_browser)); });
+        [this] {
+            if (!harvest::usesDirectEngine(TaskRecord()))
+                return showPageList(harvest::BuildPageList(*this, *m_browser));
+            const std::unique_ptr<harvest::Browser> direct = harvest::directBrowser(
+                [this](const QString& text) { ShowStatus(text); }, [this] { return Running(); });
+            showPageList(harvest::BuildPageList(*this, *direct));
+        });
 }
 
 void TfrmProcess::btnSaveHtmlClick()
@@ -370,8 +376,10 @@ void TfrmProcess::saveHtml(bool failedOnly)
         return false;
     };
     const harvest::SaveLimits limits = harvest::SaveLimits::of(m_settings);
-    runHarvest(*ui->btnSaveHtml, QStringLiteral("保存网页"), *ui->btnCreateLst, prepare,
-               [&] { saver.save(limits, harvest::pageFetchers(), std::move(failed)); });
+    runHarvest(*ui->btnSaveHtml, QStringLiteral("保存网页"), *ui->btnCreateLst, prepare, [&] {
+        saver.save(limits, harvest::pageFetchers(harvest::usesDirectEngine(TaskRecord())),
+                   std::move(failed));
+    });
 }
 
 void TfrmProcess::ListBox1ContextMenu(const QPoint& pos)

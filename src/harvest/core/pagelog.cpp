@@ -129,11 +129,11 @@ void PageLogState::refresh()
                           [this](PageLogEntry&& entry) { m_last.insert(entry.line, entry); });
 }
 
-bool PageLogState::savedAt(int n, const QList<QByteArray>& lines) const
+const PageLogEntry* PageLogState::lastAt(int n, const QList<QByteArray>& lines) const
 {
     const auto it = m_last.constFind(n);
-    return it != m_last.cend() && it->outcome == PageOutcome::Saved && n < lines.size() &&
-           lines.at(n - 1) == it->address;
+    return it != m_last.cend() && n < lines.size() && lines.at(n - 1) == it->address ? &*it
+                                                                                     : nullptr;
 }
 
 std::vector<int> failedLines(const QHash<int, PageLogEntry>& last, const QList<QByteArray>& lines)

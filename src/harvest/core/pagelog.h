@@ -59,9 +59,9 @@ public:
     // Reads what the log has gained since the last call.
     void refresh();
     const QHash<int, PageLogEntry>& last() const { return m_last; }
-    // The last entry of page list line n when it saved the page whose address
-    // is still the list's; lines as LoadPageList gives them.
-    bool savedAt(int n, const QList<QByteArray>& lines) const;
+    // The last entry of page list line n while its address is still the
+    // list's, else none; lines as LoadPageList gives them.
+    const PageLogEntry* lastAt(int n, const QList<QByteArray>& lines) const;
 
 private:
     QString m_path;

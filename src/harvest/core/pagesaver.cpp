@@ -221,20 +221,24 @@ void PageSaver::run(PageFetcher& fetcher, const SaveLimits& limits)
     removeLeftoverPages(folder);
     PageLogState log(folder.pageLog());
     log.refresh();
-    const auto saved = [&](int n) {
-        return log.savedAt(n, m_lines) && QFileInfo::exists(folder.pageFile(n));
+    // Handled by an earlier run: saved, its file there, or given up after
+    // its tries (重新保存失败的网页 fetches those again).
+    const auto handled = [&](int n) {
+        const PageLogEntry* last = log.lastAt(n, m_lines);
+        return last &&
+               (last->outcome != PageOutcome::Saved || QFileInfo::exists(folder.pageFile(n)));
     };
     std::vector<int> todo;
     std::vector<int> done;
-    const bool resumed = first <= count && !saved(first);
+    const bool resumed = first <= count && !handled(first);
     for (int n = first; n <= count; ++n) {
         todo.push_back(n);
-        if (resumed && n > first && saved(n))
+        if (resumed && n > first && handled(n))
             done.push_back(n);
     }
     PageQueue queue(m_host, fetcher, limits, m_lines, std::move(todo));
     queue.setHandled(done);
-    queue.onHandledRun = [this, first](int handled) { postCounter(first - 1 + handled); };
+    queue.onHandledRun = [this, first](int run) { postCounter(first - 1 + run); };
     queue.run();
 }
 

@@ -52,9 +52,10 @@ public:
     // The same with limits.parallel pages loading at once in fetcher, the
     // pause per host, the time limit and the tries of PageQueue. SaveCurrent
     // covers the run of handled lines from the first. A line after the first
-    // whose last log entry saved it, its file there, is not fetched again
-    // (a run stopped or killed earlier handled it), unless the first line is
-    // so saved too: then the counter was set back to save the pages again.
+    // that a run stopped or killed earlier handled (its last log entry saved
+    // it and its file is there, or gave it up) is not fetched again, unless
+    // the first line is so handled too: then the counter was set back to
+    // save the pages again.
     void run(PageFetcher& fetcher, const SaveLimits& limits);
 
     // The fetcher of a run through the queue with the given number of slots;
