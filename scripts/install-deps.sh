@@ -9,6 +9,7 @@ packages=(
   qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
   libqt6opengl6-dev libgl-dev
   libsqlite3-dev libcpp-httplib-dev libxlsxwriter-dev python3-openpyxl
+  libgumbo-dev
   fonts-wqy-microhei xauth xvfb
   clang libclang-rt-14-dev ccache
 )
