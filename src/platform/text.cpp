@@ -15,6 +15,24 @@ QString trimBlanks(const QString& text)
     return text.mid(begin, end - begin);
 }
 
+int hexDigitValue(char32_t c)
+{
+    if (c >= '0' && c <= '9')
+        return int(c - '0');
+    if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f')
+        return int((c | 0x20) - 'a' + 10);
+    return -1;
+}
+
+int escapedByte(QStringView text, qsizetype pos)
+{
+    if (pos + 2 >= text.size() || text[pos] != u'%')
+        return -1;
+    const int high = hexDigitValue(text[pos + 1].unicode());
+    const int low = hexDigitValue(text[pos + 2].unicode());
+    return high < 0 || low < 0 ? -1 : high * 16 + low;
+}
+
 QList<QByteArray> splitLines(const QByteArray& bytes)
 {
     QList<QByteArray> lines;

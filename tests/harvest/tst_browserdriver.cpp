@@ -1,9 +1,12 @@
 // The browser driver against a web server of the test's own on 127.0.0.1.
 #include "harvest/browserdriver.h"
 #include "harvest/browserprofile.h"
+#include "harvest/core/bodytext.h"
+#include "harvest/core/documentlinks.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
 #include "support/httpserver.h"
+#include "support/linkpage.h"
 #include "support/standins.h"
 #include "support/testsupport.h"
 
@@ -52,6 +55,8 @@ private Q_SLOTS:
     void noDocumentWritesNothing();
     void cookieCarriesOverToTheOtherView();
     void linksAbsoluteInDocumentOrder();
+    void directLinksAsTheBrowserReadsThem_data();
+    void directLinksAsTheBrowserReadsThem();
     void refusedAddress_data();
     void refusedAddress();
     void addressWithoutScheme();
@@ -387,6 +392,36 @@ void TstBrowserDriver::linksAbsoluteInDocumentOrder()
         m_server->address(QStringLiteral("/list/news_1.htm")),
     };
     QCOMPARE(m_driver->Links(), expected);
+}
+
+void TstBrowserDriver::directLinksAsTheBrowserReadsThem_data()
+{
+    QTest::addColumn<QByteArray>("charset");
+    QTest::newRow("utf-8") << QByteArray("utf-8");
+    QTest::newRow("gbk") << QByteArray("gbk");
+}
+
+void TstBrowserDriver::directLinksAsTheBrowserReadsThem()
+{
+    // The links read from the same bytes without the browser are the
+    // browser's, but for those left out: javascript: links and empty ones,
+    // which the browser gives as the base address.
+    QFETCH(QByteArray, charset);
+    const QString path = QStringLiteral("/dir/links-%1.htm").arg(QLatin1String(charset));
+    const QByteArray page = test::trickyLinkPage(charset);
+    const QByteArray contentType = "text/html; charset=" + charset;
+    m_server->setPage(path, page, contentType);
+    QVERIFY(open(path));
+    QStringList browser = m_driver->Links();
+    const QString base = m_server->address(QStringLiteral("/list/sub/"));
+    browser.removeIf([&](const QString& link) {
+        return link == base || link.startsWith(QStringLiteral("javascript:"));
+    });
+    const QStringList direct =
+        harvest::documentLinks(harvest::decodeBody(page, contentType), m_server->url(path),
+                               harvest::bodyEncoding(page, contentType));
+    QCOMPARE(direct, browser);
+    QCOMPARE(direct.size(), 13);
 }
 
 void TstBrowserDriver::refusedAddress_data()

@@ -1,6 +1,7 @@
 #include "harvest/core/directfetcher.h"
 
 #include "harvest/core/bodytext.h"
+#include "harvest/core/documentlinks.h"
 #include "platform/codepage.h"
 
 #include <QCoreApplication>
@@ -281,8 +282,10 @@ void DirectFetcher::end(int slot, int curlCode)
     page.load.ending = endingOf(CURLcode(curlCode));
     if (page.load.ending == PageLoad::Ending::Loaded) {
         // An error page's text is kept (its links), but it is no page to save.
-        if (isHtmlType(t.contentType))
+        if (isHtmlType(t.contentType)) {
             page.text = decodeBody(t.body, t.contentType);
+            page.encoding = bodyEncoding(t.body, t.contentType);
+        }
         if (status >= 400)
             page.load.ending = PageLoad::Ending::HttpError;
         else if (!isHtmlType(t.contentType))
@@ -374,7 +377,7 @@ QStringList DirectBrowser::Links()
     if (!m_loaded)
         return {};
     const DirectPage& page = m_fetcher.lastPage(0);
-    return documentLinks(page.text, QUrl(page.address));
+    return documentLinks(page.text, QUrl(page.address), page.encoding);
 }
 
 } // namespace pagrim::harvest

@@ -34,8 +34,9 @@ public:
 struct DirectPage
 {
     PageLoad load;
-    QString address; // after redirects
-    QString text;    // the decoded body of an HTML answer
+    QString address;     // after redirects
+    QString text;        // the decoded body of an HTML answer
+    QByteArray encoding; // the encoding it was decoded from
 };
 
 // Pages fetched with plain HTTP requests (libcurl), without a browser: no

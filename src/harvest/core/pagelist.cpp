@@ -69,25 +69,6 @@ QString numbered(const QString& addressTemplate, int n)
 
 namespace {
 
-int hexValue(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if ((u | 0x20) >= 'a' && (u | 0x20) <= 'f')
-        return (u | 0x20) - 'a' + 10;
-    return -1;
-}
-
-// The byte of the escape "%XX" at i, or -1.
-int escapedByte(const QString& text, qsizetype i)
-{
-    if (i + 2 >= text.size() || text[i] != QLatin1Char('%'))
-        return -1;
-    const int high = hexValue(text[i + 1]), low = hexValue(text[i + 2]);
-    return high < 0 || low < 0 ? -1 : high * 16 + low;
-}
-
 // Characters an address bar keeps escaped: blanks, controls and the marks
 // that turn text around, which would make an address read as another.
 bool keptEscaped(char32_t c)
