@@ -60,6 +60,7 @@ private Q_SLOTS:
     void cleanup() { m_world.reset(); }
     void runsRefusesAndTests();
     void stoppedAndResumed();
+    void directEngineStartsNoRenderer();
     void markers();
 
 private:
@@ -87,6 +88,9 @@ private:
         start(run, arguments);
         return finish(run);
     }
+
+    // The list and the results the example task 示例1 gives.
+    std::pair<QStringList, QStringList> expectedFiles() const;
 
     test::HttpServer m_server;
     std::atomic<int> m_delayMs{0};
@@ -135,7 +139,9 @@ void TstCli::start(QProcess& run, const QStringList& arguments) const
 
 Finished TstCli::finish(QProcess& run) const
 {
-    if (!run.waitForFinished(RunLimitMs)) {
+    // A process that has ended has no group left to kill (and group 0 is ours).
+    if (run.state() != QProcess::NotRunning && !run.waitForFinished(RunLimitMs) &&
+        run.processId() > 0) {
         ::kill(-pid_t(run.processId()), SIGKILL);
         run.waitForFinished(RunLimitMs);
     }
@@ -144,12 +150,10 @@ Finished TstCli::finish(QProcess& run) const
             QString::fromUtf8(run.readAllStandardError())};
 }
 
-void TstCli::runsRefusesAndTests()
+std::pair<QStringList, QStringList> TstCli::expectedFiles() const
 {
     const demosite::ExampleTask task =
         demosite::exampleTasks(demosite::siteAddress(m_server.port())).first();
-    Finished r = call({Task});
-    QCOMPARE(r.status, 0);
     QStringList list, infos{QStringLiteral("序号*标题*日期*价格*正文")};
     for (int k = 1; k <= Articles; ++k) {
         list << harvest::numbered(task.addr, k);
@@ -158,6 +162,14 @@ void TstCli::runsRefusesAndTests()
                              demosite::articleBody(k).join(QString())}
                      .join(QLatin1Char('*'));
     }
+    return {list, infos};
+}
+
+void TstCli::runsRefusesAndTests()
+{
+    Finished r = call({Task});
+    QCOMPARE(r.status, 0);
+    auto [list, infos] = expectedFiles();
     QCOMPARE(test::contents(taskFolder() + QStringLiteral("/ResHtmls.lst")),
              test::crlfLines(list << harvest::summaryLine(Articles)));
     QCOMPARE(pageFiles(), Articles);
@@ -248,6 +260,41 @@ void TstCli::stoppedAndResumed()
 
 // Markers from saved pages: JSON with the line break escaped, and the exit
 // statuses of a value not on its page and of a wrong command line.
+void TstCli::directEngineStartsNoRenderer()
+{
+    // The task's pages fetched without the browser give the same files, and
+    // no renderer starts meanwhile.
+    test::execOn(m_world->storePath(),
+                 QStringLiteral("insert into TaskOptions (TaskID, PageEngine) values (1, ?)"),
+                 {QStringLiteral("direct")});
+    m_delayMs = 30;
+    QProcess run;
+    start(run, {QStringLiteral("--parallel"), QStringLiteral("4"), Task});
+    QVERIFY(run.waitForStarted(RunLimitMs));
+    const QByteArray group = QByteArray::number(run.processId());
+    int renderers = 0;
+    while (run.state() != QProcess::NotRunning && !run.waitForFinished(20)) {
+        for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            const QList<QByteArray> stat =
+                test::contents(QStringLiteral("/proc/%1/stat").arg(pid)).split(' ');
+            // The browser's own processes (its zygotes) may start; a renderer,
+            // which a page needs, may not.
+            if (stat.size() > 4 && stat[4] == group &&
+                test::contents(QStringLiteral("/proc/%1/cmdline").arg(pid))
+                    .contains("--type=renderer"))
+                ++renderers;
+        }
+    }
+    const Finished r = finish(run);
+    QCOMPARE(r.status, 0);
+    QCOMPARE(renderers, 0);
+    const auto [list, infos] = expectedFiles();
+    QCOMPARE(test::contents(taskFolder() + QStringLiteral("/ResHtmls.lst")),
+             test::crlfLines(QStringList(list) << harvest::summaryLine(Articles)));
+    QCOMPARE(test::contents(taskFolder() + QStringLiteral("/Infos.txt")), test::crlfLines(infos));
+    QCOMPARE(stored("SaveCurrent"), Articles);
+}
+
 void TstCli::markers()
 {
     const QString pages = taskFolder() + QStringLiteral("/HTML/");
