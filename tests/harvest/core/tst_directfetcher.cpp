@@ -51,23 +51,21 @@ void TstDirectFetcher::initTestCase()
 {
     m_server.setPage(QStringLiteral("/utf8.htm"),
                      QStringLiteral("<html><body>价格 12 元</body></html>").toUtf8());
-    m_server.setPage(QStringLiteral("/gbk.htm"),
-                     codepage::fromUnicode(QStringLiteral("<html><body>价格 12 元</body></html>"),
-                                           936),
-                     "text/html; charset=GBK");
+    m_server.setPage(
+        QStringLiteral("/gbk.htm"),
+        codepage::fromUnicode(QStringLiteral("<html><body>价格 12 元</body></html>"), 936),
+        "text/html; charset=GBK");
     m_server.setPage(QStringLiteral("/404.htm"), "<html>gone</html>", "text/html", 404);
     m_server.setPage(QStringLiteral("/503.htm"), "<html>busy</html>", "text/html", 503);
     m_server.setPage(QStringLiteral("/data.json"), "{\"a\": 1}", "application/json");
     m_server.setPage(QStringLiteral("/xhtml.htm"), "<html>x</html>",
                      "application/xhtml+xml; charset=utf-8");
-    m_server.setHandler(QStringLiteral("/moved.htm"),
-                        [](const httplib::Request&, httplib::Response& rs) {
-                            rs.set_redirect("/utf8.htm", 302);
-                        });
+    m_server.setHandler(
+        QStringLiteral("/moved.htm"),
+        [](const httplib::Request&, httplib::Response& rs) { rs.set_redirect("/utf8.htm", 302); });
 }
 
-PageLoad TstDirectFetcher::fetch(harvest::DirectFetcher& fetcher, const QString& address,
-                                 int* sent)
+PageLoad TstDirectFetcher::fetch(harvest::DirectFetcher& fetcher, const QString& address, int* sent)
 {
     PageLoad result;
     bool ended = false;
@@ -118,9 +116,8 @@ void TstDirectFetcher::endings()
     }
     // Written in the program code page, as the browser's pages are.
     QVERIFY(load.document.contains(codepage::fromUnicode(text)));
-    QVERIFY(fetcher.lastPage(0).address.endsWith(path == QLatin1String("/moved.htm")
-                                                     ? QStringLiteral("/utf8.htm")
-                                                     : path));
+    QVERIFY(fetcher.lastPage(0).address.endsWith(
+        path == QLatin1String("/moved.htm") ? QStringLiteral("/utf8.htm") : path));
 }
 
 void TstDirectFetcher::cookiesInAndOut()
@@ -140,13 +137,12 @@ void TstDirectFetcher::cookiesInAndOut()
     QVERIFY(both.document.contains("fresh=42"));
     QVERIFY(both.document.contains("session=from-login"));
     // The site's own User-Agent check sees the profile's.
-    m_server.setHandler(QStringLiteral("/agent"),
-                        [](const httplib::Request& rq, httplib::Response& rs) {
-                            rs.set_content("<p>" + rq.get_header_value("User-Agent") + "</p>",
-                                           "text/html");
-                        });
-    QVERIFY(fetch(fetcher, m_server.address(QStringLiteral("/agent"))).document.contains(
-        "PagrimTest/1"));
+    m_server.setHandler(
+        QStringLiteral("/agent"), [](const httplib::Request& rq, httplib::Response& rs) {
+            rs.set_content("<p>" + rq.get_header_value("User-Agent") + "</p>", "text/html");
+        });
+    QVERIFY(fetch(fetcher, m_server.address(QStringLiteral("/agent")))
+                .document.contains("PagrimTest/1"));
 }
 
 void TstDirectFetcher::stopEndsALoad()
@@ -155,14 +151,12 @@ void TstDirectFetcher::stopEndsALoad()
     m_server.setHeldPage(QStringLiteral("/held.htm"), "<html>held</html>");
     harvest::DirectFetcher fetcher(1, nullptr, "PagrimTest/1");
     bool ended = false;
-    fetcher.start(
-        0, m_server.address(QStringLiteral("/held.htm")), [&](const PageLoad&) { ended = true; },
-        {});
+    fetcher.start(0, m_server.address(QStringLiteral("/held.htm")),
+                  [&](const PageLoad&) { ended = true; }, {});
     QTRY_COMPARE_WITH_TIMEOUT(m_server.hits(QStringLiteral("/held.htm")), 1, Timeout);
     fetcher.stop(0);
     m_server.release(QStringLiteral("/held.htm"));
-    QCOMPARE(fetch(fetcher, m_server.address(QStringLiteral("/utf8.htm"))).ending,
-             Ending::Loaded);
+    QCOMPARE(fetch(fetcher, m_server.address(QStringLiteral("/utf8.htm"))).ending, Ending::Loaded);
     QVERIFY(!ended);
 }
 
