@@ -16,7 +16,7 @@ constexpr int MaxTries = 3;
 // How often a run in its event loop asks whether it is to stop.
 constexpr int StopCheckMs = 20;
 constexpr qint64 Never = std::numeric_limits<qint64>::max();
-// The time limit of a run of several pages whose settings set none.
+// The time limit of a run through the queue whose settings set none.
 constexpr int DefaultTimeoutSeconds = 60;
 
 bool busyStatus(int status)
@@ -44,10 +44,8 @@ SaveLimits SaveLimits::of(const Settings& settings)
     SaveLimits limits;
     limits.parallel = settings.ParallelPages();
     limits.hostDelayMs = settings.HostDelay();
-    if (settings.PageTimeoutSet())
-        limits.timeoutSeconds = settings.PageTimeout();
-    else if (limits.sideBySide())
-        limits.timeoutSeconds = DefaultTimeoutSeconds;
+    limits.timeoutChosen = settings.PageTimeoutSet();
+    limits.timeoutSeconds = limits.timeoutChosen ? settings.PageTimeout() : DefaultTimeoutSeconds;
     return limits;
 }
 

@@ -40,11 +40,17 @@ struct SaveLimits
     // the one instead after a 429 or 503 answer.
     std::array<int, 2> retryPausesMs{2000, 10000};
     int busyPauseMs = 30000;
+    // Whether timeoutSeconds was chosen, rather than the default of a run
+    // through the queue.
+    bool timeoutChosen = true;
 
     // Whether any setting asks for more than the one-page-at-a-time run.
-    bool sideBySide() const { return parallel > 1 || hostDelayMs > 0 || timeoutSeconds > 0; }
-    // The settings' limits; a run of several pages without a time limit of the
-    // settings' own gets the default one.
+    bool sideBySide() const
+    {
+        return parallel > 1 || hostDelayMs > 0 || (timeoutChosen && timeoutSeconds > 0);
+    }
+    // The settings' limits; without a time limit of the settings' own, a run
+    // through the queue gets the default one.
     static SaveLimits of(const Settings& settings);
 };
 
