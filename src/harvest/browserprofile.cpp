@@ -1,5 +1,7 @@
 #include "harvest/browserprofile.h"
 
+#include "harvest/directengine.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QWebEngineProfile>
@@ -40,6 +42,8 @@ QWebEngineProfile* sharedBrowserProfile()
             applyFolder(g_profile, g_testFolder);
         g_profile->setPersistentCookiesPolicy(QWebEngineProfile::AllowPersistentCookies);
         qAddPostRoutine(deleteProfile);
+        // The store tells of a cookie once: the jar listens from the start.
+        profileCookies();
     }
     return g_profile;
 }

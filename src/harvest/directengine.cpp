@@ -81,6 +81,8 @@ public:
                 [this](const QNetworkCookie& cookie) { m_cookies.remove(key(cookie)); });
         m_loading.start();
         m_lastChange.start();
+        // Only cookies the store has not told of yet are told again: the jar
+        // is made with the profile, before any page sets one.
         store->loadAllCookies();
     }
 

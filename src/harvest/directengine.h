@@ -17,7 +17,7 @@ class DataSet;
 namespace pagrim::harvest {
 
 // The shared profile's cookies as a jar; cookies stored in it go into the
-// profile. Made on first use, it reads the profile's cookies then.
+// profile. Made with the profile, it follows its cookie store from the start.
 CookieJar& profileCookies();
 
 // The User-Agent of the shared profile's pages.

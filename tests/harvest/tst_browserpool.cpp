@@ -1,6 +1,7 @@
 // The browser pool against a web server of the test's own on 127.0.0.1.
 #include "harvest/browserpool.h"
 #include "harvest/browserprofile.h"
+#include "harvest/directengine.h"
 #include "platform/codepage.h"
 #include "support/httpserver.h"
 #include "support/testsupport.h"
@@ -48,6 +49,7 @@ private Q_SLOTS:
     void ending_data();
     void ending();
     void stopEndsAPageThatNeverAnswers();
+    void directFetchesShareTheProfilesCookies();
 
 private:
     test::MessageRecorder m_boxes;
@@ -164,6 +166,31 @@ void TstBrowserPool::stopEndsAPageThatNeverAnswers()
     m_pool->start(0, m_server->address(QStringLiteral("/200.htm#two")), fragments.done(), {});
     QTRY_COMPARE_WITH_TIMEOUT(fragments.loads.size(), 2, Timeout);
     QCOMPARE(fragments.loads.last().ending, PageLoad::Ending::Loaded);
+}
+
+void TstBrowserPool::directFetchesShareTheProfilesCookies()
+{
+    // A cookie the browser got (as from a login) goes with a direct fetch, and
+    // one a direct fetch got comes back to the browser.
+    Ends login;
+    m_pool->start(0, m_server->address(QStringLiteral("/setcookie?name=login&value=browser")),
+                  login.done(), {});
+    QTRY_COMPARE_WITH_TIMEOUT(login.loads.size(), 1, Timeout);
+    const auto fetched = [this](const QString& path) {
+        harvest::DirectFetcher direct(1, &harvest::profileCookies(), harvest::profileUserAgent());
+        Ends ends;
+        direct.start(0, m_server->address(path), ends.done(), {});
+        [&] { QTRY_COMPARE_WITH_TIMEOUT(ends.loads.size(), 1, Timeout); }();
+        return ends.loads.value(0).document;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(fetched(QStringLiteral("/echocookie")).contains("login=browser"),
+                             Timeout);
+    fetched(QStringLiteral("/setcookie?name=refreshed&value=direct"));
+    Ends echoed;
+    m_pool->start(1, m_server->address(QStringLiteral("/echocookie")), echoed.done(), {});
+    QTRY_COMPARE_WITH_TIMEOUT(echoed.loads.size(), 1, Timeout);
+    QVERIFY2(echoed.loads.first().document.contains("refreshed=direct"),
+             echoed.loads.first().document.constData());
 }
 
 QTEST_MAIN(TstBrowserPool)
