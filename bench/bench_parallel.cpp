@@ -197,8 +197,9 @@ double childrenCpuMs()
 
 // curl --parallel --parallel-max parallel on pages first .. first + count - 1,
 // their bodies thrown away; pages per second from its start to its exit.
-double curlRun(const bench::PageSite& site, int parallel, int first, int count)
+double curlRun(bench::PageSite& site, int parallel, int first, int count)
 {
+    site.takeMostInFlight();
     QTemporaryDir dir;
     QStringList config;
     for (int n = first; n < first + count; ++n)
@@ -237,14 +238,14 @@ struct ProgramRun
     double groupCpuMsPerPage = 0;
 };
 
-ProgramRun pagrimRun(const bench::PageSite& site, const char* engine, int parallel, int first,
-                     int count)
+ProgramRun pagrimRun(bench::PageSite& site, const char* engine, int parallel, int first, int count)
 {
     QStringList addresses;
     for (int n = first; n < first + count; ++n)
         addresses << site.address(n);
     const bench::TaskWorld world(QStringLiteral("parallel"), addresses, parallel, 60);
     world.setPageEngine(QLatin1String(engine));
+    site.takeMostInFlight();
     const double cpuBefore = childrenCpuMs();
     bench::SaveRun run(world, 1, {QStringLiteral("--parallel"), QString::number(parallel)});
     ProgramRun figures;
@@ -274,9 +275,9 @@ ProgramRun pagrimRun(const bench::PageSite& site, const char* engine, int parall
     figures.cpuMsPerPage = (childrenCpuMs() - cpuBefore) / count;
     figures.groupCpuMsPerPage = groupTicks * 1000.0 / double(sysconf(_SC_CLK_TCK)) / count;
     std::printf("%-8s %3d at once %5d pages: %7.2f pages/s, peak %7.1f MB, cpu %6.2f ms/page "
-                "(%6.2f by /proc)\n",
+                "(%6.2f by /proc), at most %d requests at once\n",
                 engine, parallel, count, figures.pagesPerSecond, figures.peakMb,
-                figures.cpuMsPerPage, figures.groupCpuMsPerPage);
+                figures.cpuMsPerPage, figures.groupCpuMsPerPage, site.takeMostInFlight());
     std::fflush(stdout);
     return figures;
 }
@@ -299,8 +300,8 @@ void direct(Site& site, int pages)
     std::map<int, ProgramRun> byDirect, byBrowser;
     for (int parallel : {8, 16}) {
         curl[parallel] = curlRun(site.pages, parallel, 0, pages);
-        std::printf("curl     %3d at once %5d pages: %7.2f pages/s\n", parallel, pages,
-                    curl[parallel]);
+        std::printf("curl     %3d at once %5d pages: %7.2f pages/s, at most %d requests at once\n",
+                    parallel, pages, curl[parallel], site.pages.takeMostInFlight());
         byDirect[parallel] = pagrimRun(site.pages, "direct", parallel, 0, pages);
         byBrowser[parallel] = pagrimRun(site.pages, "browser", parallel, 0, pages);
     }
