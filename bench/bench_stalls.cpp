@@ -16,10 +16,9 @@
 // kill, or retries the browser made on its own.
 //
 //   bench_stalls [--only faults|plain|kills] [--seed N]
-#include "harvest/core/pagelist.h"
 #include "harvest/core/pagelog.h"
 #include "pagesite.h"
-#include "platform/settings.h"
+#include "pagrimrun.h"
 #include "support/coresupport.h"
 
 #include <QCoreApplication>
@@ -27,7 +26,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMap>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QSet>
 #include <arpa/inet.h>
@@ -46,6 +44,7 @@
 #include <unistd.h>
 
 using namespace pagrim;
+using bench::SaveRun;
 
 namespace {
 
@@ -56,8 +55,7 @@ constexpr int TimeoutSeconds = 3;
 constexpr int HangMs = 5000;
 constexpr int Kills = 3;
 constexpr int FirstKillMs = 1000, LastKillMs = 8000;
-// Every wait on pagrim-run has a limit; a run past it is killed.
-constexpr int StartLimitMs = 60000;
+// A run past this limit is killed.
 constexpr int RunLimitMs = 15 * 60 * 1000;
 const QString TaskName = QStringLiteral("stalls");
 
@@ -225,32 +223,19 @@ private:
     }};
 };
 
-// A store with the task, a page list of the site's pages and SaveCurrent 0,
-// and the settings of the runs, in a temporary folder.
-class World
+// The task of the runs on the site's pages, with the views of its state that
+// the runs print.
+class World : public bench::TaskWorld
 {
 public:
     explicit World(const Site& site)
+        : bench::TaskWorld(TaskName, addresses(site), ParallelPages, TimeoutSeconds)
     {
-        test::addTask(m_temp.storePath(), 1, TaskName);
-        Settings settings(m_temp.settingsPath());
-        settings.setWorkPath(m_temp.workPath());
-        settings.setParallelPages(ParallelPages);
-        settings.setHostDelay(0);
-        settings.setPageTimeout(TimeoutSeconds);
-        QStringList list;
-        for (int n = 1; n <= Pages; ++n)
-            list << site.address(n);
-        QDir().mkpath(taskFolder());
-        test::put(taskFolder() + QStringLiteral("/ResHtmls.lst"),
-                  test::crlfLines(list << harvest::summaryLine(Pages)));
     }
 
-    const test::TempWorld& temp() const { return m_temp; }
-    QString taskFolder() const { return m_temp.workPath() + QStringLiteral("WorkDir/") + TaskName; }
     int saveCurrent() const
     {
-        return test::rowsOf(m_temp.storePath(),
+        return test::rowsOf(temp().storePath(),
                             QStringLiteral("select SaveCurrent from Tasks where TaskID = 1"))
             .value(0)
             .value(0)
@@ -288,100 +273,13 @@ public:
     }
 
 private:
-    test::TempWorld m_temp;
-};
-
-// pagrim-run --save on the world's task, in a process group of its own so
-// that a kill takes the browser's processes too. Its standard error, the
-// progress, goes to a file of the world.
-class SaveRun
-{
-public:
-    SaveRun(const World& world, int number)
-        : m_errors(world.temp().file(QStringLiteral("run-%1.err").arg(number)))
+    static QStringList addresses(const Site& site)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        // A browser profile of the world's own.
-        env.insert(QStringLiteral("XDG_DATA_HOME"), world.temp().file(QStringLiteral("data")));
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), world.temp().file(QStringLiteral("cache")));
-        m_process.setProcessEnvironment(env);
-        m_process.setWorkingDirectory(world.temp().path());
-        m_process.setStandardOutputFile(QProcess::nullDevice());
-        m_process.setStandardErrorFile(m_errors);
-        // The program gets the default action of SIGPIPE back, which the
-        // server's writes to closed connections need ignored here.
-        m_process.setChildProcessModifier([] {
-            ::setpgid(0, 0);
-            ::signal(SIGPIPE, SIG_DFL);
-        });
-        m_clock.start();
-        m_process.start(test::builtProgram(QStringLiteral("pagrim-run")),
-                        {QStringLiteral("--store"), world.temp().storePath(),
-                         QStringLiteral("--settings"), world.temp().settingsPath(),
-                         QStringLiteral("--save"), TaskName});
-        m_started = m_process.waitForStarted(StartLimitMs);
+        QStringList list;
+        for (int n = 1; n <= Pages; ++n)
+            list << site.address(n);
+        return list;
     }
-    ~SaveRun()
-    {
-        if (m_process.state() != QProcess::NotRunning)
-            kill();
-    }
-    SaveRun(const SaveRun&) = delete;
-    SaveRun& operator=(const SaveRun&) = delete;
-
-    bool started() const { return m_started; }
-    qint64 elapsedMs() const { return m_clock.elapsed(); }
-    // Waits until the run has ended or ms after its start; true when it has
-    // ended.
-    bool waitUntil(qint64 ms)
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return true;
-        return m_process.waitForFinished(int(qMax<qint64>(1, ms - elapsedMs())));
-    }
-    // Waits for the end within the limit of a run, killing the run past it.
-    void finish()
-    {
-        m_endMs = waitUntil(RunLimitMs) ? elapsedMs() : -1;
-        if (m_endMs < 0) {
-            std::printf("the run did not end within %d s: killed\n", RunLimitMs / 1000);
-            kill();
-        }
-    }
-    void kill()
-    {
-        // The group's number is the program's; 0 would name this process's own.
-        const pid_t group = pid_t(m_process.processId());
-        if (group <= 0)
-            return;
-        ::kill(-group, SIGKILL);
-        if (!m_process.waitForFinished(StartLimitMs))
-            std::printf("the killed run did not end within %d s\n", StartLimitMs / 1000);
-    }
-    // The seconds from the start to the end, -1 when it was cut short.
-    double seconds() const { return m_endMs < 0 ? -1 : m_endMs / 1000.0; }
-    // The exit status, -1 when the program did not exit by itself.
-    int status() const
-    {
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    }
-    // The summary line of the saving step on standard error, or its last line.
-    QString summary() const
-    {
-        const QStringList lines = QString::fromUtf8(test::contents(m_errors))
-                                      .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        for (auto it = lines.crbegin(); it != lines.crend(); ++it)
-            if (it->contains(QStringLiteral("用时")))
-                return *it;
-        return lines.isEmpty() ? QString() : lines.last();
-    }
-
-private:
-    QString m_errors;
-    QProcess m_process;
-    QElapsedTimer m_clock;
-    bool m_started = false;
-    qint64 m_endMs = -1;
 };
 
 // The requests the site received, in all and beyond those the faults of its
@@ -462,7 +360,7 @@ void wholeRun(Site& site, const char* name, bool faulty)
         std::printf("%s: pagrim-run did not start\n", name);
         return;
     }
-    run.finish();
+    run.finish(RunLimitMs);
     std::printf("%s: %.1f s, exit %d, %lld saved, %s\n", name, run.seconds(), run.status(),
                 qlonglong(world.savedPages().size()),
                 qPrintable(requestsText(countRequests(site))));
@@ -504,7 +402,7 @@ void killedRuns(Site& site, quint32 seed)
         std::printf("kills: pagrim-run did not start\n");
         return;
     }
-    last.finish();
+    last.finish(RunLimitMs);
     const QSet<int> savable = savablePages(site);
     std::printf("kills: last run %.1f s, exit %d; %.1f s in all; %lld pages present of %lld "
                 "expected (the %lld answering 404 are never saved), %s\n",
@@ -541,13 +439,7 @@ int main(int argc, char** argv)
         std::fputs("pagrim-run is not built\n", stderr);
         return 1;
     }
-    // No requests of the browser's own beyond the site's.
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
-                "--disable-gpu --disable-background-networking --disable-component-update "
-                "--no-first-run --disable-sync");
-    std::printf("QTWEBENGINE_CHROMIUM_FLAGS=%s\n",
-                qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").constData());
+    bench::quietBrowserFlags();
     std::printf("%d pages of %zu bytes or so, %d at once, no pause, %d s time limit; faults: ",
                 Pages, pageBody(Pages).size(), ParallelPages, TimeoutSeconds);
     for (const Fault fault : FaultKinds) {
