@@ -256,6 +256,18 @@ void TstCli::stoppedAndResumed()
     QCOMPARE(harvest::readPageLog(taskFolder() + QStringLiteral("/ResHtmls.log")).size(), Articles);
     for (int k = 1; k <= saved; ++k)
         QCOMPARE(m_server.hits(QStringLiteral("/article/%1.html").arg(k)), fetched[k - 1]);
+
+    // A second signal, of the other kind, ends the program at once.
+    test::execOn(m_world->storePath(), QStringLiteral("update Tasks set SaveCurrent = 0"));
+    m_delayMs = 150;
+    QProcess again;
+    start(again, {QStringLiteral("--save"), Task});
+    QVERIFY(again.waitForStarted(RunLimitMs));
+    QTest::qWait(800);
+    ::kill(-pid_t(again.processId()), SIGINT);
+    ::kill(-pid_t(again.processId()), SIGTERM);
+    QCOMPARE(finish(again).status, -1);
+    QVERIFY(stored("SaveCurrent") < Articles);
 }
 
 // Markers from saved pages: JSON with the line break escaped, and the exit
