@@ -4,7 +4,6 @@
 #include "harvest/core/documentlinks.h"
 #include "platform/codepage.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <curl/curl.h>
@@ -45,6 +44,7 @@ PageLoad::Ending endingOf(CURLcode code)
 
 struct DirectFetcher::Transfer
 {
+    DirectFetcher* owner = nullptr;
     CURL* easy = nullptr;
     Done done;
     Sent sent;
@@ -131,8 +131,14 @@ int onRequest(void* user, char*, char*, int, int)
     auto* transfer = static_cast<DirectFetcher::Transfer*>(user);
     if (!transfer->told && transfer->sent) {
         transfer->told = true;
+        // Told from the event loop, and only while the load is still the one
+        // whose request left: a stop or a new start in between drops it.
         QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [sent = transfer->sent] { sent(); },
+            transfer->owner,
+            [transfer, serial = transfer->serial] {
+                if (transfer->serial == serial && transfer->sent)
+                    transfer->sent();
+            },
             Qt::QueuedConnection);
     }
     return CURL_PREREQFUNC_OK;
@@ -156,8 +162,10 @@ DirectFetcher::DirectFetcher(int slots, CookieJar* jar, QByteArray userAgent, QO
     m_share = curl_share_init();
     curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
     curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
-    for (int i = 0; i < slots; ++i)
+    for (int i = 0; i < slots; ++i) {
         m_slots.push_back(std::make_unique<Transfer>());
+        m_slots.back()->owner = this;
+    }
     if (m_jar) {
         // The jar's cookies go into the store the transfers share.
         CURL* loader = curl_easy_init();
