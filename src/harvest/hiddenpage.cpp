@@ -48,14 +48,6 @@ bool HiddenPage::javaScriptConfirm(const QUrl&, const QString& message)
                                                   "Changes that you made may not be saved.");
 }
 
-QUrl checkedAddress(const QString& address)
-{
-    const QUrl url = addressUrl(address);
-    if (address.trimmed().isEmpty() || !url.isValid() || url.isRelative())
-        throw AddressRefused(QStringLiteral("无效的网页地址：\"%1\"").arg(address));
-    return url;
-}
-
 PageLoad loadEnding(const QWebEngineLoadingInfo& info, const QUrl& shown)
 {
     PageLoad load;

@@ -52,10 +52,6 @@ private:
 // the toolkit fails on the request of a download whose page is gone.
 void retirePage(QWebEnginePage* page, QObject* user);
 
-// An address as an address bar takes it (addressUrl). Raises AddressRefused
-// for an empty or malformed one.
-QUrl checkedAddress(const QString& address);
-
 // How a top-level load that has ended went (its document left out), given the
 // address the page shows now: a stop before anything was committed (an address
 // no handler takes, a download) leaves the page elsewhere and is a refusal.

@@ -18,6 +18,10 @@ public:
     using Error::Error;
 };
 
+// An address as an address bar takes it (addressUrl). Raises AddressRefused
+// for an empty or malformed one.
+QUrl checkedAddress(const QString& address);
+
 // What a harvesting run needs of the browser. The window's browser driver is
 // the real one; tests put a stand-in in its place.
 class Browser

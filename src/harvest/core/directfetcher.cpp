@@ -208,16 +208,14 @@ void DirectFetcher::start(int slot, const QString& address, Done done, Sent sent
     t.body.clear();
     t.contentType.clear();
     t.page = DirectPage();
-    const QUrl url = addressUrl(address);
-    if (address.trimmed().isEmpty() || !url.isValid() || url.isRelative() ||
-        (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))) {
+    QUrl url;
+    try {
+        url = checkedAddress(address);
+    } catch (const AddressRefused&) {
+    }
+    if (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")) {
         t.page.load.ending = PageLoad::Ending::Refused;
-        const quint64 serial = t.serial;
-        QTimer::singleShot(0, this, [this, slot, serial] {
-            Transfer& now = *m_slots[size_t(slot)];
-            if (now.serial == serial && now.done)
-                std::exchange(now.done, nullptr)(now.page.load);
-        });
+        deliver(slot);
         return;
     }
     CURL* easy = curl_easy_init();
@@ -306,8 +304,13 @@ void DirectFetcher::end(int slot, int curlCode)
     curl_multi_remove_handle(m_multi, easy);
     curl_easy_cleanup(easy);
     t.easy = nullptr;
-    // Told from the event loop, never from within curl's own calls.
-    const quint64 serial = t.serial;
+    deliver(slot);
+}
+
+void DirectFetcher::deliver(int slot)
+{
+    // Told from the event loop, never from within start or curl's own calls.
+    const quint64 serial = m_slots[size_t(slot)]->serial;
     QTimer::singleShot(0, this, [this, slot, serial] {
         Transfer& now = *m_slots[size_t(slot)];
         if (now.serial != serial || !now.done)
@@ -346,6 +349,7 @@ DirectBrowser::DirectBrowser(CookieJar* jar, QByteArray userAgent, StatusSink sh
 void DirectBrowser::OpenPage(const QString& address)
 {
     m_loaded = false;
+    checkedAddress(address);
     m_showStatus(QStringLiteral(" 正在打开网页 - ") + address + QStringLiteral(" 请稍候... "));
     QEventLoop loop;
     bool ended = false;
@@ -370,7 +374,8 @@ void DirectBrowser::OpenPage(const QString& address)
     }
     const PageLoad& load = m_fetcher.lastPage(0).load;
     if (load.ending == PageLoad::Ending::Refused)
-        throw AddressRefused(QStringLiteral("无效的网页地址：\"%1\"").arg(address));
+        // An answer that is no page, as the browser's download.
+        throw AddressRefused(QStringLiteral("浏览器无法打开网页地址：\"%1\"").arg(address));
     m_loaded =
         load.ending == PageLoad::Ending::Loaded || load.ending == PageLoad::Ending::HttpError;
 }

@@ -67,6 +67,8 @@ private:
     void socketAction(int socket, int events);
     void finished();
     void end(int slot, int curlCode);
+    // Hands the slot's load to its done from the event loop.
+    void deliver(int slot);
     void takeCookies(void* easy);
 
     void* m_multi = nullptr;

@@ -1,5 +1,7 @@
 #include "harvest/core/pagefetcher.h"
 
+#include "harvest/core/browser.h"
+
 namespace pagrim::harvest {
 
 QUrl addressUrl(const QString& address)
@@ -10,6 +12,14 @@ QUrl addressUrl(const QString& address)
 QString hostOf(const QString& address)
 {
     return addressUrl(address).host().toLower();
+}
+
+QUrl checkedAddress(const QString& address)
+{
+    const QUrl url = addressUrl(address);
+    if (address.trimmed().isEmpty() || !url.isValid() || url.isRelative())
+        throw AddressRefused(QStringLiteral("无效的网页地址：\"%1\"").arg(address));
+    return url;
 }
 
 } // namespace pagrim::harvest
