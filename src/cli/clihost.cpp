@@ -4,6 +4,7 @@
 #include "cli/stopsignal.h"
 #include "harvest/browserdriver.h"
 #include "harvest/browserprofile.h"
+#include "harvest/taskcontent.h"
 #include "platform/codepage.h"
 
 #include <QCoreApplication>
@@ -64,6 +65,11 @@ void CliHost::ProcessEvents()
 void CliHost::SetGauge(int maximum, int position)
 {
     m_progress.setCount(position, maximum);
+}
+
+harvest::ContentRule CliHost::PageContent()
+{
+    return harvest::taskContentRule(m_task);
 }
 
 void CliHost::PageHandled(const harvest::PageLogEntry& entry)
