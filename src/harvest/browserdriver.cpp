@@ -11,10 +11,8 @@
 #include <QTimer>
 #include <QUrl>
 #include <QVariant>
-#include <QWebEngineDownloadRequest>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
-#include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineView>
 #include <memory>
@@ -33,13 +31,7 @@ BrowserDriver::BrowserDriver(QWebEngineView* wbGet, QWidget* owner, StatusSink s
     : QObject(parent), m_view(wbGet), m_owner(owner), m_showStatus(std::move(showStatus)),
       m_running(std::move(running))
 {
-    QWebEngineProfile* profile = sharedBrowserProfile();
     installPage();
-    // Direct: a download not taken up during the signal is gone afterwards.
-    connect(
-        profile, &QWebEngineProfile::downloadRequested, this,
-        [this](QWebEngineDownloadRequest* download) { downloadRequested(download); },
-        Qt::DirectConnection);
 }
 
 BrowserDriver::~BrowserDriver() = default;
@@ -60,7 +52,6 @@ void BrowserDriver::installPage()
     m_topFrame = false;
     m_awaitingStart = false;
     m_hasDocument = false;
-    // Its renderer goes with it, also one stuck in a script.
     retirePage(old, this);
 }
 
@@ -117,13 +108,6 @@ void BrowserDriver::complete()
 {
     ui::Beep();
     m_pageLoaded = true;
-}
-
-void BrowserDriver::downloadRequested(QWebEngineDownloadRequest* download)
-{
-    // Only the downloads of wbGet: another browser on the profile decides its own.
-    if (m_view && download->page() == m_view->page())
-        download->cancel();
 }
 
 void BrowserDriver::Navigate(const QString& address)

@@ -2,6 +2,7 @@
 
 #include "extract/core/pagetext.h"
 #include "platform/codepage.h"
+#include "platform/text.h"
 
 #include <functional>
 
@@ -14,11 +15,6 @@ namespace {
 constexpr qsizetype MaxMarker = 200;
 // How far before and after a value tag edges are looked for.
 constexpr qsizetype Reach = 4000;
-
-bool isBlankByte(char b)
-{
-    return b == ' ' || b == '\t' || b == '\r' || b == '\n' || b == '\f';
-}
 
 // Counts the places a marker may grow to, up to what the breadth allows.
 class GrowthPlaces

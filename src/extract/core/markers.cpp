@@ -60,23 +60,13 @@ private:
     std::vector<std::vector<qsizetype>> m_at;
 };
 
-// The cut of a pair of markers on a sample page, as CutBetweenMarkers gives
-// it: [begin, end), or begin -1.
-struct Span
-{
-    qsizetype begin = -1;
-    qsizetype end = -1;
-    qsizetype size() const { return end - begin; }
-};
-
-Span cutOf(FirstPlaces& starts, FirstPlaces& ends, size_t s, size_t e, size_t page)
+// The cut of a pair of markers on a sample page.
+CutSpan cutOf(FirstPlaces& starts, FirstPlaces& ends, size_t s, size_t e, size_t page)
 {
     const qsizetype at = starts.at(s, page);
     if (at < 0)
         return {};
-    const qsizetype valueStart = at + starts.marker(s).size();
-    const qsizetype endAt = ends.at(e, page);
-    return endAt > valueStart ? Span{valueStart, endAt} : Span{};
+    return CutBetweenPlaces(at, starts.marker(s).size(), ends.at(e, page));
 }
 
 // How a pair of markers ranks among those that serve as many examples;
@@ -129,7 +119,7 @@ ExampleLook lookOf(FirstPlaces& starts, FirstPlaces& ends, size_t s, size_t e,
     for (const Placed& p : placed) {
         if (look.served + left-- < least)
             return {};
-        const Span span = cutOf(starts, ends, s, e, p.page);
+        const CutSpan span = cutOf(starts, ends, s, e, p.page);
         if (span.begin < 0)
             continue;
         const QByteArrayView value =
@@ -184,7 +174,7 @@ Rank rankOf(FirstPlaces& starts, FirstPlaces& ends, size_t s, size_t e, const Ex
 {
     Rank rank;
     for (size_t page = 0; page < sample.size(); ++page) {
-        const Span span = cutOf(starts, ends, s, e, page);
+        const CutSpan span = cutOf(starts, ends, s, e, page);
         if (span.begin < 0)
             continue;
         ++rank.found;
