@@ -132,7 +132,7 @@ void BrowserDriver::StartPage(const QString& address)
     m_refused = false;
     m_pageRefused = false;
     m_waiting = false;
-    m_showStatus(QStringLiteral(" 正在打开网页 - ") + address + QStringLiteral(" 请稍候... "));
+    m_showStatus(openingStatus(address));
     // The page a stop cut short has still not completed: its renderer may be
     // caught in a script that never ends, and would hold this page too. A new
     // page starts on a renderer of its own.
