@@ -210,9 +210,12 @@ void RunExtraction(ExtractHost& host, store::DataSet& fields, const TaskFolder& 
     lines.append(HeaderLine(selected, separator, codePage));
     if (table) {
         QList<QByteArray> names;
-        for (const ExtractField& f : selected)
+        std::vector<bool> shownText;
+        for (const ExtractField& f : selected) {
             names.append(f.name);
-        table->reset(std::move(names));
+            shownText.push_back(f.shownText);
+        }
+        table->reset(std::move(names), std::move(shownText));
     }
     const QString pages = taskFolder.ensurePages();
     Extraction run(host, std::move(selected), separator, lines, codePage, table);
