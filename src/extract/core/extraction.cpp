@@ -51,6 +51,11 @@ QString PageStatus(const QString& path)
     return QStringLiteral(" 正在处理 - ") + path + QStringLiteral("，请稍候...");
 }
 
+void ExtractHost::PageExtracting(const QString& path)
+{
+    ShowExtractStatus(PageStatus(path));
+}
+
 namespace {
 bool isDigit(QChar c)
 {
@@ -141,7 +146,7 @@ void Extraction::ExtractFolder(const QString& folder)
 
 void Extraction::ExtractPage(const QString& path)
 {
-    m_host.ShowExtractStatus(PageStatus(path));
+    m_host.PageExtracting(path);
     PageText(readFileOrThrow(path), m_pageText);
     cutFields(m_pageText, m_cuts, m_shown);
     const QByteArray line = lineOf(m_cuts);
