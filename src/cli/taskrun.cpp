@@ -11,6 +11,7 @@
 #include "harvest/core/pagelist.h"
 #include "harvest/core/pagequeue.h"
 #include "harvest/core/pagesaver.h"
+#include "harvest/core/pageupdate.h"
 #include "harvest/directengine.h"
 #include "harvest/ufrmLogin.h"
 #include "platform/codepage.h"
@@ -101,7 +102,8 @@ int TaskRun::run()
 
     const bool all = m_options.allSteps();
     const std::pair<bool, std::function<void()>> steps[] = {
-        {all || m_options.list, [this] { listStep(); }},
+        {(all && !m_options.update) || m_options.list, [this] { listStep(); }},
+        {m_options.update, [this] { updateStep(); }},
         {all || m_options.save, [this] { saveStep(); }},
         {all || m_options.extract, [this] { extractStep(false); }},
         {m_options.test, [this] { extractStep(true); }},
@@ -181,17 +183,36 @@ void TaskRun::listStep()
     step(QStringLiteral("生成列表"), [&] {
         count();
         m_host->setStatusHook(count);
-        // The direct engine starts no browser page, and so no renderer.
-        std::unique_ptr<harvest::Browser> direct;
-        if (harvest::usesDirectEngine(*m_tasks))
-            direct =
-                harvest::directBrowser([this](const QString& text) { m_host->ShowStatus(text); },
-                                       [this] { return m_host->Running(); });
-        const QStringList lines = harvest::BuildPageList(*m_host, direct ? *direct : *m_browser);
+        QStringList lines;
+        withListBrowser(
+            [&](harvest::Browser& browser) { lines = harvest::BuildPageList(*m_host, browser); });
         m_host->setStatusHook({});
         count();
         if (!lines.isEmpty())
             m_progress.info(lines.last());
+    });
+}
+
+void TaskRun::withListBrowser(const std::function<void(harvest::Browser&)>& work)
+{
+    harvest::withListBrowser(
+        *m_tasks, *m_browser, [this](const QString& text) { m_host->ShowStatus(text); },
+        [this] { return m_host->Running(); }, work);
+}
+
+void TaskRun::updateStep()
+{
+    // Its summary line counts the pages added to the list.
+    step(QStringLiteral("检查新网页"), [&] {
+        m_progress.setCount(0, 0);
+        withListBrowser([&](harvest::Browser& browser) {
+            const harvest::PageUpdate update = harvest::UpdatePageList(
+                *m_host, browser, harvest::pageFetchers(harvest::usesDirectEngine(*m_tasks)),
+                harvest::SaveLimits::of(m_settings));
+            m_progress.setCount(update.added, 0);
+            if (!update.lines.isEmpty())
+                m_progress.info(update.lines.last());
+        });
     });
 }
 

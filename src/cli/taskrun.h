@@ -14,6 +14,9 @@ class TaskLock;
 namespace pagrim::store {
 class DataSet;
 }
+namespace pagrim::harvest {
+class Browser;
+}
 
 namespace pagrim::cli {
 
@@ -43,6 +46,10 @@ private:
     // The login window on the task's login address, until it is closed.
     void logIn();
     void listStep();
+    // The pages the site has added, to the end of the page list.
+    void updateStep();
+    // Runs work with the browser of the task's list pages.
+    void withListBrowser(const std::function<void(harvest::Browser&)>& work);
     void saveStep();
     void extractStep(bool test);
     // Runs a step between its progress's begin and end; a stop still ends it

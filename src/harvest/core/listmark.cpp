@@ -22,6 +22,7 @@ void ListMark::find(const QString& summary, int stored)
     m_trusted = false;
     m_fileCounter.reset();
     m_records.clear();
+    m_updateReached.reset();
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly))
         return;
@@ -31,6 +32,8 @@ void ListMark::find(const QString& summary, int stored)
         const QList<QByteArray> r = line.trimmed().mid(1).split(' ');
         if (line.startsWith('@') && r.size() == 4)
             m_records[r[0].toInt()] = {{r[1].toInt(), r[2].toInt()}, r[3] == "1"};
+        else if (line.startsWith('+')) // "+pages": an update not ended
+            m_updateReached = line.mid(1).trimmed().toInt();
         else if (!line.startsWith('@'))
             entries.append(line);
     }
@@ -71,6 +74,12 @@ std::optional<ListMark::Position> ListMark::cutBackTo(int counter)
     return at;
 }
 
+std::optional<ListMark::Position> ListMark::recordedAt(int counter) const
+{
+    const auto it = m_records.find(counter);
+    return it == m_records.end() ? std::nullopt : std::optional<Position>(it->second.at);
+}
+
 void ListMark::record(int counter, Position at, bool linear)
 {
     m_records.erase(m_records.upper_bound(counter), m_records.end());
@@ -87,6 +96,8 @@ void ListMark::writeWithList(const QString& listPath, const QByteArray& listText
     for (const auto& [counter, r] : m_records)
         mark += '@' + QByteArray::number(counter) + ' ' + QByteArray::number(r.at.count) + ' ' +
                 QByteArray::number(r.at.duplicates) + ' ' + (r.linear ? '1' : '0') + "\r\n";
+    if (m_updateReached)
+        mark += '+' + QByteArray::number(*m_updateReached) + "\r\n";
     writeFileOrThrow(m_path, mark);
     writeFileOrThrow(listPath, listText);
     m_entry = next;

@@ -41,9 +41,15 @@ public:
     // Where the file stood after counter, when counter is below the one the
     // file was written for and the mark recorded it; the records after it go.
     std::optional<Position> cutBackTo(int counter);
+    // The list after counter, as recorded.
+    std::optional<Position> recordedAt(int counter) const;
     // Records the list after counter; linear when the numbers since the
     // record before added one address each.
     void record(int counter, Position at, bool linear);
+    // An update of the list that has not ended: it had read that many list
+    // pages when it last wrote the file. Kept until set to none.
+    std::optional<int> updateReached() const { return m_updateReached; }
+    void setUpdateReached(std::optional<int> pages) { m_updateReached = pages; }
 
     // Writes the mark for next (keeping the trusted entry after it, for a kill
     // between the mark and the file), then the list file text at listPath;
@@ -62,6 +68,7 @@ private:
     // The counter of the entry that describes the file, whatever the store holds.
     std::optional<int> m_fileCounter;
     std::map<int, Record> m_records;
+    std::optional<int> m_updateReached;
 };
 
 } // namespace pagrim::harvest
