@@ -221,7 +221,9 @@ void TaskRun::saveStep()
     harvest::PageSaver saver(*m_host, *m_browser);
     const harvest::PageSaver::Refusal refusal = saver.prepare();
     if (refusal != harvest::PageSaver::Refusal::None) {
-        m_progress.info(harvest::PageSaver::refusalText(refusal));
+        // After an update that saved its pages as it found them, no news.
+        if (refusal != harvest::PageSaver::Refusal::AllSaved || !m_options.update)
+            m_progress.info(harvest::PageSaver::refusalText(refusal));
         return;
     }
     harvest::SaveLimits limits = harvest::SaveLimits::of(m_settings);

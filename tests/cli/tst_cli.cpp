@@ -62,8 +62,11 @@ private Q_SLOTS:
     void stoppedAndResumed();
     void directEngineStartsNoRenderer();
     void markers();
+    void updateNightAfterNight();
 
 private:
+    // The example site's article k, from now on.
+    void serveArticle(int k);
     QString taskFolder() const { return m_world->workPath() + QStringLiteral("WorkDir/") + Task; }
     int pageFiles() const
     {
@@ -102,16 +105,20 @@ void TstCli::initTestCase()
     QVERIFY2(!test::builtProgram(QStringLiteral("pagrim-run")).isEmpty(),
              "pagrim-run is not built");
     for (int k = 1; k <= Articles; ++k)
-        m_server.setHandler(QStringLiteral("/article/%1.html").arg(k),
-                            [this](const httplib::Request& rq, httplib::Response& rs) {
-                                demosite::Request request;
-                                request.path = QString::fromStdString(rq.path);
-                                const demosite::Response page = demosite::page(request);
-                                std::this_thread::sleep_for(std::chrono::milliseconds(m_delayMs));
-                                rs.status = page.status;
-                                rs.set_content(page.body.toStdString(),
-                                               page.contentType.toStdString());
-                            });
+        serveArticle(k);
+}
+
+void TstCli::serveArticle(int k)
+{
+    m_server.setHandler(QStringLiteral("/article/%1.html").arg(k),
+                        [this](const httplib::Request& rq, httplib::Response& rs) {
+                            demosite::Request request;
+                            request.path = QString::fromStdString(rq.path);
+                            const demosite::Response page = demosite::page(request);
+                            std::this_thread::sleep_for(std::chrono::milliseconds(m_delayMs));
+                            rs.status = page.status;
+                            rs.set_content(page.body.toStdString(), page.contentType.toStdString());
+                        });
 }
 
 void TstCli::init()
@@ -325,6 +332,54 @@ void TstCli::markers()
     QCOMPARE(r.status, 1);
     QVERIFY(r.err.contains(QStringLiteral("23")));
     QCOMPARE(call(markers).status, 2);
+}
+
+// --update in the place of --list, as a nightly call runs it: the first night
+// the whole list, later only the articles the site has added, and nothing
+// when there are none; each night ends with 0.
+void TstCli::updateNightAfterNight()
+{
+    const QStringList update{QStringLiteral("--update"), Task};
+    const auto summary = [](int pages) {
+        return QRegularExpression(QStringLiteral("^检查新网页：%1 页，").arg(pages),
+                                  QRegularExpression::MultilineOption);
+    };
+    // Requests for articles 1, 21 and 22 since the last look.
+    QList<int> seen{0, 0, 0};
+    const auto requested = [&] {
+        QList<int> since;
+        for (int i = 0; i < 3; ++i) {
+            const int hits =
+                m_server.hits(QStringLiteral("/article/%1.html").arg(i == 0 ? 1 : Articles + i));
+            since << hits - std::exchange(seen[i], hits);
+        }
+        return since;
+    };
+    requested();
+    Finished r = call(update);
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.err.contains(summary(Articles)), qPrintable(r.err));
+    QCOMPARE(pageFiles(), Articles);
+    // The number after the list is tried once and is not there.
+    QCOMPARE(requested(), QList<int>({1, 1, 0}));
+
+    serveArticle(Articles + 1);
+    serveArticle(Articles + 2);
+    r = call(update);
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.err.contains(summary(2)), qPrintable(r.err));
+    QVERIFY(!r.err.contains(QStringLiteral("已经")));
+    QCOMPARE(stored("ResEnd"), Articles + 2);
+    QCOMPARE(stored("SaveCurrent"), Articles + 2);
+    QCOMPARE(pageFiles(), Articles + 2);
+    QCOMPARE(requested(), QList<int>({0, 1, 1}));
+    QCOMPARE(test::contents(taskFolder() + QStringLiteral("/Infos.txt")).count("\r\n"),
+             Articles + 3);
+
+    r = call(update);
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.err.contains(summary(0)), qPrintable(r.err));
+    QCOMPARE(stored("ResEnd"), Articles + 2);
 }
 
 QTEST_GUILESS_MAIN(TstCli)

@@ -65,10 +65,15 @@ public:
     PageUpdate run(Browser& browser, const PageSaver::FetcherMaker& makeFetcher,
                    const SaveLimits& limits)
     {
-        // The numbers up to ResEnd come first, as 生成列表 makes them.
-        if (m_ordinal && number("ResCurrent") < number("ResEnd"))
-            BuildPageList(m_host, browser);
         load();
+        // The numbers up to ResEnd come first, as 生成列表 makes them; those
+        // beyond the list as it stood are new too.
+        if (m_ordinal && number("ResCurrent") < number("ResEnd")) {
+            const int before = number("ResCurrent") > number("ResStart") ? m_list.count() : 0;
+            BuildPageList(m_host, browser);
+            load();
+            m_added = qMax(0, m_list.count() - before);
+        }
         if (m_ordinal)
             tryNumbers(makeFetcher, limits);
         else
@@ -90,6 +95,8 @@ private:
         removeLeftoverTemporaries(m_folder.path(), QStringLiteral("ResHtmls\\.(?:lst|pos)"));
         auto earlier = LoadPageList(m_folder.pageList());
         m_listed = earlier && !earlier->isEmpty();
+        m_list.clear();
+        m_duplicates = 0;
         QString summary;
         if (m_listed) {
             summary = codepage::toUnicode(earlier->takeLast());
