@@ -46,10 +46,17 @@ public:
     // Records the list after counter; linear when the numbers since the
     // record before added one address each.
     void record(int counter, Position at, bool linear);
-    // An update of the list that has not ended: it had read that many list
-    // pages when it last wrote the file. Kept until set to none.
-    std::optional<int> updateReached() const { return m_updateReached; }
-    void setUpdateReached(std::optional<int> pages) { m_updateReached = pages; }
+    // An update of the list that has not ended: how many list pages it had
+    // read when it wrote the file, and how many lines the list held before it.
+    struct UpdateNote
+    {
+        int pages = 0;
+        int began = 0;
+    };
+    // The note of the file find was given, if any.
+    std::optional<UpdateNote> updateNote() const { return m_note; }
+    // The note the next writeWithList gives its file; none ends the update.
+    void setUpdateNote(std::optional<UpdateNote> note) { m_nextNote = note; }
 
     // Writes the mark for next (keeping the trusted entry after it, for a kill
     // between the mark and the file), then the list file text at listPath;
@@ -57,6 +64,9 @@ public:
     void writeWithList(const QString& listPath, const QByteArray& listText, const Entry& next);
 
 private:
+    // Takes the note of line when it is for the file ending with summary.
+    void readNote(const QByteArray& line, const QString& summary);
+
     struct Record
     {
         Position at;
@@ -68,7 +78,9 @@ private:
     // The counter of the entry that describes the file, whatever the store holds.
     std::optional<int> m_fileCounter;
     std::map<int, Record> m_records;
-    std::optional<int> m_updateReached;
+    std::optional<UpdateNote> m_note;
+    QString m_noteSummary; // the summary line of the file m_note is for
+    std::optional<UpdateNote> m_nextNote;
 };
 
 } // namespace pagrim::harvest

@@ -121,11 +121,17 @@ private:
         const QString nextPage = text("NextPageAddr");
         const QString pattern = text("ResAddr");
         const int counter = int(m_mark.counterOr(number("ResCurrent")));
-        // The pages an update cut short had read add nothing now.
-        const int reached = m_mark.updateReached().value_or(0);
+        // An update cut short: the pages it had read add nothing now, and
+        // their repeats are counted already.
+        const auto note = m_mark.updateNote();
+        const int reached = note ? note->pages : 0;
+        const int began = note ? qBound(0, note->began, m_list.count()) : m_list.count();
+        // The links of this update: a repeat of one is a duplicate.
+        QSet<QString> added;
+        for (qsizetype i = began; i < m_list.count(); ++i)
+            added.insert(m_list.addresses().at(i).toCaseFolded());
         int read = 0;
         bool cut = false;
-        QSet<QString> added;
         const auto readPage = [&](const QString& address) {
             browser.OpenPage(address);
             if (!browser.PageLoaded()) {
@@ -138,13 +144,14 @@ private:
                 if (m_list.appendNew(link)) {
                     added.insert(link.toCaseFolded());
                     ++m_added;
-                } else if (added.contains(link.toCaseFolded()) && m_duplicates < INT_MAX) {
+                } else if (read > reached && added.contains(link.toCaseFolded()) &&
+                           m_duplicates < INT_MAX) {
                     ++m_duplicates;
                 }
             }
             if (m_added == before)
                 return read <= reached;
-            m_mark.setUpdateReached(read);
+            m_mark.setUpdateNote(ListMark::UpdateNote{read, began});
             write(counter);
             return true;
         };
@@ -158,7 +165,7 @@ private:
         // Stopped, the note stays for the next update.
         if (cut || !m_host.Running() || (m_added == 0 && reached == 0 && m_listed))
             return;
-        m_mark.setUpdateReached(std::nullopt);
+        m_mark.setUpdateNote(std::nullopt);
         write(counter);
     }
 
