@@ -1,5 +1,6 @@
 // Runs killed at random moments and resumed until they end: the list
-// generation and the page saving with the real browser in a child process,
+// generation, its update and the page saving with the real browser in a child
+// process,
 // and the extraction run. After every kill the files are whole and the
 // counters of the store never run ahead of them; at the end the results equal
 // those of a run that was never killed. A kill can leave the temporary file of
@@ -39,6 +40,8 @@ constexpr int MinKills = 20;
 constexpr int ListPages = 40;
 constexpr int NewLinksPerPage = 6;
 constexpr int SavedPages = 60;
+// The links of the older half of the list pages, listed before an update.
+constexpr int OlderLinks = ListPages / 2 * NewLinksPerPage;
 constexpr int ExtractPages = 1500;
 // Every wait on a child has its own limit.
 constexpr int StartLimitMs = 60000;
@@ -121,6 +124,12 @@ std::map<QString, QByteArray> filesBelow(const QString& folder)
             files[QDir(folder).relativeFilePath(path)] = test::contents(path);
     }
     return files;
+}
+
+// Whether a run of the kind makes the page list, rather than saving pages.
+bool makesList(const QString& kind)
+{
+    return kind == QLatin1String("list") || kind == QLatin1String("update");
 }
 
 int storedNumber(const test::TempWorld& world, const char* column)
@@ -226,7 +235,8 @@ void TstKilledRuns::initTestCase()
 std::unique_ptr<test::TempWorld> TstKilledRuns::harvestWorld(const QString& kind)
 {
     auto world = std::make_unique<test::TempWorld>();
-    if (kind == QLatin1String("list")) {
+    if (kind != QLatin1String("save") && kind != QLatin1String("parallel")) {
+        const bool update = kind == QLatin1String("update");
         test::addTask(
             world->storePath(), 1, TaskName,
             {{QStringLiteral("WebType"), 0},
@@ -234,7 +244,20 @@ std::unique_ptr<test::TempWorld> TstKilledRuns::harvestWorld(const QString& kind
              {QStringLiteral("ResLstAddr"), m_server->address(QStringLiteral("/list_1.htm"))},
              {QStringLiteral("NextPageAddr"), m_server->address(QStringLiteral("/list_*.htm"))},
              {QStringLiteral("ResStart"), 1},
-             {QStringLiteral("ResEnd"), ListPages}});
+             {QStringLiteral("ResEnd"), ListPages},
+             {QStringLiteral("ResCurrent"), update ? ListPages : 0}});
+        // The list made when the site had its older half: the update adds the
+        // newer half, whose pages come first.
+        if (update) {
+            QByteArray list;
+            for (int n = ListPages / 2 + 1; n <= ListPages; ++n)
+                for (int k = 1; k <= NewLinksPerPage; ++k)
+                    list += pageAddress(*m_server, n, k).toLatin1() + "\r\n";
+            if (!QDir().mkpath(taskFolder(*world)))
+                qFatal("no task folder");
+            test::put(taskFolder(*world) + QStringLiteral("/ResHtmls.lst"),
+                      list + codepage::fromUnicode(harvest::summaryLine(OlderLinks, 0)) + "\r\n");
+        }
     } else {
         test::addTask(world->storePath(), 1, TaskName);
         if (!QDir().mkpath(taskFolder(*world)))
@@ -274,7 +297,7 @@ void TstKilledRuns::checkHarvestState(const QString& kind, const test::TempWorld
                  .toString(),
              QStringLiteral("ok"));
     const std::map<QString, QByteArray> files = filesBelow(taskFolder(world));
-    if (kind != QLatin1String("list")) {
+    if (!makesList(kind)) {
         const int saved = storedNumber(world, "SaveCurrent");
         QVERIFY(saved >= 0 && saved <= SavedPages);
         for (const auto& [name, bytes] : files) {
@@ -314,7 +337,10 @@ void TstKilledRuns::checkHarvestState(const QString& kind, const test::TempWorld
     const QList<QByteArray> whole = reference.at(QStringLiteral("ResHtmls.lst")).split('\n');
     for (int i = 0; i < lines.size(); ++i)
         QCOMPARE(lines.at(i) + '\r', whole.at(i));
-    QVERIFY2(lines.size() >= qsizetype(current) * NewLinksPerPage,
+    // An update leaves ResCurrent as it is and the older links first.
+    const qsizetype least =
+        kind == QLatin1String("update") ? OlderLinks : qsizetype(current) * NewLinksPerPage;
+    QVERIFY2(lines.size() >= least,
              qPrintable(QStringLiteral("%1 addresses at page %2").arg(lines.size()).arg(current)));
 }
 
@@ -328,6 +354,7 @@ void TstKilledRuns::harvestRuns_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::newRow("list generation") << QStringLiteral("list");
+    QTest::newRow("list update") << QStringLiteral("update");
     QTest::newRow("page saving") << QStringLiteral("save");
     QTest::newRow("page saving, four at once") << QStringLiteral("parallel");
 }
@@ -344,14 +371,17 @@ void TstKilledRuns::harvestRuns()
         reference = filesBelow(taskFolder(*world));
     }
     // The list and its mark, or the saved pages and the list they came from.
-    QCOMPARE(qsizetype(reference.size()),
-             qsizetype(kind == QLatin1String("list") ? 2 : SavedPages + 1));
+    QCOMPARE(qsizetype(reference.size()), qsizetype(makesList(kind) ? 2 : SavedPages + 1));
 
     // A kill lands while the program starts, or at a random moment after the
     // run has asked for its first page (within about two pages), so that
     // twenty of them leave work for the last run.
     QRandomGenerator random(m_seed ^ qHash(kind));
-    const int window = kind == QLatin1String("list") ? 150 : 90;
+    // An update reads its pages from the first again after every kill: its
+    // kills land anywhere in a run.
+    const int window = kind == QLatin1String("update") ? int(wholeMs / 2)
+                       : makesList(kind)               ? 150
+                                                       : 90;
     const auto world = harvestWorld(kind);
     int kills = 0, runs = 0;
     QStringList counters; // after every kill
@@ -379,8 +409,13 @@ void TstKilledRuns::harvestRuns()
         child.kill();
         ++kills;
         checkHarvestState(kind, *world, reference);
+        // An update's counter stays: its lines so far instead.
         counters << QString::number(
-            storedNumber(*world, kind == QLatin1String("list") ? "ResCurrent" : "SaveCurrent"));
+            kind == QLatin1String("update")
+                ? int(test::contents(taskFolder(*world) + QStringLiteral("/ResHtmls.lst"))
+                          .count('\n')) -
+                      1
+                : storedNumber(*world, makesList(kind) ? "ResCurrent" : "SaveCurrent"));
         if (QTest::currentTestFailed()) {
             qInfo("after kill %d (%d ms)", kills, delay);
             return;
@@ -392,8 +427,8 @@ void TstKilledRuns::harvestRuns()
           "%s",
           qPrintable(kind), kills, runs + 1, wholeMs, qPrintable(counters.join(QLatin1Char(' '))));
     QVERIFY(final == reference);
-    QCOMPARE(storedNumber(*world, kind == QLatin1String("list") ? "ResCurrent" : "SaveCurrent"),
-             kind == QLatin1String("list") ? ListPages : SavedPages);
+    QCOMPARE(storedNumber(*world, makesList(kind) ? "ResCurrent" : "SaveCurrent"),
+             makesList(kind) ? ListPages : SavedPages);
 }
 
 void TstKilledRuns::extractionRun()

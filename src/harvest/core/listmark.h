@@ -55,7 +55,8 @@ public:
     };
     // The note of the file find was given, if any.
     std::optional<UpdateNote> updateNote() const { return m_note; }
-    // The note the next writeWithList gives its file; none ends the update.
+    // The note the next writeWithList gives its file (and, for a kill between
+    // the mark and the file, the note of the file before); none drops them.
     void setUpdateNote(std::optional<UpdateNote> note) { m_nextNote = note; }
 
     // Writes the mark for next (keeping the trusted entry after it, for a kill

@@ -165,7 +165,9 @@ private:
         // Stopped, the note stays for the next update.
         if (cut || !m_host.Running() || (m_added == 0 && reached == 0 && m_listed))
             return;
-        m_mark.setUpdateNote(std::nullopt);
+        // Ended: a note of no pages for this file, before the one of the file
+        // it replaces (for a kill between the two).
+        m_mark.setUpdateNote(ListMark::UpdateNote{0, began});
         write(counter);
     }
 
