@@ -409,13 +409,8 @@ void TstKilledRuns::harvestRuns()
         child.kill();
         ++kills;
         checkHarvestState(kind, *world, reference);
-        // An update's counter stays: its lines so far instead.
         counters << QString::number(
-            kind == QLatin1String("update")
-                ? int(test::contents(taskFolder(*world) + QStringLiteral("/ResHtmls.lst"))
-                          .count('\n')) -
-                      1
-                : storedNumber(*world, makesList(kind) ? "ResCurrent" : "SaveCurrent"));
+            storedNumber(*world, makesList(kind) ? "ResCurrent" : "SaveCurrent"));
         if (QTest::currentTestFailed()) {
             qInfo("after kill %d (%d ms)", kills, delay);
             return;
