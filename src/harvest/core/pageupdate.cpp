@@ -185,11 +185,14 @@ private:
         // Without "*" every number is the same page.
         if (!addressTemplate.contains(QLatin1Char('*')))
             return;
-        m_mark.record(number("ResEnd"), {m_list.count(), 0}, false);
+        // The list holds the numbers up to ResCurrent, also above a ResEnd
+        // lowered by hand.
+        const int listed = qMax(number("ResEnd"), number("ResCurrent"));
+        m_mark.record(listed, {m_list.count(), 0}, false);
         PageLogState log(m_folder.pageLog());
         log.refresh();
 
-        qint64 n = qint64(number("ResEnd")) + 1;
+        qint64 n = qint64(listed) + 1;
         QStringList failed; // numbers before n that failed, not listed yet
         int failures = 0;
         int line = 0;
