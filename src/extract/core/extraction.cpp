@@ -47,6 +47,11 @@ QString PageStatus(const QString& path)
     return QStringLiteral(" 正在处理 - ") + path + QStringLiteral("，请稍候...");
 }
 
+void ExtractHost::PageExtracting(const QString& path)
+{
+    ShowExtractStatus(PageStatus(path));
+}
+
 namespace {
 bool isDigit(QChar c)
 {
@@ -137,7 +142,7 @@ void Extraction::ExtractFolder(const QString& folder)
 
 void Extraction::ExtractPage(const QString& path)
 {
-    m_host.ShowExtractStatus(PageStatus(path));
+    m_host.PageExtracting(path);
     PageText(readFileOrThrow(path), m_pageText);
     cutFields(m_pageText, m_cuts);
     const QByteArray line = lineOf(m_cuts);

@@ -28,6 +28,8 @@ public:
     // The field page's status line. Set for every page; the host may repaint it
     // less often, but the last text set is the one left showing.
     virtual void ShowExtractStatus(const QString& text) = 0;
+    // A page file is being read: shows its PageStatus.
+    virtual void PageExtracting(const QString& path);
     // Whether test mode ("测试") is on at this moment.
     virtual bool TestMode() const = 0;
     // The test limit as the settings file holds it now.

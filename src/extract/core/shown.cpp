@@ -3,6 +3,7 @@
 #include "extract/core/markers.h"
 #include "extract/core/pagetext.h"
 #include "platform/codepage.h"
+#include "platform/text.h"
 
 #include <QByteArray>
 #include <QList>
@@ -17,11 +18,6 @@ namespace {
 
 constexpr char32_t Replacement = 0xFFFD;
 constexpr char32_t NoBreakSpace = 0xA0;
-
-bool isBlankByte(char b)
-{
-    return b == ' ' || b == '\t' || b == '\r' || b == '\n' || b == '\f';
-}
 
 bool isBlank(char32_t c)
 {

@@ -83,25 +83,6 @@ QString SheetName(const QString& taskName)
     return name;
 }
 
-int DisplayWidth(QStringView text)
-{
-    int widest = 0, width = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        char32_t c = text[i].unicode();
-        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
-            ++i;
-        }
-        if (c == U'\n') {
-            widest = std::max(widest, width);
-            width = 0;
-        } else {
-            width += charColumns(c);
-        }
-    }
-    return std::max(widest, width);
-}
-
 namespace {
 
 // Fits the columns to the widest value of the first rows; the header's widths
@@ -113,13 +94,13 @@ void fitColumns(lxw_worksheet* sheet, const QStringList& header, const ResultTab
     const qsizetype columns = header.size();
     std::vector<int> widths;
     for (const QString& name : header)
-        widths.push_back(DisplayWidth(name) + 2);
+        widths.push_back(textColumns(name) + 2);
     const qsizetype measured = std::min(rows, WidthRows);
     widths[0] = std::max(widths[0], int(QByteArray::number(rows).size()));
     for (qsizetype r = 0; r < measured; ++r)
         for (qsizetype c = 1; c < columns; ++c)
             widths[size_t(c)] =
-                std::max(widths[size_t(c)], DisplayWidth(decoded(table.value(r, c - 1), codePage)));
+                std::max(widths[size_t(c)], textColumns(decoded(table.value(r, c - 1), codePage)));
     for (qsizetype c = 0; c < columns; ++c)
         worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c), columnWidth(widths[size_t(c)]),
                              nullptr);

@@ -15,10 +15,6 @@ class ResultTable;
 // an empty name, "History_" for the one name a spreadsheet program keeps.
 QString SheetName(const QString& taskName);
 
-// The character widths a text takes on screen, a wide (CJK) character two: of
-// its widest line.
-int DisplayWidth(QStringView text);
-
 // The workbook of a run: one sheet named after the task; row 1 holds "序号"
 // and the column names, bold, frozen above the rest, under an autofilter over
 // the used columns; then a row per table row, its number in column A and every

@@ -294,8 +294,7 @@ void PageQueue::start(int slotIndex, int index)
     slot.sent = false;
     const quint64 attempt = ++slot.attempt;
     slot.clock.start();
-    m_host.ShowStatus(QStringLiteral(" 正在打开网页 - ") + line.address +
-                      QStringLiteral(" 请稍候... "));
+    m_host.PageOpening(line.address);
     QObject::disconnect(slot.timeout.get(), nullptr, nullptr, nullptr);
     if (m_limits.timeoutSeconds > 0) {
         QObject::connect(slot.timeout.get(), &QTimer::timeout, [this, slotIndex] {

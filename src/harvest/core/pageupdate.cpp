@@ -40,6 +40,7 @@ public:
     {
     }
     void ShowStatus(const QString& text) override { m_host.ShowStatus(text); }
+    void PageOpening(const QString& address) override { m_host.PageOpening(address); }
     bool Running() const override { return m_host.Running(); }
     void ProcessEvents() override { m_host.ProcessEvents(); }
     store::DataSet& TaskRecord() override { return m_host.TaskRecord(); }
