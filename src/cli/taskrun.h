@@ -60,7 +60,7 @@ private:
     // The pages the site has added, to the end of the page list.
     void updateStep();
     // The browser of the task's list pages: for a task of the direct engine
-    // one of its own, made into direct.
+    // one of its own, which direct then holds.
     harvest::Browser& listBrowser(std::unique_ptr<CliBrowser>& direct);
     void saveStep();
     void extractStep();
