@@ -5,6 +5,7 @@
 #include "harvest/browserdriver.h"
 #include "harvest/browserprofile.h"
 #include "harvest/directengine.h"
+#include "harvest/taskcontent.h"
 #include "platform/codepage.h"
 
 #include <QCoreApplication>
@@ -62,6 +63,11 @@ void CliHost::ProcessEvents()
 void CliHost::SetGauge(int maximum, int position)
 {
     m_progress.setCount(position, maximum);
+}
+
+harvest::ContentRule CliHost::PageContent()
+{
+    return harvest::taskContentRule(m_task);
 }
 
 void CliHost::PageHandled(const harvest::PageLogEntry& entry)

@@ -53,6 +53,7 @@ public:
     QString WorkFolder() const override { return m_workFolder; }
     // The task record; an error when the window has none.
     pagrim::store::DataSet& TaskRecord() override;
+    pagrim::harvest::ContentRule PageContent() override;
     void ProcessEvents() override;
     bool Running() const override;
     TFieldPage& fieldPage() const;

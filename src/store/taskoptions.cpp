@@ -37,6 +37,8 @@ TaskOptions readTaskOptions(Connection& connection, int taskId)
     // By name: a column that an older store could not be given keeps its default.
     if (query->fieldIndex(QStringLiteral("PageEngine")) >= 0)
         options.pageEngine = query->field(QStringLiteral("PageEngine")).asString();
+    if (query->fieldIndex(QStringLiteral("ContentWait")) >= 0)
+        options.contentWait = query->field(QStringLiteral("ContentWait")).asInteger();
     return options;
 }
 
@@ -46,10 +48,12 @@ void writeTaskOptions(Connection& connection, int taskId, const TaskOptions& opt
         connection.database().exec(sql);
     Statement st(
         connection.handle(),
-        QStringLiteral("insert into TaskOptions (TaskID, PageEngine) values (?, ?) on "
-                       "conflict (TaskID) do update set PageEngine = excluded.PageEngine"));
+        QStringLiteral("insert into TaskOptions (TaskID, PageEngine, ContentWait) values (?, ?, ?) "
+                       "on conflict (TaskID) do update set PageEngine = excluded.PageEngine, "
+                       "ContentWait = excluded.ContentWait"));
     st.bind(1, taskId);
     st.bind(2, textOrNull(options.pageEngine));
+    st.bind(3, options.contentWait ? QVariant(options.contentWait) : QVariant());
     st.step();
 }
 

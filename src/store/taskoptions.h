@@ -13,6 +13,9 @@ struct TaskOptions
     // The page engine: "browser" (empty means the same) or "direct", pages
     // fetched without the browser.
     QString pageEngine;
+    // How long, in milliseconds, a loaded page may wait for the values that
+    // its scripts fill in; 0 takes it as its load ends.
+    int contentWait = 0;
 
     bool direct() const { return pageEngine == QLatin1String(PageEngineDirect); }
     bool operator==(const TaskOptions&) const = default;

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
@@ -246,15 +247,19 @@ private Q_SLOTS:
                 {{QStringLiteral("LoginAddr"), QStringLiteral("http://l/")},
                  {QStringLiteral("ResCurrent"), 120},
                  {QStringLiteral("SaveCurrent"), 45}});
-        test::execOn(world->storePath(), QStringLiteral("insert into TaskOptions values (5, ?)"),
+        test::execOn(world->storePath(),
+                     QStringLiteral("insert into TaskOptions (TaskID, PageEngine, ContentWait) "
+                                    "values (5, ?, 2500)"),
                      {QStringLiteral("direct")});
         TfrmMain& main = open();
         QString caption, shownName;
         int shownEngine = -1;
+        int shownWait = -1;
         auto ran = test::onNextModal("TfrmEdtTask", [&](QWidget* dlg) {
             caption = dlg->windowTitle();
             shownName = child<QLineEdit>(dlg, "DBEdit13")->text();
             shownEngine = child<QComboBox>(dlg, "cbPageEngine")->currentIndex();
+            shownWait = child<QSpinBox>(dlg, "seContentWait")->value();
             clickButton(dlg, "btnCancel");
         });
         clickButton(&main, "SpeedButton7");
@@ -262,6 +267,7 @@ private Q_SLOTS:
         QCOMPARE(caption, QStringLiteral("详细信息 - 修改任务"));
         QCOMPARE(shownName, QStringLiteral("新建任务6"));
         QCOMPARE(shownEngine, 1); // the source's options
+        QCOMPARE(shownWait, 2500);
         QCOMPARE(rowCount(world->storePath(), QStringLiteral("Tasks")), 1);
 
         ran = test::onNextModal("TfrmEdtTask", [&](QWidget* dlg) { clickButton(dlg, "btnOK"); });
@@ -278,6 +284,10 @@ private Q_SLOTS:
         QCOMPARE(copy[0].mid(1), source[0].mid(1));
         QCOMPARE(copy[0][5].toInt(), 120);
         QCOMPARE(copy[0][6].toInt(), 45);
+        QCOMPARE(rowsOf(world->storePath(),
+                        QStringLiteral("select PageEngine, ContentWait from TaskOptions "
+                                       "where TaskID = 6")),
+                 (QList<QVariantList>{{QStringLiteral("direct"), qint64(2500)}}));
     }
 
     void unwritableSettingsStillClose()

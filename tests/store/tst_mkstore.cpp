@@ -104,7 +104,8 @@ void TestMkStore::makesStoreInCurrentFolder()
                      QStringLiteral("DescStart MEMO"), QStringLiteral("DescEnd MEMO")}));
     QCOMPARE(
         columns(store, QStringLiteral("TaskOptions")),
-        QStringList({QStringLiteral("TaskID INTEGER"), QStringLiteral("PageEngine VARCHAR(16)")}));
+        QStringList({QStringLiteral("TaskID INTEGER"), QStringLiteral("PageEngine VARCHAR(16)"),
+                     QStringLiteral("ContentWait INTEGER")}));
     QCOMPARE(columns(store, QStringLiteral("DescOptions")),
              QStringList({QStringLiteral("DescID INTEGER"), QStringLiteral("ShownText BOOLEAN")}));
     // Nothing but the store is left behind.

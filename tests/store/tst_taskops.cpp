@@ -35,7 +35,8 @@ class TestTaskOps : public QObject
     }
     void setEngine(int taskId, const QVariant& engine)
     {
-        test::execOn(world->storePath(), QStringLiteral("insert into TaskOptions values (?, ?)"),
+        test::execOn(world->storePath(),
+                     QStringLiteral("insert into TaskOptions (TaskID, PageEngine) values (?, ?)"),
                      {taskId, engine});
     }
     void addFields(int taskId, std::initializer_list<int> ids)

@@ -39,12 +39,14 @@ public:
     store::DataSet& TaskRecord() override { return m_task; }
     QString WorkFolder() const override { return m_workFolder; }
     void SetGauge(int maximum, int position) override { gauge = {maximum, position}; }
+    harvest::ContentRule PageContent() override { return content; }
 
     bool running = true;
     QStringList status;
     int passes = 0;
     std::function<void()> onEvents;
     std::pair<int, int> gauge{-1, -1};
+    harvest::ContentRule content; // what PageContent gives
 
 private:
     store::DataSet& m_task;
@@ -123,6 +125,9 @@ public:
     // Runs as an address's load answers, before the run hears of it.
     std::function<void(const QString&)> onAnswer;
     QHash<QString, QList<Answer>> answers;
+    // The document of a loaded address, ms after its load ended; by default
+    // "<html>" + its address + "</html>" throughout.
+    std::function<QString(const QString& address, qint64 ms)> documentAt;
     // Every start: its address and the milliseconds since the fetcher was made.
     QList<std::pair<QString, qint64>> starts;
     // The same for every request as it leaves.
@@ -135,6 +140,7 @@ private:
     {
         std::unique_ptr<QTimer> timer;
         std::unique_ptr<QTimer> sendTimer;
+        std::unique_ptr<harvest::ContentWaiter> waiter;
         QString address;
     };
     int inFlight() const;

@@ -388,6 +388,7 @@ private:
 
 QStringList BuildPageList(RunHost& host, Browser& browser)
 {
+    browser.SetContentRule(host.PageContent().steady());
     return ListRun(host, browser).build();
 }
 
