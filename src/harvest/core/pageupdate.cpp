@@ -133,6 +133,7 @@ private:
             added.insert(m_list.addresses().at(i).toCaseFolded());
         int read = 0;
         bool cut = false;
+        browser.SetContentRule(m_host.PageContent().steady());
         const auto readPage = [&](const QString& address) {
             browser.OpenPage(address);
             if (!browser.PageLoaded()) {
@@ -215,6 +216,7 @@ private:
         if (!nextToFetch())
             return;
         const std::unique_ptr<PageFetcher> fetcher = makeFetcher(1, true);
+        fetcher->setContentRule(m_host.PageContent());
         PageQueue* queue = nullptr;
         ProbeHost probeHost(m_host, [&](const PageLogEntry& entry) {
             if (entry.outcome == PageOutcome::Saved) {
