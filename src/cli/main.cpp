@@ -104,8 +104,8 @@ int main(int argc, char** argv)
     Progress progress(options.quiet        ? Progress::Mode::Quiet
                       : isTerminal(stderr) ? Progress::Mode::Terminal
                                            : Progress::Mode::Lines);
-    // Nobody answers a message box here: it tells of a page that failed. What
-    // a stop breaks is no failure.
+    // Nobody answers a message box here (the login window's, say). What a
+    // stop breaks is no failure.
     ui::setMessageBoxHandler([&progress](const ui::MessageRecord& box) {
         if (!StopSignal::requested())
             progress.failure(box.text.trimmed());

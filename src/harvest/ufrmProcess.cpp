@@ -74,8 +74,12 @@ TfrmProcess::TfrmProcess(DataSet& taskQuery, pagrim::store::Connection& conn,
     // in no width at all, a page of text puts every character on a line of
     // its own, which costs its renderer more than the page's load.
     m_browser = std::make_unique<harvest::BrowserDriver>(
-        ui->wbGet, this, [this](const QString& text) { ShowStatus(text); },
-        [this] { return Running(); });
+        ui->wbGet,
+        [this](const QString& text) {
+            ui_::MessageBox(this, text, QStringLiteral("错误信息"), ui_::Icon::None,
+                            ui_::Buttons::Ok);
+        },
+        [this](const QString& text) { ShowStatus(text); }, [this] { return Running(); });
 
     connect(ui->Button1, &QPushButton::clicked, this, handler(&TfrmProcess::Button1Click));
     connect(ui->Button2, &QPushButton::clicked, this, handler(&TfrmProcess::Button2Click));
