@@ -143,8 +143,8 @@ void TfrmProcess::FormShow()
     // working lists unset for the runs that follow.
     if (m_task) {
         fieldPage().FormShow();
-        // Its show has taken the task, unless another program holds it.
-        if (TakeTask(false))
+        // Its show has taken the task (or said who holds it).
+        if (!m_taskBusy)
             rereadTask();
     }
     QList<QByteArray> lines;
@@ -188,22 +188,22 @@ bool TfrmProcess::TakeTask(bool makeFolder)
 {
     if (!m_task || (m_taskLock && m_taskLock->held()))
         return true;
-    if (m_taskBusy)
-        return false;
-    // Opening makes no folder; without one no other program runs the task.
-    const pagrim::TaskFolder folder = taskFolder();
-    if (!makeFolder && !QFileInfo(folder.path()).isDir())
-        return true;
-    m_taskLock = std::make_unique<pagrim::TaskLock>(folder);
-    try {
-        if (m_taskLock->take())
+    if (!m_taskBusy) {
+        // Opening makes no folder; without one no other program runs the task.
+        const pagrim::TaskFolder folder = taskFolder();
+        if (!makeFolder && !QFileInfo(folder.path()).isDir())
             return true;
-    } catch (const pagrim::Error&) {
-        // A folder that cannot be made: the run meets it where it always has.
-        m_taskLock.reset();
-        return true;
+        m_taskLock = std::make_unique<pagrim::TaskLock>(folder);
+        try {
+            if (m_taskLock->take())
+                return true;
+        } catch (const pagrim::Error&) {
+            // A folder that cannot be made: the run meets it where it always has.
+            m_taskLock.reset();
+            return true;
+        }
+        m_taskBusy = true;
     }
-    m_taskBusy = true;
     ui_::MessageBox(this, pagrim::TaskLock::busyText(), QStringLiteral("提示信息"),
                     ui_::Icon::Information, ui_::Buttons::Ok);
     return false;
