@@ -11,6 +11,7 @@
 #include "harvest/core/pagelist.h"
 #include "harvest/core/pagequeue.h"
 #include "harvest/core/pagesaver.h"
+#include "harvest/core/pageupdate.h"
 #include "harvest/directengine.h"
 #include "harvest/ufrmLogin.h"
 #include "platform/codepage.h"
@@ -127,7 +128,8 @@ int TaskRun::runSteps()
 {
     const bool all = m_options.allSteps();
     const std::pair<bool, void (TaskRun::*)()> steps[] = {
-        {all || m_options.list, &TaskRun::listStep},
+        {(all && !m_options.update) || m_options.list, &TaskRun::listStep},
+        {m_options.update, &TaskRun::updateStep},
         {all || m_options.save, &TaskRun::saveStep},
         {all || m_options.extract, &TaskRun::extractStep},
         {m_options.test, &TaskRun::testStep},
@@ -210,13 +212,34 @@ void TaskRun::listStep()
         count();
         m_host->setStatusHook(count);
         std::unique_ptr<CliBrowser> direct;
-        if (harvest::usesDirectEngine(*m_tasks))
-            direct = std::make_unique<CliBrowser>(*m_host, CliBrowser::Engine::Direct);
-        const QStringList lines = harvest::BuildPageList(*m_host, direct ? *direct : *m_browser);
+        const QStringList lines = harvest::BuildPageList(*m_host, listBrowser(direct));
         m_host->setStatusHook({});
         count();
         if (!lines.isEmpty())
             m_progress.info(lines.last());
+    });
+}
+
+harvest::Browser& TaskRun::listBrowser(std::unique_ptr<CliBrowser>& direct)
+{
+    if (harvest::usesDirectEngine(*m_tasks))
+        direct = std::make_unique<CliBrowser>(*m_host, CliBrowser::Engine::Direct);
+    return direct ? *direct : *m_browser;
+}
+
+void TaskRun::updateStep()
+{
+    // Its summary line counts the pages added to the list.
+    step(QStringLiteral("检查新网页"), [&] {
+        m_progress.setCount(0, 0);
+        std::unique_ptr<CliBrowser> direct;
+        const harvest::PageUpdate update =
+            harvest::UpdatePageList(*m_host, listBrowser(direct),
+                                    harvest::pageFetchers(harvest::usesDirectEngine(*m_tasks)),
+                                    harvest::SaveLimits::of(m_settings));
+        m_progress.setCount(update.added, 0);
+        if (!update.lines.isEmpty())
+            m_progress.info(update.lines.last());
     });
 }
 
@@ -225,7 +248,9 @@ void TaskRun::saveStep()
     harvest::PageSaver saver(*m_host, *m_browser);
     const harvest::PageSaver::Refusal refusal = saver.prepare();
     if (refusal != harvest::PageSaver::Refusal::None) {
-        m_progress.info(harvest::PageSaver::refusalText(refusal));
+        // After an update that saved its pages as it found them, no news.
+        if (refusal != harvest::PageSaver::Refusal::AllSaved || !m_options.update)
+            m_progress.info(harvest::PageSaver::refusalText(refusal));
         return;
     }
     harvest::SaveLimits limits = harvest::SaveLimits::of(m_settings);

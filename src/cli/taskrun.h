@@ -14,6 +14,9 @@ class TaskLock;
 namespace pagrim::store {
 class DataSet;
 }
+namespace pagrim::harvest {
+class Browser;
+}
 
 namespace pagrim::cli {
 
@@ -54,6 +57,11 @@ private:
     // The login window on the task's login address, until it is closed.
     void logIn();
     void listStep();
+    // The pages the site has added, to the end of the page list.
+    void updateStep();
+    // The browser of the task's list pages: for a task of the direct engine
+    // one of its own, which direct then holds.
+    harvest::Browser& listBrowser(std::unique_ptr<CliBrowser>& direct);
     void saveStep();
     void extractStep();
     void testStep();

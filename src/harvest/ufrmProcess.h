@@ -19,8 +19,9 @@ class Connection;
 class DataSet;
 } // namespace pagrim::store
 namespace pagrim::harvest {
+class Browser;
 class BrowserDriver;
-}
+} // namespace pagrim::harvest
 namespace pagrim::ui {
 class PaintThrottle;
 }
@@ -92,6 +93,11 @@ private:
     // page again (the page list's context menu).
     void saveHtml(bool failedOnly);
     void ListBox1ContextMenu(const QPoint& pos);
+    // 检查新网页 (the page list's context menu): the pages the site has added
+    // go to the end of the page list, which the list box then shows.
+    void updatePageList();
+    // Runs work with the browser of the task's list pages.
+    void withListBrowser(const std::function<void(pagrim::harvest::Browser&)>& work);
     void arrangePage();
     // Puts the lines into ListBox1 in place of what it showed and selects the last.
     void showPageList(const QStringList& lines);

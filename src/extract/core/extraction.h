@@ -39,15 +39,18 @@ public:
     virtual void ProcessPendingEvents() = 0;
 };
 
-// A selected field of the run: its name and markers in the program code page.
+// A selected field of the run: its name and markers in the program code page,
+// and whether its value is the text the cut shows (ShownValue) rather than
+// the cut itself.
 struct ExtractField
 {
     QByteArray name;
     QByteArray start;
     QByteArray end;
+    bool shownText = false;
 };
 
-// The selected field rows in the order of the field query. A pending row is
+// The selected field rows in the order of the field query, with their options. A pending row is
 // stored first; the bound controls stay still during the walk and are brought
 // up to date at its end, also on failure; the last row is current afterwards.
 std::vector<ExtractField> SelectedFields(store::DataSet& fields, int codePage);
@@ -86,7 +89,9 @@ public:
     QByteArray PageLine(QByteArrayView pageText) const;
 
 private:
-    void cutFields(QByteArrayView pageText, std::vector<Cut>& cuts) const;
+    // The value of every field; shown holds those made of the cut's shown text.
+    void cutFields(QByteArrayView pageText, std::vector<Cut>& cuts,
+                   std::vector<QByteArray>& shown) const;
     QByteArray lineOf(const std::vector<Cut>& cuts) const;
 
     ExtractHost& m_host;
@@ -97,6 +102,7 @@ private:
     ResultTable* m_table;
     QByteArray m_pageText; // its storage serves every page
     std::vector<Cut> m_cuts;
+    std::vector<QByteArray> m_shown;
 };
 
 // The run of the extraction button up to its output: empties lines, puts the

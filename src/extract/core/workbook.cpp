@@ -47,9 +47,12 @@ QByteArray cellText(QString text)
     return text.toUtf8();
 }
 
-QString decoded(QByteArrayView value, int codePage)
+// A cell is Unicode: shown text gets back what the code page could not hold.
+QString decoded(QByteArrayView value, int codePage, bool shownText = false)
 {
-    return codepage::toUnicode(QByteArray::fromRawData(value.data(), value.size()), codePage);
+    const QByteArray bytes = QByteArray::fromRawData(value.data(), value.size());
+    return shownText ? codepage::toUnicodeWithReferences(bytes, codePage)
+                     : codepage::toUnicode(bytes, codePage);
 }
 
 int columnWidth(int characters)
@@ -99,8 +102,9 @@ void fitColumns(lxw_worksheet* sheet, const QStringList& header, const ResultTab
     widths[0] = std::max(widths[0], int(QByteArray::number(rows).size()));
     for (qsizetype r = 0; r < measured; ++r)
         for (qsizetype c = 1; c < columns; ++c)
-            widths[size_t(c)] =
-                std::max(widths[size_t(c)], textColumns(decoded(table.value(r, c - 1), codePage)));
+            widths[size_t(c)] = std::max(
+                widths[size_t(c)],
+                textColumns(decoded(table.value(r, c - 1), codePage, table.shownText(c - 1))));
     for (qsizetype c = 0; c < columns; ++c)
         worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c), columnWidth(widths[size_t(c)]),
                              nullptr);
@@ -158,8 +162,10 @@ bool MakeWorkbook(const ResultTable& table, const QString& taskName, int codePag
         for (qsizetype c = 1; c < columns; ++c) {
             const QByteArrayView value = table.value(r, c - 1);
             if (!value.isEmpty())
-                worksheet_write_string(sheet, row, lxw_col_t(c),
-                                       cellText(decoded(value, codePage)).constData(), nullptr);
+                worksheet_write_string(
+                    sheet, row, lxw_col_t(c),
+                    cellText(decoded(value, codePage, table.shownText(c - 1))).constData(),
+                    nullptr);
         }
     }
     const lxw_error closed = workbook_close(book.release());
