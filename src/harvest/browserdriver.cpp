@@ -27,10 +27,10 @@ const char LinksScript[] =
 
 } // namespace
 
-BrowserDriver::BrowserDriver(QWebEngineView* wbGet, QWidget* owner, StatusSink showStatus,
+BrowserDriver::BrowserDriver(QWebEngineView* wbGet, StatusSink reportFailure, StatusSink showStatus,
                              RunningTest running, QObject* parent)
-    : QObject(parent), m_view(wbGet), m_owner(owner), m_showStatus(std::move(showStatus)),
-      m_running(std::move(running))
+    : QObject(parent), m_view(wbGet), m_reportFailure(std::move(reportFailure)),
+      m_showStatus(std::move(showStatus)), m_running(std::move(running))
 {
     installPage();
 }
@@ -288,7 +288,6 @@ bool BrowserDriver::waitForResult(
 QByteArray BrowserDriver::TakeDocument()
 {
     m_showStatus(QStringLiteral(" 正在保存网页到文件，请稍候... "));
-    const QPointer<QWidget> owner = m_owner;
 
     QVariant html;
     bool handed = false;
@@ -303,7 +302,9 @@ QByteArray BrowserDriver::TakeDocument()
             },
             &html);
     }
-    QByteArray document = pageFile(handed ? html.toString() : QString(), owner);
+    QByteArray document = documentBytes(handed ? html.toString() : QString());
+    if (document.isEmpty())
+        m_reportFailure(QStringLiteral("保存 HTML 文件失败    "));
     if (document.isEmpty() && m_lastLoad.ending == PageLoad::Ending::Loaded)
         m_lastLoad.ending = PageLoad::Ending::NoDocument;
     return document;
