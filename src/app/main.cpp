@@ -1,6 +1,7 @@
 // The program: opens the task store in the current folder and shows the main
 // window; it takes no arguments. The settings file sits beside the program.
 #include "app/ufrmMain.h"
+#include "harvest/browserprofile.h"
 #include "platform/settings.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@ int main(int argc, char** argv)
     // Chromium refuses to run as root inside its sandbox.
     if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    pagrim::harvest::addBrowserFlags();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
 

@@ -1,6 +1,7 @@
 #include "cli/environment.h"
 
 #include "cli/terminal.h"
+#include "harvest/browserprofile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -53,6 +54,7 @@ bool prepareEnvironment(int argc, char** argv)
         if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
             qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
     }
+    harvest::addBrowserFlags();
     if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     usePrivateRuntimeFolder();

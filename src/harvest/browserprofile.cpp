@@ -34,6 +34,17 @@ void deleteProfile()
 
 } // namespace
 
+void addBrowserFlags()
+{
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    for (const QByteArray flag :
+         {"--disable-background-timer-throttling", "--disable-renderer-backgrounding"}) {
+        if (!flags.split(' ').contains(flag))
+            flags += (flags.isEmpty() ? "" : " ") + flag;
+    }
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+}
+
 QWebEngineProfile* sharedBrowserProfile()
 {
     if (!g_profile) {

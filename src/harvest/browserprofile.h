@@ -16,6 +16,12 @@ namespace pagrim::harvest {
 // shutdown routines run, after every window (and so every page on it) is gone.
 QWebEngineProfile* sharedBrowserProfile();
 
+// Adds to QTWEBENGINE_CHROMIUM_FLAGS, before the application is made, what
+// every browser of the program needs: pages shown in no view run their timers
+// at full speed, so that the values scripts fill in come as soon as in a
+// window.
+void addBrowserFlags();
+
 // The owner of pages of the shared profile that outlive their users for a
 // while; it and they go before the profile.
 QObject* retiredPages();
