@@ -13,6 +13,9 @@ struct TaskOptions
     // The page engine: "browser" (empty means the same) or "direct", pages
     // fetched without the browser.
     QString pageEngine;
+    // Text a page of the site shows once it has forgotten the login (at most
+    // 255 characters); empty: none.
+    QString loggedOutText;
 
     bool direct() const { return pageEngine == QLatin1String(PageEngineDirect); }
     bool operator==(const TaskOptions&) const = default;

@@ -28,13 +28,20 @@ void StandInBrowser::WaitPage()
         m_host.running = false;
         return;
     case Outcome::Loads:
-        m_document = "<html>" + m_current.toUtf8() + "</html>";
+        m_document = "<html>" + redirects.value(m_current, m_current).toUtf8() + "</html>";
         break;
     case Outcome::RefusedAtOnce:
     case Outcome::NoDocument:
         break;
     }
     m_loaded = true;
+}
+
+harvest::PageLoad StandInBrowser::LastLoad() const
+{
+    harvest::PageLoad load;
+    load.address = QUrl(redirects.value(m_current, m_current));
+    return load;
 }
 
 QByteArray StandInBrowser::TakeDocument()
@@ -82,10 +89,11 @@ void StandInFetcher::start(int slotIndex, const QString& address, Done done, Sen
     if (answer.hangs)
         return;
     QObject::connect(slot.timer.get(), &QTimer::timeout, [this, slotIndex, answer, done] {
-        harvest::PageLoad load{answer.ending, answer.status, QByteArray()};
         const QString loaded = std::exchange(m_slots[size_t(slotIndex)].address, QString());
+        const QString ended = redirects.value(loaded, loaded);
+        harvest::PageLoad load{answer.ending, answer.status, QByteArray(), QUrl(ended)};
         if (answer.ending == harvest::PageLoad::Ending::Loaded)
-            load.document = "<html>" + loaded.toUtf8() + "</html>";
+            load.document = "<html>" + ended.toUtf8() + "</html>";
         if (onAnswer)
             onAnswer(loaded);
         done(load);
