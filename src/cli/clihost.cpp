@@ -2,6 +2,7 @@
 
 #include "cli/progress.h"
 #include "cli/stopsignal.h"
+#include "extract/core/markers.h"
 #include "harvest/browserdriver.h"
 #include "harvest/browserprofile.h"
 #include "platform/codepage.h"
@@ -64,6 +65,11 @@ void CliHost::ProcessEvents()
 void CliHost::SetGauge(int maximum, int position)
 {
     m_progress.setCount(position, maximum);
+}
+
+bool CliHost::PageShows(const QByteArray& document, const QString& text) const
+{
+    return extract::LocateShown(document, text, 1, codepage::current()).begin >= 0;
 }
 
 void CliHost::PageHandled(const harvest::PageLogEntry& entry)

@@ -46,6 +46,7 @@ public:
     store::DataSet& TaskRecord() override { return m_task; }
     QString WorkFolder() const override { return m_workFolder; }
     void SetGauge(int maximum, int position) override;
+    bool PageShows(const QByteArray& document, const QString& text) const override;
     // A page of a side-by-side run that failed is counted as it is logged.
     void PageHandled(const harvest::PageLogEntry& entry) override;
 

@@ -2,10 +2,13 @@
 #include "ui_ufrmProcess.h"
 
 #include "harvest/browserdriver.h"
+#include "extract/core/markers.h"
+#include "harvest/core/loginlost.h"
 #include "harvest/core/pagelist.h"
 #include "harvest/core/pagequeue.h"
 #include "harvest/core/pagesaver.h"
 #include "harvest/directengine.h"
+#include "harvest/ufrmLogin.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
 #include "platform/settings.h"
@@ -25,6 +28,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFileInfo>
+#include <QEventLoop>
 #include <QMenu>
 #include <QShowEvent>
 
@@ -255,6 +259,11 @@ bool TfrmProcess::Running() const
     return m_run->running();
 }
 
+bool TfrmProcess::PageShows(const QByteArray& document, const QString& text) const
+{
+    return pagrim::extract::LocateShown(document, text, 1, pagrim::codepage::current()).begin >= 0;
+}
+
 bool TfrmProcess::LoadPageList(QList<QByteArray>& lines)
 {
     // Without a task record there is no task folder and so no page list.
@@ -343,11 +352,14 @@ void TfrmProcess::btnCreateLstClick()
             return false;
         },
         [this] {
-            if (!harvest::usesDirectEngine(TaskRecord()))
-                return showPageList(harvest::BuildPageList(*this, *m_browser));
-            const std::unique_ptr<harvest::Browser> direct = harvest::directBrowser(
-                [this](const QString& text) { ShowStatus(text); }, [this] { return Running(); });
-            showPageList(harvest::BuildPageList(*this, *direct));
+            runLoggedIn([this] {
+                if (!harvest::usesDirectEngine(TaskRecord()))
+                    return showPageList(harvest::BuildPageList(*this, *m_browser));
+                const std::unique_ptr<harvest::Browser> direct =
+                    harvest::directBrowser([this](const QString& text) { ShowStatus(text); },
+                                           [this] { return Running(); });
+                showPageList(harvest::BuildPageList(*this, *direct));
+            });
         });
 }
 
@@ -377,9 +389,48 @@ void TfrmProcess::saveHtml(bool failedOnly)
     };
     const harvest::SaveLimits limits = harvest::SaveLimits::of(m_settings);
     runHarvest(*ui->btnSaveHtml, QStringLiteral("保存网页"), *ui->btnCreateLst, prepare, [&] {
-        saver.save(limits, harvest::pageFetchers(harvest::usesDirectEngine(TaskRecord())),
-                   std::move(failed));
+        bool again = false;
+        runLoggedIn([&] {
+            // Again after a new login: the failed lines as the log has them now.
+            if (failedOnly && std::exchange(again, true) && (failed = saver.failedLines()).empty())
+                return;
+            saver.save(limits, harvest::pageFetchers(harvest::usesDirectEngine(TaskRecord())),
+                       std::exchange(failed, {}));
+        });
     });
+}
+
+void TfrmProcess::runLoggedIn(const std::function<void()>& body)
+{
+    try {
+        harvest::runLoggedIn(body,
+                             [this](const harvest::LoginLost& lost) { return LogInAgain(lost); });
+    } catch (const harvest::LoginLost& lost) {
+        ui_::MessageBox(this, lost.notTakenText(), QStringLiteral("错误信息"), ui_::Icon::Error,
+                        ui_::Buttons::Ok);
+    }
+}
+
+bool TfrmProcess::LogInAgain(const harvest::LoginLost& lost)
+{
+    if (!Running())
+        return false;
+    const QString address = TaskRecord().field(QStringLiteral("LoginAddr")).asString();
+    if (address.trimmed().isEmpty()) {
+        ui_::MessageBox(this, lost.message(), QStringLiteral("错误信息"), ui_::Icon::Error,
+                        ui_::Buttons::Ok);
+        return false;
+    }
+    ShowStatus(QLatin1Char(' ') + lost.message() + QStringLiteral(" 请在登录窗口中重新登录 "));
+    // Not modal: 停止 stays at hand, and closes it.
+    TfrmLogin frmLogin(this);
+    QEventLoop loop;
+    connect(&frmLogin, &QDialog::finished, &loop, &QEventLoop::quit);
+    connect(m_run.get(), &ui_::HarvestRun::stopped, &frmLogin, &QDialog::reject);
+    frmLogin.navigate(address);
+    frmLogin.show();
+    loop.exec();
+    return Running();
 }
 
 void TfrmProcess::ListBox1ContextMenu(const QPoint& pos)

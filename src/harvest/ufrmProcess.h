@@ -20,7 +20,8 @@ class DataSet;
 } // namespace pagrim::store
 namespace pagrim::harvest {
 class BrowserDriver;
-}
+class LoginLost;
+} // namespace pagrim::harvest
 namespace pagrim::ui {
 class PaintThrottle;
 }
@@ -54,6 +55,7 @@ public:
     pagrim::store::DataSet& TaskRecord() override;
     void ProcessEvents() override;
     bool Running() const override;
+    bool PageShows(const QByteArray& document, const QString& text) const override;
     TFieldPage& fieldPage() const;
     // Runs body as one of the window's handlers: inside the default error
     // display, and holding back a close asked for meanwhile.
@@ -90,6 +92,11 @@ private:
     // page again (the page list's context menu).
     void saveHtml(bool failedOnly);
     void ListBox1ContextMenu(const QPoint& pos);
+    // Runs a harvest whose pages may find the login gone: the login window
+    // opens on the task's login address, and the run goes on once it closes.
+    void runLoggedIn(const std::function<void()>& body);
+    // False when the run is to end: stopped meanwhile, or no login address.
+    bool LogInAgain(const pagrim::harvest::LoginLost& lost);
     void arrangePage();
     // Puts the lines into ListBox1 in place of what it showed and selects the last.
     void showPageList(const QStringList& lines);
