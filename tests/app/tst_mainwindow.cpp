@@ -246,15 +246,18 @@ private Q_SLOTS:
                 {{QStringLiteral("LoginAddr"), QStringLiteral("http://l/")},
                  {QStringLiteral("ResCurrent"), 120},
                  {QStringLiteral("SaveCurrent"), 45}});
-        test::execOn(world->storePath(), QStringLiteral("insert into TaskOptions values (5, ?)"),
-                     {QStringLiteral("direct")});
+        test::execOn(world->storePath(),
+                     QStringLiteral("insert into TaskOptions (TaskID, PageEngine, LoggedOutText) "
+                                    "values (5, ?, ?)"),
+                     {QStringLiteral("direct"), QStringLiteral("请先登录")});
         TfrmMain& main = open();
-        QString caption, shownName;
+        QString caption, shownName, shownLoggedOut;
         int shownEngine = -1;
         auto ran = test::onNextModal("TfrmEdtTask", [&](QWidget* dlg) {
             caption = dlg->windowTitle();
             shownName = child<QLineEdit>(dlg, "DBEdit13")->text();
             shownEngine = child<QComboBox>(dlg, "cbPageEngine")->currentIndex();
+            shownLoggedOut = child<QLineEdit>(dlg, "edtLoggedOutText")->text();
             clickButton(dlg, "btnCancel");
         });
         clickButton(&main, "SpeedButton7");
@@ -262,6 +265,7 @@ private Q_SLOTS:
         QCOMPARE(caption, QStringLiteral("详细信息 - 修改任务"));
         QCOMPARE(shownName, QStringLiteral("新建任务6"));
         QCOMPARE(shownEngine, 1); // the source's options
+        QCOMPARE(shownLoggedOut, QStringLiteral("请先登录"));
         QCOMPARE(rowCount(world->storePath(), QStringLiteral("Tasks")), 1);
 
         ran = test::onNextModal("TfrmEdtTask", [&](QWidget* dlg) { clickButton(dlg, "btnOK"); });
@@ -472,6 +476,7 @@ private Q_SLOTS:
             saved = saved && test::savePicture(dlg, QStringLiteral("editor-list"));
             child<QTabWidget>(dlg, "PageControl1")->setCurrentIndex(1);
             child<QComboBox>(dlg, "cbPageEngine")->setCurrentIndex(1);
+            child<QLineEdit>(dlg, "edtLoggedOutText")->setText(QStringLiteral("请先登录后浏览"));
             saved = saved && test::savePicture(dlg, QStringLiteral("editor-options"));
             clickButton(dlg, "btnCancel");
         });

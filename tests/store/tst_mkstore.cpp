@@ -104,7 +104,8 @@ void TestMkStore::makesStoreInCurrentFolder()
                      QStringLiteral("DescStart MEMO"), QStringLiteral("DescEnd MEMO")}));
     QCOMPARE(
         columns(store, QStringLiteral("TaskOptions")),
-        QStringList({QStringLiteral("TaskID INTEGER"), QStringLiteral("PageEngine VARCHAR(16)")}));
+        QStringList({QStringLiteral("TaskID INTEGER"), QStringLiteral("PageEngine VARCHAR(16)"),
+                     QStringLiteral("LoggedOutText VARCHAR(255)")}));
     // Nothing but the store is left behind.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({QStringLiteral("Pagrim.mdb")}));
 }

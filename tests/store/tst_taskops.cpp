@@ -34,7 +34,8 @@ class TestTaskOps : public QObject
     }
     void setEngine(int taskId, const QVariant& engine)
     {
-        test::execOn(world->storePath(), QStringLiteral("insert into TaskOptions values (?, ?)"),
+        test::execOn(world->storePath(),
+                     QStringLiteral("insert into TaskOptions (TaskID, PageEngine) values (?, ?)"),
                      {taskId, engine});
     }
     void addFields(int taskId, std::initializer_list<int> ids)
@@ -130,7 +131,9 @@ private Q_SLOTS:
         DataSet& t = openTasks();
         t.edit();
         t.field(QStringLiteral("TaskName")).setValue(QStringLiteral("改名"));
-        QVERIFY_THROWS_EXCEPTION(DatabaseError, postTask(t, {QStringLiteral("direct")}));
+        TaskOptions direct;
+        direct.pageEngine = QStringLiteral("direct");
+        QVERIFY_THROWS_EXCEPTION(DatabaseError, postTask(t, direct));
         QCOMPARE(t.state(), DataSet::State::Edit);
         QCOMPARE(rows(QStringLiteral("select TaskName from Tasks"))[0][0], QStringLiteral("任务1"));
         QVERIFY(!conn->database().inTransaction());
