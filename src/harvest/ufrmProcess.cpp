@@ -1,8 +1,8 @@
 #include "harvest/ufrmProcess.h"
 #include "ui_ufrmProcess.h"
 
-#include "harvest/browserdriver.h"
 #include "extract/core/markers.h"
+#include "harvest/browserdriver.h"
 #include "harvest/core/loginlost.h"
 #include "harvest/core/pagelist.h"
 #include "harvest/core/pagequeue.h"
@@ -27,8 +27,8 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEvent>
-#include <QFileInfo>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QMenu>
 #include <QShowEvent>
 
