@@ -142,6 +142,14 @@ QByteArray CliBrowser::TakeDocument()
     return document;
 }
 
+QByteArray CliBrowser::ReadDocument()
+{
+    throwIfStopped();
+    QByteArray document = driver().ReadDocument();
+    throwIfStopped();
+    return document;
+}
+
 QStringList CliBrowser::Links()
 {
     throwIfStopped();

@@ -80,6 +80,7 @@ public:
     void OpenPage(const QString& address) override;
     bool PageLoaded() const override;
     QByteArray TakeDocument() override;
+    QByteArray ReadDocument() override;
     QStringList Links() override;
     void StartPage(const QString& address) override;
     void WaitPage() override;

@@ -261,11 +261,8 @@ bool BrowserDriver::waitForResult(
     return pending->done;
 }
 
-QByteArray BrowserDriver::TakeDocument()
+QString BrowserDriver::documentHtml()
 {
-    m_showStatus(QStringLiteral(" 正在保存网页到文件，请稍候... "));
-    const QPointer<QWidget> owner = m_owner;
-
     QVariant html;
     bool handed = false;
     if (m_view && m_hasDocument && !m_pageRefused) {
@@ -276,10 +273,22 @@ QByteArray BrowserDriver::TakeDocument()
             },
             &html);
     }
-    QByteArray document = pageFile(handed ? html.toString() : QString(), owner);
+    return handed ? html.toString() : QString();
+}
+
+QByteArray BrowserDriver::TakeDocument()
+{
+    m_showStatus(QStringLiteral(" 正在保存网页到文件，请稍候... "));
+    const QPointer<QWidget> owner = m_owner;
+    QByteArray document = pageFile(documentHtml(), owner);
     if (document.isEmpty() && m_lastLoad.ending == PageLoad::Ending::Loaded)
         m_lastLoad.ending = PageLoad::Ending::NoDocument;
     return document;
+}
+
+QByteArray BrowserDriver::ReadDocument()
+{
+    return documentBytes(documentHtml());
 }
 
 QStringList BrowserDriver::Links()

@@ -54,6 +54,7 @@ public:
     // Shows " 正在保存网页到文件，请稍候... " and gives the document in the program code
     // page ("&#N;" for what it cannot hold), or shows "保存 HTML 文件失败    " and gives nothing.
     QByteArray TakeDocument() override;
+    QByteArray ReadDocument() override;
     // The addresses of the document's links (anchors with an address and
     // image-map areas, not those inside frames) in document order, absolute.
     // Raises pagrim::Error when the browser holds no document or does not answer.
@@ -78,6 +79,8 @@ private:
     void complete();
     // Puts a new page into wbGet in place of the one it holds, which goes.
     void installPage();
+    // The document as the browser serializes it; empty when it hands out none.
+    QString documentHtml();
     // Runs start(done) and waits, letting no user input run, until done is
     // called or the time is up; gives false when no result came.
     bool waitForResult(const std::function<void(std::function<void(const QVariant&)>)>& start,

@@ -67,7 +67,7 @@ bool LoginCheck::loggedOut(Browser& browser) const
 {
     PageLoad load = browser.LastLoad();
     if (!m_text.trimmed().isEmpty())
-        load.document = browser.TakeDocument();
+        load.document = browser.ReadDocument();
     return loggedOut(load);
 }
 

@@ -39,7 +39,7 @@ public:
 
     // Whether the load (with its document) is a logged-out page.
     bool loggedOut(const PageLoad& load) const;
-    // The same for the page the browser holds; its document is taken only
+    // The same for the page the browser holds; its document is read only
     // when the text is to be looked for.
     bool loggedOut(Browser& browser) const;
 

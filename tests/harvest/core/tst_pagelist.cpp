@@ -1,5 +1,6 @@
 // Page list generation against a stand-in browser and host: numbered addresses,
 // list pages and their links, the page list file, resuming, stops and failures.
+#include "harvest/core/loginlost.h"
 #include "harvest/core/pagelist.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
@@ -413,6 +414,25 @@ private Q_SLOTS:
                                      QStringLiteral("3.htm"), QStringLiteral("4.htm"),
                                      summaryLine(4, 0)}));
         QCOMPARE(storedCurrent(), 4);
+    }
+
+    // A list page that went to the login page gives no links, and its
+    // counter stays.
+    void loggedOutListPage()
+    {
+        QVariantMap columns = test::listColumns(false, QStringLiteral("*.htm"), 1, 4, 0,
+                                                QStringLiteral("l1"), QStringLiteral("l*"));
+        columns.insert(QStringLiteral("LoginAddr"), QStringLiteral("h/login"));
+        test::addTask(world->storePath(), 1, QStringLiteral("任务"), columns);
+        task->open();
+        for (int n = 1; n <= 4; ++n)
+            stand->links[QStringLiteral("l%1").arg(n)] = {QStringLiteral("%1.htm").arg(n)};
+        stand->redirects[QStringLiteral("l3")] = QStringLiteral("http://h/login?back=l3");
+        QVERIFY_THROWS_EXCEPTION(LoginLost, run());
+        QCOMPARE(storedCurrent(), 2);
+        QCOMPARE(
+            test::contents(listPath()),
+            test::crlfLines({QStringLiteral("1.htm"), QStringLiteral("2.htm"), summaryLine(2, 0)}));
     }
 
     // Each list page is in the file before its number is posted: a write that
