@@ -15,6 +15,7 @@
 #include "platform/text.h"
 #include "store/connection.h"
 #include "store/dataset.h"
+#include "store/descoptions.h"
 #include "support/coresupport.h"
 #include "ui/messagebox.h"
 
@@ -291,5 +292,14 @@ int main(int argc, char** argv)
                 "with Infos.xlsx %.3f s (+%.3f s); the workbook alone %.3f s, %lld KB\n",
                 static_cast<long long>(table.rowCount()), pairBest, allBest, allBest - pairBest,
                 bookBest, static_cast<long long>(book.size() / 1024));
+
+    // The same run with every field's value made of the text its cut shows.
+    for (int id = 1; id <= rows.size(); ++id)
+        store::writeDescOptions(conn, id, {true});
+    double shownBest = 1e9;
+    for (int round = 1; round <= 2; ++round)
+        shownBest = qMin(shownBest, seconds([&] { QTest::mouseClick(run, Qt::LeftButton); }));
+    std::printf("the run with 只取文字 for every field, best of 2: %.3f s (%.2f of the run)\n",
+                shownBest, shownBest / runBest);
     return 0;
 }

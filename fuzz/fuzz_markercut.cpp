@@ -1,6 +1,9 @@
-// The marker cut on the page text of any page file: the input holds the start
-// marker, the end marker and the page bytes, split at the first two NUL bytes.
+// The marker cut on the page text of any page file, and the shown text of what
+// it cuts: the input holds the start marker, the end marker and the page bytes,
+// split at the first two NUL bytes.
 #include "extract/core/pagetext.h"
+#include "extract/core/shown.h"
+#include "platform/codepage.h"
 
 #include <QByteArray>
 #include <QList>
@@ -33,6 +36,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             at + cut.value.size() > text.size() || text.indexOf(start) + start.size() != at ||
             text.indexOf(end) != at + cut.value.size())
             __builtin_trap();
+        // Its shown text, in either code page: one blank between words, none
+        // at the ends, no line break or TAB.
+        for (const int codePage : {pagrim::codepage::Gbk, pagrim::codepage::Utf8}) {
+            const QByteArray shown = pagrim::extract::ShownValue(cut.value, codePage);
+            if (shown.startsWith(' ') || shown.endsWith(' ') || shown.contains("  ") ||
+                shown.contains('\r') || shown.contains('\n') || shown.contains('\t'))
+                __builtin_trap();
+        }
     }
     return 0;
 }

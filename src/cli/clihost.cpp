@@ -5,6 +5,7 @@
 #include "extract/core/markers.h"
 #include "harvest/browserdriver.h"
 #include "harvest/browserprofile.h"
+#include "harvest/directengine.h"
 #include "platform/codepage.h"
 
 #include <QCoreApplication>
@@ -17,15 +18,6 @@ namespace {
 // A hundred passes of the event pump a second during an extraction, as the
 // window does.
 constexpr qint64 PumpIntervalMs = 10;
-
-// The subject of a status text made of lead, subject and trail; empty for
-// another text.
-QString subject(const QString& text, const QString& lead, const QString& trail)
-{
-    if (!text.startsWith(lead) || !text.endsWith(trail) || text.size() < lead.size() + trail.size())
-        return QString();
-    return text.mid(lead.size(), text.size() - lead.size() - trail.size());
-}
 
 void throwIfStopped()
 {
@@ -41,15 +33,21 @@ CliHost::CliHost(store::DataSet& task, QString workFolder, Progress& progress, i
 {
 }
 
-void CliHost::ShowStatus(const QString& text)
+void CliHost::ShowStatus(const QString&)
 {
-    // The browser's opening text names the address; the others keep it.
-    const QString address =
-        subject(text, QStringLiteral(" 正在打开网页 - "), QStringLiteral(" 请稍候... "));
-    if (!address.isEmpty())
-        m_progress.setAddress(address);
     if (m_statusHook)
         m_statusHook();
+}
+
+void CliHost::PageOpening(const QString& address)
+{
+    setAddress(address);
+    RunHost::PageOpening(address);
+}
+
+void CliHost::setAddress(const QString& address)
+{
+    m_progress.setAddress(address);
 }
 
 bool CliHost::Running() const
@@ -76,19 +74,18 @@ void CliHost::PageHandled(const harvest::PageLogEntry& entry)
 {
     if (entry.outcome == harvest::PageOutcome::Saved)
         return;
-    m_progress.setAddress(codepage::toUnicode(entry.address));
+    setAddress(codepage::toUnicode(entry.address));
     m_progress.failure(QStringLiteral("网页保存失败（%1，%2）")
                            .arg(QString::fromLatin1(harvest::outcomeName(entry.outcome)))
                            .arg(entry.status));
 }
 
-void CliHost::ShowExtractStatus(const QString& text)
+void CliHost::ShowExtractStatus(const QString&) {}
+
+void CliHost::PageExtracting(const QString& path)
 {
     // The page's path, below the work folder.
-    QString page = subject(text, QStringLiteral(" 正在处理 - "), QStringLiteral("，请稍候..."));
-    if (page.startsWith(m_workFolder))
-        page.remove(0, m_workFolder.size());
-    m_progress.setAddress(page);
+    setAddress(path.startsWith(m_workFolder) ? path.mid(m_workFolder.size()) : path);
     m_progress.setDone(m_progress.done() + 1);
 }
 
@@ -102,42 +99,49 @@ void CliHost::ProcessPendingEvents()
     throwIfStopped();
 }
 
-CliBrowser::CliBrowser(CliHost& host) : m_host(host) {}
+CliBrowser::CliBrowser(CliHost& host, Engine engine) : m_host(host), m_engine(engine) {}
 
 CliBrowser::~CliBrowser()
 {
     // The driver lets go of the view before it goes.
-    m_driver.reset();
+    m_browser.reset();
 }
 
-harvest::BrowserDriver& CliBrowser::driver()
+harvest::Browser& CliBrowser::browser()
 {
-    if (!m_driver) {
-        m_view.reset(harvest::createSharedProfileView());
-        m_view->setAttribute(Qt::WA_DontShowOnScreen);
-        m_view->resize(1024, 768);
-        m_view->show();
-        m_driver = std::make_unique<harvest::BrowserDriver>(
-            m_view.get(), nullptr, [this](const QString& text) { m_host.ShowStatus(text); },
-            [this] { return m_host.Running(); });
+    if (m_browser)
+        return *m_browser;
+    auto showStatus = [this](const QString& text) { m_host.ShowStatus(text); };
+    auto running = [this] { return m_host.Running(); };
+    // The direct engine starts no browser page, and so no renderer.
+    if (m_engine == Engine::Direct) {
+        m_browser = harvest::directBrowser(showStatus, running);
+        return *m_browser;
     }
-    return *m_driver;
+    m_view.reset(harvest::createSharedProfileView());
+    m_view->setAttribute(Qt::WA_DontShowOnScreen);
+    m_view->resize(1024, 768);
+    m_view->show();
+    m_browser =
+        std::make_unique<harvest::BrowserDriver>(m_view.get(), nullptr, showStatus, running);
+    return *m_browser;
 }
 
 void CliBrowser::OpenPage(const QString& address)
 {
-    driver().OpenPage(address);
+    m_host.setAddress(address);
+    browser().OpenPage(address);
 }
 
 bool CliBrowser::PageLoaded() const
 {
-    return m_driver && m_driver->PageLoaded() && !StopSignal::requested();
+    return m_browser && m_browser->PageLoaded() && !StopSignal::requested();
 }
 
 QByteArray CliBrowser::TakeDocument()
 {
     throwIfStopped();
-    QByteArray document = driver().TakeDocument();
+    QByteArray document = browser().TakeDocument();
     throwIfStopped();
     return document;
 }
@@ -145,7 +149,7 @@ QByteArray CliBrowser::TakeDocument()
 QByteArray CliBrowser::ReadDocument()
 {
     throwIfStopped();
-    QByteArray document = driver().ReadDocument();
+    QByteArray document = browser().ReadDocument();
     throwIfStopped();
     return document;
 }
@@ -153,29 +157,30 @@ QByteArray CliBrowser::ReadDocument()
 QStringList CliBrowser::Links()
 {
     throwIfStopped();
-    QStringList links = driver().Links();
+    QStringList links = browser().Links();
     throwIfStopped();
     return links;
 }
 
 void CliBrowser::StartPage(const QString& address)
 {
-    driver().StartPage(address);
+    m_host.setAddress(address);
+    browser().StartPage(address);
 }
 
 void CliBrowser::WaitPage()
 {
-    driver().WaitPage();
+    browser().WaitPage();
 }
 
 void CliBrowser::DropPage()
 {
-    driver().DropPage();
+    browser().DropPage();
 }
 
 harvest::PageLoad CliBrowser::LastLoad() const
 {
-    return m_driver ? m_driver->LastLoad() : harvest::PageLoad();
+    return m_browser ? m_browser->LastLoad() : harvest::PageLoad();
 }
 
 } // namespace pagrim::cli

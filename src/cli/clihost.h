@@ -12,10 +12,6 @@
 
 class QWebEngineView;
 
-namespace pagrim::harvest {
-class BrowserDriver;
-}
-
 namespace pagrim::cli {
 
 class Progress;
@@ -41,6 +37,9 @@ public:
     void setTestMode(bool on) { m_testMode = on; }
 
     void ShowStatus(const QString& text) override;
+    void PageOpening(const QString& address) override;
+    // The address the run works on now, for the progress line.
+    void setAddress(const QString& address);
     bool Running() const override;
     void ProcessEvents() override;
     store::DataSet& TaskRecord() override { return m_task; }
@@ -51,6 +50,7 @@ public:
     void PageHandled(const harvest::PageLogEntry& entry) override;
 
     void ShowExtractStatus(const QString& text) override;
+    void PageExtracting(const QString& path) override;
     bool TestMode() const override { return m_testMode; }
     int TestValue() const override { return m_testValue; }
     // Throws Stopped once a stop has been asked for.
@@ -67,14 +67,20 @@ private:
 };
 
 // The harvesting browser, made at its first use (a run that needs none starts
-// none), laid out as a 1024 x 768 browser window that is never on screen. Once
-// a stop has been asked for, no page counts as loaded and nothing is read from
-// it: the run leaves the page for the next one, also when the signal took the
-// browser's own processes down with it.
+// none): the task's engine, the WebEngine one laid out as a 1024 x 768 browser
+// window that is never on screen. It tells the host each address it opens.
+// Once a stop has been asked for, no page counts as loaded and nothing is read
+// from it: the run leaves the page for the next one, also when the signal took
+// the browser's own processes down with it.
 class CliBrowser : public harvest::Browser
 {
 public:
-    explicit CliBrowser(CliHost& host);
+    enum class Engine
+    {
+        WebEngine,
+        Direct
+    };
+    CliBrowser(CliHost& host, Engine engine);
     ~CliBrowser() override;
 
     void OpenPage(const QString& address) override;
@@ -88,11 +94,13 @@ public:
     harvest::PageLoad LastLoad() const override;
 
 private:
-    harvest::BrowserDriver& driver();
+    harvest::Browser& browser();
 
     CliHost& m_host;
+    Engine m_engine;
     std::unique_ptr<QWebEngineView> m_view;
-    std::unique_ptr<harvest::BrowserDriver> m_driver;
+    // Goes before the view it drives.
+    std::unique_ptr<harvest::Browser> m_browser;
 };
 
 } // namespace pagrim::cli

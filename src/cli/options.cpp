@@ -37,8 +37,10 @@ bool readMarkerValues(const QCommandLineParser& parser, const QCommandLineOption
             return false;
         }
     }
-    if (options.list || options.save || options.extract || options.test || options.login) {
-        error = QStringLiteral("markers 不与 --list、--save、--extract、--test、--login 同用。");
+    if (options.list || options.update || options.save || options.extract || options.test ||
+        options.login) {
+        error = QStringLiteral(
+            "markers 不与 --list、--update、--save、--extract、--test、--login 同用。");
         return false;
     }
     return true;
@@ -65,7 +67,8 @@ bool parseCommandLine(const QStringList& arguments, RunOptions& options, QString
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "不开窗口执行一个任务：生成列表、保存网页、进行提取，与程序的窗口用同一任务库、同一设置"
+        "不开窗口执行一个任务：生成列表（或以 --update "
+        "只加新网页）、保存网页、进行提取，与程序的窗口用同一任务库、同一设置"
         "和同样的文件，窗口中停下的任务可在这里接着做，反之亦然。不指定步骤时依次执行这三步。\n"
         "退出码：0 各步完成或无事可做，1 失败，2 命令行有误或没有该任务，130 被中断。\n\n"
         "pagrim-run markers TASK --page N --value TEXT [--page N --value TEXT]... [--sample K]\n"
@@ -74,6 +77,10 @@ bool parseCommandLine(const QStringList& arguments, RunOptions& options, QString
         "{\"start\": ..., \"end\": ..., \"found\": 找到值的网页数, \"sampled\": K}。"
         "找不到示例值或切不出它时退出码为 1。"));
     const QCommandLineOption list(QStringLiteral("list"), QStringLiteral("生成列表"));
+    const QCommandLineOption update(
+        QStringLiteral("update"),
+        QStringLiteral("代替 --list：把网站新增的网页加到列表末尾（检查新网页）；"
+                       "不另指定 --save 或 --extract 时随后保存网页并进行提取"));
     const QCommandLineOption save(QStringLiteral("save"), QStringLiteral("保存网页"));
     const QCommandLineOption extract(
         QStringLiteral("extract"),
@@ -103,8 +110,8 @@ bool parseCommandLine(const QStringList& arguments, RunOptions& options, QString
                                     QStringLiteral("K"));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    parser.addOptions(
-        {list, save, extract, test, login, store, settings, quiet, parallel, page, value, sample});
+    parser.addOptions({list, update, save, extract, test, login, store, settings, quiet, parallel,
+                       page, value, sample});
     parser.addPositionalArgument(QStringLiteral("TASK"),
                                  QStringLiteral("任务名称；不是任务名称的数字为任务编号"));
 
@@ -124,6 +131,7 @@ bool parseCommandLine(const QStringList& arguments, RunOptions& options, QString
     }
     options.task = positional.constLast();
     options.list = parser.isSet(list);
+    options.update = parser.isSet(update);
     options.save = parser.isSet(save);
     options.extract = parser.isSet(extract);
     options.test = parser.isSet(test);
@@ -133,6 +141,10 @@ bool parseCommandLine(const QStringList& arguments, RunOptions& options, QString
     options.settingsPath = parser.value(settings);
     if (!readParallel(parser, parallel, options, error))
         return false;
+    if (options.list && options.update) {
+        error = QStringLiteral("--update 代替 --list，两者不同用。");
+        return false;
+    }
     if (options.markers)
         return readMarkerValues(parser, page, value, sample, options, error);
     if (parser.isSet(page) || parser.isSet(value) || parser.isSet(sample)) {

@@ -18,6 +18,7 @@ struct MarkerValue
 struct RunOptions
 {
     bool list = false;
+    bool update = false; // in the place of list: the pages the site has added
     bool save = false;
     bool extract = false;
     bool test = false;
@@ -33,7 +34,8 @@ struct RunOptions
     QList<MarkerValue> values;
     int sample = 50;
 
-    // Without a step named, the list, the pages and the extraction are made.
+    // Without a step named, the list (or its update), the pages and the
+    // extraction are made.
     bool allSteps() const { return !list && !save && !extract && !test && !markers; }
 };
 

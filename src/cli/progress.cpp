@@ -1,6 +1,7 @@
 #include "cli/progress.h"
 
 #include "cli/terminal.h"
+#include "platform/text.h"
 
 namespace pagrim::cli {
 
@@ -121,11 +122,11 @@ void Progress::draw()
     // The address gives way at its start, so that the line never wraps.
     QString text = line();
     const int room = terminalColumns(m_out) - 1;
-    if (displayWidth(text) > room && !m_address.isEmpty()) {
+    if (textColumns(text) > room && !m_address.isEmpty()) {
         const QString head = text.left(text.size() - m_address.size());
-        text = head + elideLeft(m_address, room - displayWidth(head));
+        text = head + elideLeft(m_address, room - textColumns(head));
     }
-    while (displayWidth(text) > room && !text.isEmpty())
+    while (textColumns(text) > room && !text.isEmpty())
         text.chop(1);
     write(m_out, ClearLine + text);
     m_shown = true;

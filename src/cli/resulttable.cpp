@@ -3,6 +3,7 @@
 #include "cli/terminal.h"
 #include "extract/core/separator.h"
 #include "platform/codepage.h"
+#include "platform/text.h"
 
 #include <QStringList>
 
@@ -33,7 +34,7 @@ QString resultTable(const QList<QByteArray>& lines, const QByteArray& separator)
         QStringList cells;
         for (qsizetype c = 0; c < widths.size(); ++c) {
             cells << (c < parts.size() ? cellText(parts[c]) : QString());
-            widths[c] = qMax(widths[c], displayWidth(cells.last()));
+            widths[c] = qMax(widths[c], textColumns(cells.last()));
         }
         rows << cells;
     }

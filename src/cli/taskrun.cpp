@@ -12,6 +12,7 @@
 #include "harvest/core/pagelist.h"
 #include "harvest/core/pagequeue.h"
 #include "harvest/core/pagesaver.h"
+#include "harvest/core/pageupdate.h"
 #include "harvest/directengine.h"
 #include "harvest/ufrmLogin.h"
 #include "platform/codepage.h"
@@ -74,50 +75,79 @@ int TaskRun::exec()
 
 int TaskRun::run()
 {
+    if (!openStore())
+        return Failed;
+    if (!findTask()) {
+        m_progress.error(QStringLiteral("没有找到任务：") + m_options.task);
+        return Misused;
+    }
+    makeHost();
+    // The markers only read saved pages: no browser, no lock.
+    if (m_options.markers)
+        return SuggestMarkersCommand(m_host->taskFolder(), m_options, m_progress);
+    if (!takeLock())
+        return Failed;
+    openTask();
+    return runSteps();
+}
+
+bool TaskRun::openStore()
+{
     if (!m_options.storePath.isEmpty())
         m_conn.setConnectionString(QStringLiteral("Data Source=") + m_options.storePath);
     try {
         m_conn.open();
     } catch (const Error& e) {
         m_progress.error(QStringLiteral("数据库连接错误：") + e.message());
-        return Failed;
+        return false;
     }
-    if (!findTask()) {
-        m_progress.error(QStringLiteral("没有找到任务：") + m_options.task);
-        return Misused;
-    }
+    return true;
+}
+
+void TaskRun::makeHost()
+{
     m_host = std::make_unique<CliHost>(
         *m_tasks, workFolderFor(m_settings.WorkPath(QString()), Settings::programFolder()),
         m_progress, m_settings.TestValue());
-    // The markers only read saved pages: no browser, no lock.
-    if (m_options.markers)
-        return SuggestMarkersCommand(m_host->taskFolder(), m_options, m_progress);
-    m_browser = std::make_unique<CliBrowser>(*m_host);
-    const TaskFolder folder = m_host->taskFolder();
-    m_lock = std::make_unique<TaskLock>(folder);
-    if (!m_lock->take()) {
-        m_progress.error(TaskLock::busyText());
-        return Failed;
-    }
+    m_browser = std::make_unique<CliBrowser>(*m_host, CliBrowser::Engine::WebEngine);
+}
+
+bool TaskRun::takeLock()
+{
+    m_lock = std::make_unique<TaskLock>(m_host->taskFolder());
+    if (m_lock->take())
+        return true;
+    m_progress.error(TaskLock::busyText());
+    return false;
+}
+
+void TaskRun::openTask()
+{
     // As the execution window does when it opens on the task.
-    extract::FinishResultFiles(folder);
+    extract::FinishResultFiles(m_host->taskFolder());
     if (m_options.login)
         logIn();
+}
 
+int TaskRun::runSteps()
+{
     const bool all = m_options.allSteps();
-    const std::pair<bool, std::function<void()>> steps[] = {
-        {all || m_options.list, [this] { listStep(); }},
-        {all || m_options.save, [this] { saveStep(); }},
-        {all || m_options.extract, [this] { extractStep(false); }},
-        {m_options.test, [this] { extractStep(true); }},
+    const std::pair<bool, void (TaskRun::*)()> steps[] = {
+        {(all && !m_options.update) || m_options.list, &TaskRun::listStep},
+        {m_options.update, &TaskRun::updateStep},
+        {all || m_options.save, &TaskRun::saveStep},
+        {all || m_options.extract, &TaskRun::extractStep},
+        {m_options.test, &TaskRun::testStep},
     };
     for (const auto& [wanted, body] : steps) {
         if (StopSignal::requested())
             return Interrupted;
+        if (m_status != Done)
+            return m_status;
         if (wanted)
-            body();
+            (this->*body)();
     }
-    return StopSignal::requested() ? Interrupted : Done;
+    return StopSignal::requested() ? Interrupted : m_status;
 }
 
 bool TaskRun::findTask()
@@ -186,17 +216,35 @@ void TaskRun::listStep()
     step(QStringLiteral("生成列表"), [&] {
         count();
         m_host->setStatusHook(count);
-        // The direct engine starts no browser page, and so no renderer.
-        std::unique_ptr<harvest::Browser> direct;
-        if (harvest::usesDirectEngine(*m_tasks))
-            direct =
-                harvest::directBrowser([this](const QString& text) { m_host->ShowStatus(text); },
-                                       [this] { return m_host->Running(); });
-        const QStringList lines = harvest::BuildPageList(*m_host, direct ? *direct : *m_browser);
+        std::unique_ptr<CliBrowser> direct;
+        const QStringList lines = harvest::BuildPageList(*m_host, listBrowser(direct));
         m_host->setStatusHook({});
         count();
         if (!lines.isEmpty())
             m_progress.info(lines.last());
+    });
+}
+
+harvest::Browser& TaskRun::listBrowser(std::unique_ptr<CliBrowser>& direct)
+{
+    if (harvest::usesDirectEngine(*m_tasks))
+        direct = std::make_unique<CliBrowser>(*m_host, CliBrowser::Engine::Direct);
+    return direct ? *direct : *m_browser;
+}
+
+void TaskRun::updateStep()
+{
+    // Its summary line counts the pages added to the list.
+    step(QStringLiteral("检查新网页"), [&] {
+        m_progress.setCount(0, 0);
+        std::unique_ptr<CliBrowser> direct;
+        const harvest::PageUpdate update =
+            harvest::UpdatePageList(*m_host, listBrowser(direct),
+                                    harvest::pageFetchers(harvest::usesDirectEngine(*m_tasks)),
+                                    harvest::SaveLimits::of(m_settings));
+        m_progress.setCount(update.added, 0);
+        if (!update.lines.isEmpty())
+            m_progress.info(update.lines.last());
     });
 }
 
@@ -205,7 +253,9 @@ void TaskRun::saveStep()
     harvest::PageSaver saver(*m_host, *m_browser);
     const harvest::PageSaver::Refusal refusal = saver.prepare();
     if (refusal != harvest::PageSaver::Refusal::None) {
-        m_progress.info(harvest::PageSaver::refusalText(refusal));
+        // After an update that saved its pages as it found them, no news.
+        if (refusal != harvest::PageSaver::Refusal::AllSaved || !m_options.update)
+            m_progress.info(harvest::PageSaver::refusalText(refusal));
         return;
     }
     harvest::SaveLimits limits = harvest::SaveLimits::of(m_settings);
@@ -217,7 +267,17 @@ void TaskRun::saveStep()
     });
 }
 
-void TaskRun::extractStep(bool test)
+void TaskRun::extractStep()
+{
+    extraction(false);
+}
+
+void TaskRun::testStep()
+{
+    extraction(true);
+}
+
+void TaskRun::extraction(bool test)
 {
     QList<QByteArray> lines;
     const int codePage = codepage::current();

@@ -14,6 +14,9 @@ class TaskLock;
 namespace pagrim::store {
 class DataSet;
 }
+namespace pagrim::harvest {
+class Browser;
+}
 
 namespace pagrim::cli {
 
@@ -38,17 +41,38 @@ public:
     int exec();
 
 private:
+    // The run's course: each part below tells what went wrong itself.
     int run();
+    bool openStore();
     bool findTask();
+    // The window the run would have: the host and its browser.
+    void makeHost();
+    bool takeLock();
+    // What the execution window does when it opens on the task.
+    void openTask();
+    // The steps asked for, in their order, until one sets an exit status
+    // other than Done or a stop is asked for; gives the exit status.
+    int runSteps();
+
     // The login window on the task's login address, until it is closed.
     void logIn();
     void listStep();
+    // The pages the site has added, to the end of the page list.
+    void updateStep();
+    // The browser of the task's list pages: for a task of the direct engine
+    // one of its own, which direct then holds.
+    harvest::Browser& listBrowser(std::unique_ptr<CliBrowser>& direct);
     void saveStep();
-    void extractStep(bool test);
+    void extractStep();
+    void testStep();
+    void extraction(bool test);
     // Runs a step between its progress's begin and end; a stop still ends it
     // with its summary line.
     void step(const QString& name, const std::function<void()>& body);
     int taskNumber(const char* column);
+
+    // What the steps have come to; a step that ends the run sets another status.
+    int m_status = Done;
 
     const RunOptions& m_options;
     Progress& m_progress;

@@ -9,17 +9,9 @@
 
 namespace pagrim::cli {
 
-int displayWidth(QStringView text)
-{
-    int width = 0;
-    for (const char32_t c : text.toUcs4())
-        width += charColumns(c);
-    return width;
-}
-
 QString elideLeft(const QString& text, int width)
 {
-    if (displayWidth(text) <= width)
+    if (textColumns(text) <= width)
         return text;
     const QString dots = QStringLiteral("...");
     int used = int(dots.size());
@@ -27,7 +19,7 @@ QString elideLeft(const QString& text, int width)
     while (start > 0) {
         // A surrogate pair is one character.
         const qsizetype at = start >= 2 && text[start - 1].isLowSurrogate() ? start - 2 : start - 1;
-        const int w = displayWidth(QStringView(text).mid(at, start - at));
+        const int w = textColumns(QStringView(text).mid(at, start - at));
         if (used + w > width)
             break;
         used += w;
@@ -38,7 +30,7 @@ QString elideLeft(const QString& text, int width)
 
 QString padded(const QString& text, int width)
 {
-    return text + QString(qMax(0, width - displayWidth(text)), QLatin1Char(' '));
+    return text + QString(qMax(0, width - textColumns(text)), QLatin1Char(' '));
 }
 
 bool isTerminal(FILE* stream)

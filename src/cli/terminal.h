@@ -7,9 +7,6 @@
 // Text on a terminal: its width in columns, and the program's lines going out.
 namespace pagrim::cli {
 
-// The columns a terminal gives the text: two for a wide character (Chinese,
-// Japanese, Korean, full-width forms), none for a combining mark, one else.
-int displayWidth(QStringView text);
 // The text cut at its start to at most width columns, "..." for what went.
 QString elideLeft(const QString& text, int width);
 // The text followed by blanks up to width columns.

@@ -10,6 +10,7 @@
 #include "platform/settings.h"
 #include "platform/taskfolder.h"
 #include "store/dataset.h"
+#include "store/descoptions.h"
 #include "ui/appwindows.h"
 #include "ui/dbcheckdelegate.h"
 #include "ui/disabledwhile.h"
@@ -19,6 +20,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QMenu>
 #include <QScopeGuard>
 
 using pagrim::store::DataSet;
@@ -72,6 +74,9 @@ void TFieldPage::setUp(FieldPageHost& host, DataSet& taskQuery, pagrim::store::C
     connect(ui->SpeedButton2, &QToolButton::clicked, this, handler(&TFieldPage::SpeedButton2Click));
     connect(ui->dbGrid1, &ui_::DBGrid::doubleClickedAnywhere, this,
             handler(&TFieldPage::dbGrid1DblClick));
+    ui->dbGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->dbGrid1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { m_host->runHandler([&] { dbGrid1ContextMenu(pos); }); });
     connect(ui->Button3, &QPushButton::clicked, this, handler(&TFieldPage::Button3Click));
     connect(ui->Button5, &QPushButton::clicked, this, handler(&TFieldPage::Button5Click));
     connect(ui->Button4, &QPushButton::clicked, this, handler(&TFieldPage::Button4Click));
@@ -174,6 +179,27 @@ void TFieldPage::SpeedButton2Click()
 void TFieldPage::dbGrid1DblClick()
 {
     pagrim::extract::SwitchDescNeed(*m_aqryDesc);
+}
+
+void TFieldPage::dbGrid1ContextMenu(const QPoint& pos)
+{
+    // Made afresh at every opening: the check mark is the current field's.
+    delete findChild<QMenu*>(QStringLiteral("mnuFields"));
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("mnuFields"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* shown = menu->addAction(QStringLiteral("只取文字"));
+    shown->setObjectName(QStringLiteral("actShownText"));
+    shown->setCheckable(true);
+    shown->setEnabled(!m_aqryDesc->isEmpty());
+    if (!m_aqryDesc->isEmpty())
+        shown->setChecked(pagrim::store::readDescOptions(
+                              *m_conn, m_aqryDesc->field(QStringLiteral("DescID")).asInteger())
+                              .shownText);
+    connect(shown, &QAction::triggered, this, [this](bool checked) {
+        m_host->runHandler([&] { pagrim::extract::SetShownText(*m_aqryDesc, checked); });
+    });
+    menu->popup(ui->dbGrid1->viewport()->mapToGlobal(pos));
 }
 
 void TFieldPage::ShowExtractStatus(const QString& text)

@@ -88,6 +88,8 @@ private:
     void SpeedButton1Click();
     void SpeedButton2Click();
     void dbGrid1DblClick();
+    // The field list's menu: "只取文字", checked for the current field.
+    void dbGrid1ContextMenu(const QPoint& pos);
     void Button3Click();
     void Button5Click();
     void Button4Click();

@@ -3,11 +3,14 @@
 
 #include "extract/core/fieldset.h"
 #include "extract/core/savedpages.h"
+#include "extract/core/shown.h"
 #include "platform/codepage.h"
 #include "platform/filewrite.h"
 #include "store/dataset.h"
+#include "store/descoptions.h"
 #include "ui/guard.h"
 
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -16,6 +19,7 @@
 #include <algorithm>
 
 using namespace pagrim::extract;
+using pagrim::store::readDescOptions;
 namespace ui_ = pagrim::ui;
 
 namespace {
@@ -111,6 +115,12 @@ TfrmPickField::TfrmPickField(QWidget* owner, const pagrim::TaskFolder& folder,
             ui_::guard(this, &TfrmPickField::btnAddExampleClick));
     connect(ui->btnUse, &QPushButton::clicked, this, ui_::guard(this, &TfrmPickField::btnUseClick));
     connect(ui->btnCancel, &QPushButton::clicked, this, &QWidget::close);
+    ui->cbShownText->setChecked(
+        readDescOptions(fields.connection(), fields.field(QStringLiteral("DescID")).asInteger())
+            .shownText);
+    connect(ui->cbShownText, &QCheckBox::clicked, this, [this] { m_shownTextChosen = true; });
+    connect(ui->cbShownText, &QCheckBox::toggled, this,
+            ui_::guard(this, &TfrmPickField::showValues));
 
     ui->sePage->setRange(m_pages.front(), m_pages.back());
     ui->sePage->setValue(m_pages.front());
@@ -250,14 +260,32 @@ void TfrmPickField::showSuggestion(int sampled)
     ui->memoEnd->setPlainText(visibleBreaks(text(m_suggestion.end), true));
     ui->lblCount->setText(
         QStringLiteral("在 %1 个网页中找到 %2 个").arg(sampled).arg(m_suggestion.found));
-    const int rows = std::min(sampled, ShownRows);
+    if (!m_shownTextChosen) {
+        const bool markup =
+            std::any_of(m_suggestion.values.begin(), m_suggestion.values.end(),
+                        [this](const auto& v) { return v && HoldsMarkup(*v, m_codePage); });
+        const QSignalBlocker quiet(ui->cbShownText);
+        ui->cbShownText->setChecked(markup);
+    }
+    showValues();
+}
+
+void TfrmPickField::showValues()
+{
+    ui->gridSample->setRowCount(0);
+    if (!m_suggestion.problem.isEmpty())
+        return;
+    const bool shown = ui->cbShownText->isChecked();
+    const int rows = std::min(int(m_sampled.size()), ShownRows);
     ui->gridSample->setRowCount(rows);
     for (int row = 0; row < rows; ++row) {
         const std::optional<QByteArray>& value = m_suggestion.values[size_t(row)];
+        QString written = QStringLiteral("（未找到）");
+        if (value)
+            written = pagrim::codepage::toUnicode(shown ? ShownValue(*value, m_codePage) : *value,
+                                                  m_codePage);
         ui->gridSample->setItem(row, 0, cell(QString::number(m_sampled[size_t(row)])));
-        ui->gridSample->setItem(
-            row, 1,
-            cell(value ? visibleBreaks(text(*value), false) : QStringLiteral("（未找到）")));
+        ui->gridSample->setItem(row, 1, cell(value ? visibleBreaks(written, false) : written));
     }
 }
 
@@ -265,6 +293,9 @@ void TfrmPickField::btnUseClick()
 {
     if (!m_fields || !m_suggestion.problem.isEmpty() || m_sampled.empty())
         return;
-    SetDescMarkers(*m_fields, m_suggestion.start, m_suggestion.end, m_codePage);
+    pagrim::store::DescOptions options = readDescOptions(
+        m_fields->connection(), m_fields->field(QStringLiteral("DescID")).asInteger());
+    options.shownText = ui->cbShownText->isChecked();
+    SetDescMarkers(*m_fields, m_suggestion.start, m_suggestion.end, m_codePage, options);
     close();
 }

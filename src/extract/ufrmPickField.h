@@ -21,8 +21,8 @@ class QWebEngineProfile;
 // Markers for the current field row found from example values: a saved page
 // shown as a browser shows it (scripts off, nothing fetched), the value the
 // user selects or types there, and the proposed markers with what they cut
-// from a sample of the saved pages. "使用此标记" stores them in the row and
-// posts it; "取消" changes nothing. A window of its own, modal to the
+// from a sample of the saved pages. "使用此标记" stores them in the row with
+// the option "只取文字" and posts it; "取消" changes nothing. A window of its own, modal to the
 // application and deleted when closed.
 class TfrmPickField : public QWidget
 {
@@ -41,6 +41,8 @@ private:
     void Recompute();
     void showPage(int number);
     void showSuggestion(int sampled);
+    // The proposal's values in the table, as they will be written.
+    void showValues();
     void showExamples();
     std::vector<pagrim::extract::MarkerExample> examples() const;
     std::vector<pagrim::extract::SamplePage> sampleOf(const std::vector<int>& numbers);
@@ -58,5 +60,7 @@ private:
     std::map<int, QByteArray> m_pageTexts;
     pagrim::extract::MarkerSuggestion m_suggestion;
     std::vector<int> m_sampled;
+    // The user set "只取文字"; until then each proposal sets it.
+    bool m_shownTextChosen = false;
     QTimer* m_recompute; // runs from the last change of the value until the proposal
 };

@@ -11,10 +11,8 @@
 #include <QTimer>
 #include <QUrl>
 #include <QVariant>
-#include <QWebEngineDownloadRequest>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
-#include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineView>
 #include <memory>
@@ -33,13 +31,7 @@ BrowserDriver::BrowserDriver(QWebEngineView* wbGet, QWidget* owner, StatusSink s
     : QObject(parent), m_view(wbGet), m_owner(owner), m_showStatus(std::move(showStatus)),
       m_running(std::move(running))
 {
-    QWebEngineProfile* profile = sharedBrowserProfile();
     installPage();
-    // Direct: a download not taken up during the signal is gone afterwards.
-    connect(
-        profile, &QWebEngineProfile::downloadRequested, this,
-        [this](QWebEngineDownloadRequest* download) { downloadRequested(download); },
-        Qt::DirectConnection);
 }
 
 BrowserDriver::~BrowserDriver() = default;
@@ -60,7 +52,6 @@ void BrowserDriver::installPage()
     m_topFrame = false;
     m_awaitingStart = false;
     m_hasDocument = false;
-    // Its renderer goes with it, also one stuck in a script.
     retirePage(old, this);
 }
 
@@ -119,13 +110,6 @@ void BrowserDriver::complete()
     m_pageLoaded = true;
 }
 
-void BrowserDriver::downloadRequested(QWebEngineDownloadRequest* download)
-{
-    // Only the downloads of wbGet: another browser on the profile decides its own.
-    if (m_view && download->page() == m_view->page())
-        download->cancel();
-}
-
 void BrowserDriver::Navigate(const QString& address)
 {
     const QUrl url = checkedAddress(address);
@@ -148,7 +132,7 @@ void BrowserDriver::StartPage(const QString& address)
     m_refused = false;
     m_pageRefused = false;
     m_waiting = false;
-    m_showStatus(QStringLiteral(" 正在打开网页 - ") + address + QStringLiteral(" 请稍候... "));
+    m_showStatus(openingStatus(address));
     // The page a stop cut short has still not completed: its renderer may be
     // caught in a script that never ends, and would hold this page too. A new
     // page starts on a renderer of its own.

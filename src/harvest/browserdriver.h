@@ -9,7 +9,6 @@
 #include <QUrl>
 #include <functional>
 
-class QWebEngineDownloadRequest;
 class QWebEngineLoadingInfo;
 class QWebEnginePage;
 class QVariant;
@@ -75,7 +74,6 @@ private:
     void wbGetNavigateComplete2();
     void wbGetDocumentComplete(const QWebEngineLoadingInfo& info);
     void urlChanged(const QUrl& url);
-    void downloadRequested(QWebEngineDownloadRequest* download);
     void complete();
     // Puts a new page into wbGet in place of the one it holds, which goes.
     void installPage();

@@ -6,9 +6,7 @@
 #include "ui/guard.h"
 
 #include <QTimer>
-#include <QWebEngineDownloadRequest>
 #include <QWebEngineLoadingInfo>
-#include <QWebEngineProfile>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWidget>
 
@@ -76,9 +74,6 @@ BrowserPool::BrowserPool(int slots, QObject* parent) : QObject(parent)
         });
         installPage(i);
     }
-    // Direct: a download not taken up during the signal is gone afterwards.
-    connect(sharedBrowserProfile(), &QWebEngineProfile::downloadRequested, this,
-            &BrowserPool::downloadRequested, Qt::DirectConnection);
 }
 
 BrowserPool::~BrowserPool()
@@ -86,8 +81,6 @@ BrowserPool::~BrowserPool()
     // The pages go before the slots their late answers would look up.
     for (const auto& s : m_slots) {
         ++s->serial;
-        if (s->page)
-            s->page->setUrlRequestInterceptor(nullptr);
         retirePage(s->page, this);
     }
 }
@@ -112,10 +105,6 @@ void BrowserPool::installPage(int slot)
         new RequestWatch([this, slot] { ui::guarded([&] { requestSent(slot); }); }, page));
     s.page = page;
     s.pageLoading = false;
-    // Its renderer goes with it, also one stuck in a script; what it still
-    // asks for is no request of the slot's.
-    if (old)
-        old->setUrlRequestInterceptor(nullptr);
     retirePage(old, this);
 }
 
@@ -250,16 +239,6 @@ void BrowserPool::deliver(int slot, quint64 serial)
     s.done = nullptr;
     s.sent = nullptr;
     ui::guarded([&] { done(load); });
-}
-
-void BrowserPool::downloadRequested(QWebEngineDownloadRequest* download)
-{
-    // Only the downloads of the pool's pages: another browser on the profile
-    // decides its own.
-    for (const auto& s : m_slots) {
-        if (s->page && download->page() == s->page)
-            download->cancel();
-    }
 }
 
 } // namespace pagrim::harvest

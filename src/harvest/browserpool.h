@@ -6,7 +6,6 @@
 #include <memory>
 #include <vector>
 
-class QWebEngineDownloadRequest;
 class QWebEngineLoadingInfo;
 
 namespace pagrim::harvest {
@@ -42,7 +41,6 @@ private:
     // The load of slot has ended: done follows from the event loop.
     void end(int slot, const PageLoad& load);
     void deliver(int slot, quint64 serial);
-    void downloadRequested(QWebEngineDownloadRequest* download);
 
     std::vector<std::unique_ptr<Slot>> m_slots;
 };

@@ -154,6 +154,16 @@ std::unique_ptr<Browser> directBrowser(DirectBrowser::StatusSink showStatus,
                                            std::move(showStatus), std::move(running));
 }
 
+void withListBrowser(store::DataSet& task, Browser& browser, DirectBrowser::StatusSink showStatus,
+                     DirectBrowser::RunningTest running, const std::function<void(Browser&)>& work)
+{
+    if (!usesDirectEngine(task))
+        return work(browser);
+    const std::unique_ptr<Browser> direct =
+        directBrowser(std::move(showStatus), std::move(running));
+    work(*direct);
+}
+
 PageSaver::FetcherMaker pageFetchers(bool direct)
 {
     if (direct)

@@ -4,6 +4,7 @@
 #include "harvest/core/pagesaver.h"
 
 #include <QByteArray>
+#include <functional>
 #include <memory>
 
 namespace pagrim::store {
@@ -29,6 +30,12 @@ bool usesDirectEngine(store::DataSet& task);
 // The browser of the list pages for a task of the direct engine.
 std::unique_ptr<Browser> directBrowser(DirectBrowser::StatusSink showStatus,
                                        DirectBrowser::RunningTest running);
+
+// Runs work with the browser of the list pages of the current task of task:
+// browser itself, or for a task of the direct engine a DirectBrowser made for
+// the run, which starts no renderer.
+void withListBrowser(store::DataSet& task, Browser& browser, DirectBrowser::StatusSink showStatus,
+                     DirectBrowser::RunningTest running, const std::function<void(Browser&)>& work);
 
 // The fetchers of a saving run: pools of hidden browser pages, or direct
 // fetchers. The browser's one-page-at-a-time run needs none; the direct

@@ -7,7 +7,9 @@
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <QWebEngineDownloadRequest>
 #include <QWebEngineLoadingInfo>
+#include <QWebEngineProfile>
 
 namespace pagrim::harvest {
 
@@ -18,6 +20,14 @@ HiddenPage::HiddenPage(QWebEngineProfile* profile, QObject* parent)
         if (loadEnding(info, url()).ending == PageLoad::Ending::Refused)
             m_refusedSince.start();
     });
+    // Direct: a download not taken up during the signal is gone afterwards.
+    connect(
+        profile, &QWebEngineProfile::downloadRequested, this,
+        [this](QWebEngineDownloadRequest* download) {
+            if (download->page() == this)
+                download->cancel();
+        },
+        Qt::DirectConnection);
 }
 
 void retirePage(QWebEnginePage* page, QObject* user)
@@ -25,6 +35,7 @@ void retirePage(QWebEnginePage* page, QObject* user)
     if (!page)
         return;
     QObject::disconnect(page, nullptr, user, nullptr);
+    page->setUrlRequestInterceptor(nullptr);
     const auto* hidden = dynamic_cast<HiddenPage*>(page);
     const qint64 waited = hidden && hidden->m_refusedSince.isValid()
                               ? hidden->m_refusedSince.elapsed()

@@ -18,7 +18,7 @@ namespace pagrim::harvest {
 
 // A page that answers for the user nobody asks: the toolkit would otherwise
 // show a modal box for every script dialog and stall the run. It opens no new
-// windows and chooses no files.
+// windows, chooses no files and cancels every download it is asked for.
 class HiddenPage : public QWebEnginePage
 {
 public:
@@ -47,9 +47,12 @@ private:
     QElapsedTimer m_refusedSince;
 };
 
-// Deletes page, after disconnecting it from user. A page whose last load
-// ended in a refusal lives on until its download has surely been asked for:
-// the toolkit fails on the request of a download whose page is gone.
+// Deletes page, after disconnecting it from user and dropping its request
+// interceptor, so that what it still asks for is no request of user's. A page
+// whose last load ended in a refusal lives on until its download has surely
+// been asked for: the toolkit fails on the request of a download whose page is
+// gone. Called on the page a new one replaces; its renderer goes with it, also
+// one stuck in a script.
 void retirePage(QWebEnginePage* page, QObject* user);
 
 // How a top-level load that has ended went (its document left out), given the

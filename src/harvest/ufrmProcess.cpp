@@ -7,6 +7,7 @@
 #include "harvest/core/pagelist.h"
 #include "harvest/core/pagequeue.h"
 #include "harvest/core/pagesaver.h"
+#include "harvest/core/pageupdate.h"
 #include "harvest/directengine.h"
 #include "harvest/ufrmLogin.h"
 #include "platform/codepage.h"
@@ -353,12 +354,39 @@ void TfrmProcess::btnCreateLstClick()
         },
         [this] {
             runLoggedIn([this] {
-                if (!harvest::usesDirectEngine(TaskRecord()))
-                    return showPageList(harvest::BuildPageList(*this, *m_browser));
-                const std::unique_ptr<harvest::Browser> direct =
-                    harvest::directBrowser([this](const QString& text) { ShowStatus(text); },
-                                           [this] { return Running(); });
-                showPageList(harvest::BuildPageList(*this, *direct));
+                withListBrowser([this](harvest::Browser& browser) {
+                    showPageList(harvest::BuildPageList(*this, browser));
+                });
+            });
+        });
+}
+
+void TfrmProcess::withListBrowser(const std::function<void(harvest::Browser&)>& work)
+{
+    harvest::withListBrowser(
+        TaskRecord(), *m_browser, [this](const QString& text) { ShowStatus(text); },
+        [this] { return Running(); }, work);
+}
+
+void TfrmProcess::updatePageList()
+{
+    if (!TakeTask(true))
+        return;
+    runHarvest(
+        *ui->btnCreateLst, QStringLiteral("生成列表"), *ui->btnSaveHtml, [] { return true; },
+        [this] {
+            runLoggedIn([this] {
+                withListBrowser([this](harvest::Browser& browser) {
+                    const harvest::PageUpdate update = harvest::UpdatePageList(
+                        *this, browser,
+                        harvest::pageFetchers(harvest::usesDirectEngine(TaskRecord())),
+                        harvest::SaveLimits::of(m_settings));
+                    showPageList(update.lines);
+                    const harvest::GaugeSetting gauge = harvest::pageListGauge(
+                        int(update.lines.size()),
+                        TaskRecord().field(QStringLiteral("SaveCurrent")).asInteger());
+                    SetGauge(gauge.maximum, gauge.position);
+                });
             });
         });
 }
@@ -449,5 +477,9 @@ void TfrmProcess::ListBox1ContextMenu(const QPoint& pos)
     QAction* retry = menu->addAction(QStringLiteral("重新保存失败的网页（%1）").arg(failed));
     retry->setEnabled(failed > 0 && ui->btnSaveHtml->isEnabled() && !m_run->active());
     connect(retry, &QAction::triggered, this, [this] { runHandler([this] { saveHtml(true); }); });
+    QAction* update = menu->addAction(QStringLiteral("检查新网页"));
+    update->setObjectName(QStringLiteral("actUpdatePageList"));
+    update->setEnabled(m_task && ui->btnCreateLst->isEnabled() && !m_run->active());
+    connect(update, &QAction::triggered, this, handler(&TfrmProcess::updatePageList));
     menu->popup(ui->ListBox1->viewport()->mapToGlobal(pos));
 }

@@ -19,6 +19,7 @@ class Connection;
 class DataSet;
 } // namespace pagrim::store
 namespace pagrim::harvest {
+class Browser;
 class BrowserDriver;
 class LoginLost;
 } // namespace pagrim::harvest
@@ -97,6 +98,11 @@ private:
     void runLoggedIn(const std::function<void()>& body);
     // False when the run is to end: stopped meanwhile, or no login address.
     bool LogInAgain(const pagrim::harvest::LoginLost& lost);
+    // 检查新网页 (the page list's context menu): the pages the site has added
+    // go to the end of the page list, which the list box then shows.
+    void updatePageList();
+    // Runs work with the browser of the task's list pages.
+    void withListBrowser(const std::function<void(pagrim::harvest::Browser&)>& work);
     void arrangePage();
     // Puts the lines into ListBox1 in place of what it showed and selects the last.
     void showPageList(const QStringList& lines);

@@ -1,6 +1,7 @@
 #include "platform/codepage.h"
 
 #include <QList>
+#include <QRegularExpression>
 #include <QtGlobal>
 #include <atomic>
 #include <cerrno>
@@ -162,6 +163,29 @@ QString toUnicode(const QByteArray& bytes, int codePage)
         cd.reset();
     }
     return QString::fromUtf8(out);
+}
+
+QString toUnicodeWithReferences(const QByteArray& bytes, int codePage)
+{
+    QString text = toUnicode(bytes, codePage);
+    // Every character has a place in UTF-8: no reference stands for one there.
+    if (codePage != Gbk || !bytes.contains("&#"))
+        return text;
+    static const QRegularExpression reference(QStringLiteral("&#([0-9]{1,7});"));
+    QString out;
+    qsizetype from = 0;
+    for (const QRegularExpressionMatch& m : reference.globalMatch(text)) {
+        const char32_t c = m.capturedView(1).toUInt();
+        const QString character = QString::fromUcs4(&c, 1);
+        // A reference of a character the code page holds was in the text itself.
+        const bool made = c > 0x7F && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF) &&
+                          encode(character, codePage, false) == "?";
+        out += QStringView(text).sliced(from, m.capturedStart() - from);
+        out += made ? character : m.captured();
+        from = m.capturedEnd();
+    }
+    out += QStringView(text).sliced(from);
+    return out;
 }
 
 qsizetype charLength(const QByteArray& bytes, qsizetype pos, int codePage)

@@ -24,6 +24,9 @@ QByteArray fromUnicode(const QString& text, int codePage = current());
 QByteArray fromUnicodeWithReferences(const QString& text, int codePage = current());
 // Bytes to text; bytes that do not form a character become U+FFFD.
 QString toUnicode(const QByteArray& bytes, int codePage = current());
+// Bytes to text, undoing fromUnicodeWithReferences: a "&#N;" whose character
+// the code page cannot hold becomes that character.
+QString toUnicodeWithReferences(const QByteArray& bytes, int codePage = current());
 
 // Length in bytes of the character that starts at pos (1 at a broken byte,
 // 0 at the end). Callers walk from a known character start.

@@ -69,4 +69,28 @@ int charColumns(char32_t c)
     return 1;
 }
 
+int textColumns(QStringView text)
+{
+    int widest = 0, width = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
+        if (c == U'\n') {
+            widest = qMax(widest, width);
+            width = 0;
+        } else {
+            width += charColumns(c);
+        }
+    }
+    return qMax(widest, width);
+}
+
+bool isBlankByte(char b)
+{
+    return b == ' ' || b == '\t' || b == '\r' || b == '\n' || b == '\f';
+}
+
 } // namespace pagrim

@@ -23,5 +23,10 @@ QList<QByteArray> splitLines(const QByteArray& bytes);
 // The columns a character takes on screen: two for a wide one (East Asian Wide
 // and Fullwidth), none for a combining mark, one else.
 int charColumns(char32_t c);
+// The columns the text takes on screen: those of its widest line.
+int textColumns(QStringView text);
+
+// Whether a byte is white space in a page: blank, tab, CR, LF or form feed.
+bool isBlankByte(char b);
 
 } // namespace pagrim

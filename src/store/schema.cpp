@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
+#include <span>
 
 namespace pagrim::store {
 
@@ -36,13 +37,49 @@ const char* const taskOptionColumns[] = {
     "LoggedOutText VARCHAR(255)",
 };
 
-QString taskOptionsTable(const char* create)
+// The columns of DescOptions after its key, the same way.
+const char* const descOptionColumns[] = {
+    "ShownText BOOLEAN",
+};
+
+// A table of options kept beside the rows of another table by their key.
+struct OptionTable
+{
+    const char* name;
+    const char* key;
+    std::span<const char* const> columns;
+};
+const OptionTable optionTables[] = {
+    {"TaskOptions", "TaskID", taskOptionColumns},
+    {"DescOptions", "DescID", descOptionColumns},
+};
+
+QString optionTable(const OptionTable& table, const char* create)
 {
     QString sql =
-        QLatin1String(create) + QStringLiteral(" TaskOptions (TaskID INTEGER NOT NULL PRIMARY KEY");
-    for (const char* column : taskOptionColumns)
+        QStringLiteral("%1 %2 (%3 INTEGER NOT NULL PRIMARY KEY")
+            .arg(QLatin1String(create), QLatin1String(table.name), QLatin1String(table.key));
+    for (const char* column : table.columns)
         sql += QStringLiteral(", ") + QLatin1String(column);
     return sql + QStringLiteral(");\n");
+}
+
+// The options of a field go with it, however its row is deleted (from the
+// field list or with its task): a field given the same key later starts afresh.
+const char* const descOptionsTrigger = "DescOptionsGoWithDescs";
+QString descOptionsTriggerSql()
+{
+    return QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER DELETE ON Descs BEGIN "
+                          "DELETE FROM DescOptions WHERE DescID = old.DescID; END;\n")
+        .arg(QLatin1String(descOptionsTrigger));
+}
+
+bool hasTrigger(Database& db, const char* name)
+{
+    Statement st(db.handle(),
+                 QStringLiteral("select 1 from sqlite_master where type = 'trigger' and name = ?"));
+    st.bind(1, QLatin1String(name));
+    return st.step();
 }
 } // namespace
 
@@ -63,7 +100,9 @@ QString schemaSql()
     sql += QStringLiteral("  DescName VARCHAR(255),\n");
     sql += boolean("DescNeed") + QStringLiteral(",\n");
     sql += QStringLiteral("  DescStart MEMO,\n  DescEnd MEMO\n);\n");
-    return sql + taskOptionsTable("CREATE TABLE");
+    for (const OptionTable& table : optionTables)
+        sql += optionTable(table, "CREATE TABLE");
+    return sql + descOptionsTriggerSql();
 }
 
 QStringList columnsOf(Database& db, const QString& table)
@@ -80,15 +119,22 @@ QStringList upgradeSql(Database& db)
 {
     if (columnsOf(db, QStringLiteral("Tasks")).isEmpty())
         return {};
-    const QStringList present = columnsOf(db, QStringLiteral("TaskOptions"));
-    if (present.isEmpty())
-        return {taskOptionsTable("CREATE TABLE IF NOT EXISTS")};
     QStringList sql;
-    for (const char* column : taskOptionColumns) {
-        const QString definition = QLatin1String(column);
-        if (!present.contains(definition.section(QLatin1Char(' '), 0, 0), Qt::CaseInsensitive))
-            sql << QStringLiteral("ALTER TABLE TaskOptions ADD COLUMN ") + definition;
+    for (const OptionTable& table : optionTables) {
+        const QStringList present = columnsOf(db, QLatin1String(table.name));
+        if (present.isEmpty()) {
+            sql << optionTable(table, "CREATE TABLE IF NOT EXISTS");
+            continue;
+        }
+        for (const char* column : table.columns) {
+            const QString definition = QLatin1String(column);
+            if (!present.contains(definition.section(QLatin1Char(' '), 0, 0), Qt::CaseInsensitive))
+                sql << QStringLiteral("ALTER TABLE %1 ADD COLUMN ").arg(QLatin1String(table.name)) +
+                           definition;
+        }
     }
+    if (!hasTrigger(db, descOptionsTrigger))
+        sql << descOptionsTriggerSql();
     return sql;
 }
 

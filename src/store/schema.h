@@ -13,7 +13,8 @@ QString schemaSql();
 
 // The statements that bring an older store up to the tables of this program:
 // CREATE TABLE IF NOT EXISTS for a missing option table, ALTER TABLE ... ADD
-// COLUMN for each missing column. None for a store that is up to date, nor for
+// COLUMN for each missing column, CREATE TRIGGER for the trigger that deletes
+// the options of a deleted field. None for a store that is up to date, nor for
 // a database without Tasks, which is no store of ours.
 QStringList upgradeSql(Database& db);
 

@@ -64,6 +64,7 @@ private Q_SLOTS:
     void directEngineStartsNoRenderer();
     void loginLostEndsWithThree();
     void markers();
+    void updateNightAfterNight();
 
 private:
     QString taskFolder() const { return m_world->workPath() + QStringLiteral("WorkDir/") + Task; }
@@ -98,6 +99,7 @@ private:
     std::atomic<int> m_delayMs{0};
     // Article pages the site's session still serves; then they go to its login page.
     std::atomic<int> m_sessionPages{0};
+    std::atomic<int> m_articles{Articles}; // the articles the site has
     std::unique_ptr<test::TempWorld> m_world;
 };
 
@@ -105,9 +107,12 @@ void TstCli::initTestCase()
 {
     QVERIFY2(!test::builtProgram(QStringLiteral("pagrim-run")).isEmpty(),
              "pagrim-run is not built");
-    for (int k = 1; k <= Articles; ++k)
+    for (int k = 1; k <= Articles + 2; ++k)
         m_server.setHandler(QStringLiteral("/article/%1.html").arg(k),
-                            [this](const httplib::Request& rq, httplib::Response& rs) {
+                            [this, k](const httplib::Request& rq, httplib::Response& rs) {
+                                // The articles after the site's count: none yet.
+                                if (k > m_articles)
+                                    return void(rs.status = 404);
                                 if (--m_sessionPages < 0)
                                     return rs.set_redirect("/login.htm?back=article");
                                 demosite::Request request;
@@ -124,6 +129,7 @@ void TstCli::init()
 {
     m_delayMs = 0;
     m_sessionPages = std::numeric_limits<int>::max();
+    m_articles = Articles;
     m_world = std::make_unique<test::TempWorld>();
     store::Database db;
     db.open(m_world->storePath());
@@ -362,6 +368,46 @@ void TstCli::markers()
     QCOMPARE(r.status, 1);
     QVERIFY(r.err.contains(QStringLiteral("23")));
     QCOMPARE(call(markers).status, 2);
+}
+
+// --update in the place of --list, as a nightly call runs it: the first night
+// the whole list, later only the articles the site has added, and nothing
+// when there are none; each night ends with 0.
+void TstCli::updateNightAfterNight()
+{
+    const QStringList update{QStringLiteral("--update"), Task};
+    const auto summary = [](int pages) {
+        return QRegularExpression(QStringLiteral("^检查新网页：%1 页，").arg(pages),
+                                  QRegularExpression::MultilineOption);
+    };
+    const auto hits = [this](int k) {
+        return m_server.hits(QStringLiteral("/article/%1.html").arg(k));
+    };
+    const int firstHits = hits(1);
+    Finished r = call(update);
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.err.contains(summary(Articles)), qPrintable(r.err));
+    QCOMPARE(pageFiles(), Articles);
+    // The number after the list is tried once and is not there.
+    QCOMPARE(hits(Articles + 1), 1);
+
+    m_articles = Articles + 2;
+    r = call(update);
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.err.contains(summary(2)), qPrintable(r.err));
+    QVERIFY(!r.err.contains(QStringLiteral("已经")));
+    QCOMPARE(stored("ResEnd"), Articles + 2);
+    QCOMPARE(stored("SaveCurrent"), Articles + 2);
+    QCOMPARE(pageFiles(), Articles + 2);
+    QCOMPARE(hits(1), firstHits + 1);
+    QCOMPARE(hits(Articles + 2), 1);
+    QCOMPARE(test::contents(taskFolder() + QStringLiteral("/Infos.txt")).count("\r\n"),
+             Articles + 3);
+
+    r = call(update);
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.err.contains(summary(0)), qPrintable(r.err));
+    QCOMPARE(stored("ResEnd"), Articles + 2);
 }
 
 QTEST_GUILESS_MAIN(TstCli)

@@ -6,6 +6,7 @@
 #include "support/taskwindow.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -118,10 +119,17 @@ private Q_SLOTS:
 
         propose(pick, shownPrice(1));
         QCOMPARE(child<QLabel>(pick, "lblCount")->text(), QStringLiteral("在 4 个网页中找到 4 个"));
-        QCOMPARE(child<QTableWidget>(pick, "gridSample")->rowCount(), 4);
+        auto* grid = child<QTableWidget>(pick, "gridSample");
+        QCOMPARE(grid->rowCount(), 4);
+        // The values hold "</b>": the box is ticked, and they show as written.
+        QVERIFY(child<QCheckBox>(pick, "cbShownText")->isChecked());
+        QCOMPARE(grid->item(1, 1)->text(), shownPrice(2));
         QVERIFY(test::savePicture(pick, QStringLiteral("pickfield")));
         QTest::mouseClick(child<QPushButton>(pick, "btnUse"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!pick, 5000);
+        QCOMPARE(test::rowsOf(m_w->world.storePath(),
+                              QStringLiteral("select DescID, ShownText from DescOptions")),
+                 (QList<QVariantList>{{qint64(1), qint64(1)}}));
 
         // The row now holds markers that cut every page's price.
         const QStringList markers = storedMarkers();
@@ -140,9 +148,18 @@ private Q_SLOTS:
         QPointer<TfrmPickField> pick = openPicker();
         QVERIFY(pick);
         propose(pick, shownPrice(1));
+        // Unticked by the user, the box stays so for the next proposal.
+        auto* box = child<QCheckBox>(pick, "cbShownText");
+        box->click();
+        QCOMPARE(child<QTableWidget>(pick, "gridSample")->item(1, 1)->text(),
+                 QStringLiteral("<b>12.50</b> 元"));
+        propose(pick, shownPrice(3));
+        QVERIFY(!box->isChecked());
         QTest::mouseClick(child<QPushButton>(pick, "btnCancel"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!pick, 5000);
         QCOMPARE(storedMarkers(), QStringList({QStringLiteral("<b>"), QStringLiteral("</b>")}));
+        QCOMPARE(test::rowsOf(m_w->world.storePath(), QStringLiteral("select * from DescOptions")),
+                 QList<QVariantList>());
     }
 };
 

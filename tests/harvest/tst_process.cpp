@@ -14,8 +14,10 @@
 #include "ui/guard.h"
 #include "ui/shell.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
@@ -644,6 +646,31 @@ private Q_SLOTS:
         QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, QPoint(50, 300));
         QCOMPARE(number(QStringLiteral("select DescNeed from Descs where DescID = 2")), 0);
         QCOMPARE(number(QStringLiteral("select DescNeed from Descs where DescID = 1")), 1);
+    }
+
+    // The field list's menu switches the current field's 只取文字; the option
+    // goes with the field when it is deleted.
+    void shownTextFromTheMenu()
+    {
+        addDesc(m_w->world.storePath(), 1, 1, QStringLiteral("标题"), true);
+        addDesc(m_w->world.storePath(), 2, 1, QStringLiteral("作者"), true);
+        TfrmProcess& w = open();
+        toFieldPage(w);
+        auto* grid = child<QTableView>(&w, "dbGrid1");
+        const auto menu = [&] {
+            QTest::mouseClick(grid->viewport(), Qt::RightButton, {}, rowCentre(grid, 1));
+            QContextMenuEvent event(QContextMenuEvent::Mouse, rowCentre(grid, 1));
+            QApplication::sendEvent(grid->viewport(), &event);
+            return w.findChild<QAction*>(QStringLiteral("actShownText"));
+        };
+        QAction* shown = menu();
+        QVERIFY(shown && !shown->isChecked());
+        QVERIFY(test::savePicture(shown->parentWidget(), QStringLiteral("fieldmenu")));
+        shown->trigger();
+        QCOMPARE(number(QStringLiteral("select ShownText from DescOptions where DescID = 2")), 1);
+        QVERIFY(menu()->isChecked());
+        QTest::mouseClick(child<QToolButton>(&w, "nbDelete"), Qt::LeftButton);
+        QCOMPARE(number(QStringLiteral("select count(*) from DescOptions")), 0);
     }
 
     void refusedWriteKeepsRowPending_data()

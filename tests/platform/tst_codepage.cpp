@@ -49,6 +49,9 @@ private Q_SLOTS:
                                  << QByteArray("\xD6\xD0\xCE\xC4");
         QTest::newRow("outside 936")
             << QStringLiteral("a€😀") << QByteArray("a\x80?") << QByteArray("a\x80&#128512;");
+        // A reference of a character 936 holds is text of its own, read back as it stands.
+        QTest::newRow("reference as text")
+            << QStringLiteral("&#20013;") << QByteArray("&#20013;") << QByteArray("&#20013;");
     }
     void convert936()
     {
@@ -58,6 +61,7 @@ private Q_SLOTS:
         const test::CodePagePinned pinned(codepage::Gbk);
         QCOMPARE(codepage::fromUnicode(text), plain);
         QCOMPARE(codepage::fromUnicodeWithReferences(text), withReferences);
+        QCOMPARE(codepage::toUnicodeWithReferences(withReferences), text);
         if (!plain.contains('?'))
             QCOMPARE(codepage::toUnicode(plain), text);
     }

@@ -1,9 +1,10 @@
 // A run of the harvest or of the extraction in a process of its own, for tests
 // that kill it: the real browser on a task of a store, with a work folder.
 //
-//   pagrim-harvestchild list|save|parallel|extract <store> <work folder> <profile folder>
+//   pagrim-harvestchild list|update|save|parallel|extract <store> <work folder> <profile folder>
 //
-// parallel saves the pages four at once.
+// update adds the site's new pages to the list; parallel saves the pages four
+// at once.
 //   pagrim-harvestchild hold <store>
 //
 // It writes "ready" on its output once the store is open (and the browser is
@@ -17,6 +18,8 @@
 #include "harvest/core/pagelist.h"
 #include "harvest/core/pagequeue.h"
 #include "harvest/core/pagesaver.h"
+#include "harvest/core/pageupdate.h"
+#include "harvest/directengine.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
 #include "platform/taskfolder.h"
@@ -101,6 +104,9 @@ int run(const QString& kind, const QString& storePath, const QString& workFolder
     if (kind == QLatin1String("list")) {
         say("ready");
         harvest::BuildPageList(host, browser);
+    } else if (kind == QLatin1String("update")) {
+        say("ready");
+        harvest::UpdatePageList(host, browser, harvest::pageFetchers(), harvest::SaveLimits{});
     } else {
         harvest::PageSaver saver(host, browser);
         if (saver.prepare() != harvest::PageSaver::Refusal::None)
@@ -133,8 +139,8 @@ int main(int argc, char** argv)
         }
     }
     if (args.size() != 5) {
-        std::fputs("usage: pagrim-harvestchild list|save|parallel|extract <store> <work folder> "
-                   "<profile folder> | hold <store>\n",
+        std::fputs("usage: pagrim-harvestchild list|update|save|parallel|extract <store> "
+                   "<work folder> <profile folder> | hold <store>\n",
                    stderr);
         return 1;
     }

@@ -1,6 +1,6 @@
 // Runs killed at random moments and resumed until they end: the list
-// generation and the page saving with the real browser in a child process,
-// and the extraction run. After every kill the files are whole and the
+// generation, its update and the page saving with the real browser in a child
+// process, and the extraction run. After every kill the files are whole and the
 // counters of the store never run ahead of them; at the end the results equal
 // those of a run that was never killed. A kill can leave the temporary file of
 // a replacement beside its file; those are listed. The seed is printed;
@@ -123,6 +123,11 @@ std::map<QString, QByteArray> filesBelow(const QString& folder)
     return files;
 }
 
+bool makesList(const QString& kind)
+{
+    return kind == QLatin1String("list") || kind == QLatin1String("update");
+}
+
 int storedNumber(const test::TempWorld& world, const char* column)
 {
     return test::rowsOf(
@@ -226,7 +231,10 @@ void TstKilledRuns::initTestCase()
 std::unique_ptr<test::TempWorld> TstKilledRuns::harvestWorld(const QString& kind)
 {
     auto world = std::make_unique<test::TempWorld>();
-    if (kind == QLatin1String("list")) {
+    if (!QDir().mkpath(taskFolder(*world)))
+        qFatal("no task folder");
+    if (makesList(kind)) {
+        const bool update = kind == QLatin1String("update");
         test::addTask(
             world->storePath(), 1, TaskName,
             {{QStringLiteral("WebType"), 0},
@@ -234,11 +242,17 @@ std::unique_ptr<test::TempWorld> TstKilledRuns::harvestWorld(const QString& kind
              {QStringLiteral("ResLstAddr"), m_server->address(QStringLiteral("/list_1.htm"))},
              {QStringLiteral("NextPageAddr"), m_server->address(QStringLiteral("/list_*.htm"))},
              {QStringLiteral("ResStart"), 1},
-             {QStringLiteral("ResEnd"), ListPages}});
+             {QStringLiteral("ResEnd"), ListPages},
+             {QStringLiteral("ResCurrent"), update ? ListPages : 0}});
+        QStringList older; // the site's older half: the update adds the newer one
+        for (int n = ListPages / 2 + 1; update && n <= ListPages; ++n)
+            for (int k = 1; k <= NewLinksPerPage; ++k)
+                older << pageAddress(*m_server, n, k);
+        if (update)
+            test::put(taskFolder(*world) + QStringLiteral("/ResHtmls.lst"),
+                      test::crlfLines(older << harvest::summaryLine(int(older.size()), 0)));
     } else {
         test::addTask(world->storePath(), 1, TaskName);
-        if (!QDir().mkpath(taskFolder(*world)))
-            qFatal("no task folder");
         test::put(taskFolder(*world) + QStringLiteral("/ResHtmls.lst"), m_pageList);
     }
     return world;
@@ -274,7 +288,7 @@ void TstKilledRuns::checkHarvestState(const QString& kind, const test::TempWorld
                  .toString(),
              QStringLiteral("ok"));
     const std::map<QString, QByteArray> files = filesBelow(taskFolder(world));
-    if (kind != QLatin1String("list")) {
+    if (!makesList(kind)) {
         const int saved = storedNumber(world, "SaveCurrent");
         QVERIFY(saved >= 0 && saved <= SavedPages);
         for (const auto& [name, bytes] : files) {
@@ -314,7 +328,8 @@ void TstKilledRuns::checkHarvestState(const QString& kind, const test::TempWorld
     const QList<QByteArray> whole = reference.at(QStringLiteral("ResHtmls.lst")).split('\n');
     for (int i = 0; i < lines.size(); ++i)
         QCOMPARE(lines.at(i) + '\r', whole.at(i));
-    QVERIFY2(lines.size() >= qsizetype(current) * NewLinksPerPage,
+    QVERIFY2(lines.size() >= (kind == QLatin1String("update") ? ListPages / 2 : current) *
+                                 qsizetype(NewLinksPerPage),
              qPrintable(QStringLiteral("%1 addresses at page %2").arg(lines.size()).arg(current)));
 }
 
@@ -328,6 +343,7 @@ void TstKilledRuns::harvestRuns_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::newRow("list generation") << QStringLiteral("list");
+    QTest::newRow("list update") << QStringLiteral("update");
     QTest::newRow("page saving") << QStringLiteral("save");
     QTest::newRow("page saving, four at once") << QStringLiteral("parallel");
 }
@@ -344,14 +360,16 @@ void TstKilledRuns::harvestRuns()
         reference = filesBelow(taskFolder(*world));
     }
     // The list and its mark, or the saved pages and the list they came from.
-    QCOMPARE(qsizetype(reference.size()),
-             qsizetype(kind == QLatin1String("list") ? 2 : SavedPages + 1));
+    QCOMPARE(qsizetype(reference.size()), qsizetype(makesList(kind) ? 2 : SavedPages + 1));
 
     // A kill lands while the program starts, or at a random moment after the
-    // run has asked for its first page (within about two pages), so that
+    // run has asked for its first page (within about two pages, or for an
+    // update, which reads from the first page again, half a run), so that
     // twenty of them leave work for the last run.
     QRandomGenerator random(m_seed ^ qHash(kind));
-    const int window = kind == QLatin1String("list") ? 150 : 90;
+    const int window = kind == QLatin1String("update") ? int(wholeMs / 2)
+                       : makesList(kind)               ? 150
+                                                       : 90;
     const auto world = harvestWorld(kind);
     int kills = 0, runs = 0;
     QStringList counters; // after every kill
@@ -380,7 +398,7 @@ void TstKilledRuns::harvestRuns()
         ++kills;
         checkHarvestState(kind, *world, reference);
         counters << QString::number(
-            storedNumber(*world, kind == QLatin1String("list") ? "ResCurrent" : "SaveCurrent"));
+            storedNumber(*world, makesList(kind) ? "ResCurrent" : "SaveCurrent"));
         if (QTest::currentTestFailed()) {
             qInfo("after kill %d (%d ms)", kills, delay);
             return;
@@ -392,8 +410,8 @@ void TstKilledRuns::harvestRuns()
           "%s",
           qPrintable(kind), kills, runs + 1, wholeMs, qPrintable(counters.join(QLatin1Char(' '))));
     QVERIFY(final == reference);
-    QCOMPARE(storedNumber(*world, kind == QLatin1String("list") ? "ResCurrent" : "SaveCurrent"),
-             kind == QLatin1String("list") ? ListPages : SavedPages);
+    QCOMPARE(storedNumber(*world, makesList(kind) ? "ResCurrent" : "SaveCurrent"),
+             makesList(kind) ? ListPages : SavedPages);
 }
 
 void TstKilledRuns::extractionRun()

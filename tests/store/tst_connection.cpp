@@ -4,6 +4,7 @@
 #include "platform/errors.h"
 #include "store/connection.h"
 #include "store/dataset.h"
+#include "store/descoptions.h"
 #include "store/schema.h"
 #include "store/taskoptions.h"
 #include "support/coresupport.h"
@@ -242,7 +243,8 @@ void TestConnection::olderStoreGetsTaskOptions_data()
 {
     QTest::addColumn<QString>("older");
     QTest::addColumn<bool>("writable");
-    const QString noTable = QStringLiteral("drop table TaskOptions;");
+    const QString noTable = QStringLiteral(
+        "drop table TaskOptions; drop table DescOptions; drop trigger DescOptionsGoWithDescs;");
     QTest::newRow("no table") << noTable << true;
     QTest::newRow("no PageEngine")
         << noTable +
@@ -258,9 +260,12 @@ void TestConnection::olderStoreGetsTaskOptions()
     const QString path = inFolder(QStringLiteral("Pagrim.mdb"));
     createStore(path);
     const QString layout =
-        QStringLiteral("select name, type, pk from pragma_table_info('TaskOptions')");
+        QStringLiteral("select m.name, p.name, p.type, p.pk from sqlite_master m left join "
+                       "pragma_table_info(m.name) p where m.name like '%Options%' order by 1, 2");
     const auto fresh = test::rowsOf(path, layout);
-    test::execOn(path, older);
+    // One statement at a time: a statement runs only the first of a list.
+    for (const QString& sql : older.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        test::execOn(path, sql);
     std::optional<test::UnwritableFile> unwritable;
     if (!writable && unwritable.emplace(path).writable())
         QSKIP("the store file cannot be made read-only here");
@@ -268,6 +273,7 @@ void TestConnection::olderStoreGetsTaskOptions()
     conn.open();
     // A store that cannot be changed opens still, its tasks with the default options.
     QCOMPARE(readTaskOptions(conn, 1), TaskOptions());
+    QCOMPARE(readDescOptions(conn, 1), DescOptions());
     QCOMPARE(test::rowsOf(path, layout), writable ? fresh : QList<QVariantList>());
 }
 

@@ -106,6 +106,8 @@ void TestMkStore::makesStoreInCurrentFolder()
         columns(store, QStringLiteral("TaskOptions")),
         QStringList({QStringLiteral("TaskID INTEGER"), QStringLiteral("PageEngine VARCHAR(16)"),
                      QStringLiteral("LoggedOutText VARCHAR(255)")}));
+    QCOMPARE(columns(store, QStringLiteral("DescOptions")),
+             QStringList({QStringLiteral("DescID INTEGER"), QStringLiteral("ShownText BOOLEAN")}));
     // Nothing but the store is left behind.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({QStringLiteral("Pagrim.mdb")}));
 }

@@ -3,6 +3,7 @@
 #include "platform/errors.h"
 #include "store/connection.h"
 #include "store/dataset.h"
+#include "store/descoptions.h"
 #include "store/taskops.h"
 #include "store/taskoptions.h"
 #include "support/coresupport.h"
@@ -147,9 +148,13 @@ private Q_SLOTS:
         addFields(2, {3});
         setEngine(3, QStringLiteral("direct"));
         setEngine(2, QStringLiteral("direct"));
+        for (int id : {1, 3})
+            writeDescOptions(*conn, id, {true});
         DataSet& t = openTasks();
         t.last();
         deleteTask(t);
+        QCOMPARE(rows(QStringLiteral("select DescID from DescOptions")),
+                 (QList<QVariantList>{{QVariant(qint64(3))}}));
         QCOMPARE(t.recordCount(), 2);
         QCOMPARE(count(QStringLiteral("Tasks")), 2);
         QCOMPARE(rows(QStringLiteral("select DescID from Descs")),

@@ -1,10 +1,12 @@
 #include "extract/core/extraction.h"
 
+#include "extract/core/shown.h"
 #include "extract/core/workbook.h"
 #include "platform/codepage.h"
 #include "platform/filewrite.h"
 #include "platform/taskfolder.h"
 #include "store/dataset.h"
+#include "store/descoptions.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,13 +23,15 @@ std::vector<ExtractField> SelectedFields(store::DataSet& fields, int codePage)
     const store::ControlsDisabled still(fields);
     fields.first(); // stores a pending row
     while (!fields.eof()) {
-        if (fields.field(QStringLiteral("DescNeed")).asBoolean())
-            selected.push_back({codepage::fromUnicode(
-                                    fields.field(QStringLiteral("DescName")).asString(), codePage),
-                                codepage::fromUnicode(
-                                    fields.field(QStringLiteral("DescStart")).asString(), codePage),
-                                codepage::fromUnicode(
-                                    fields.field(QStringLiteral("DescEnd")).asString(), codePage)});
+        if (fields.field(QStringLiteral("DescNeed")).asBoolean()) {
+            const auto bytes = [&](const char* column) {
+                return codepage::fromUnicode(fields.field(QLatin1String(column)).asString(),
+                                             codePage);
+            };
+            const int key = fields.field(QStringLiteral("DescID")).asInteger();
+            selected.push_back({bytes("DescName"), bytes("DescStart"), bytes("DescEnd"),
+                                store::readDescOptions(fields.connection(), key).shownText});
+        }
         fields.next();
     }
     return selected;
@@ -45,6 +49,11 @@ QByteArray HeaderLine(const std::vector<ExtractField>& fields, const QByteArray&
 QString PageStatus(const QString& path)
 {
     return QStringLiteral(" 正在处理 - ") + path + QStringLiteral("，请稍候...");
+}
+
+void ExtractHost::PageExtracting(const QString& path)
+{
+    ShowExtractStatus(PageStatus(path));
 }
 
 namespace {
@@ -137,9 +146,9 @@ void Extraction::ExtractFolder(const QString& folder)
 
 void Extraction::ExtractPage(const QString& path)
 {
-    m_host.ShowExtractStatus(PageStatus(path));
+    m_host.PageExtracting(path);
     PageText(readFileOrThrow(path), m_pageText);
-    cutFields(m_pageText, m_cuts);
+    cutFields(m_pageText, m_cuts, m_shown);
     const QByteArray line = lineOf(m_cuts);
     if (line.isEmpty())
         return;
@@ -160,15 +169,25 @@ void Extraction::ExtractPage(const QString& path)
 QByteArray Extraction::PageLine(QByteArrayView pageText) const
 {
     std::vector<Cut> cuts;
-    cutFields(pageText, cuts);
+    std::vector<QByteArray> shown;
+    cutFields(pageText, cuts, shown);
     return lineOf(cuts);
 }
 
-void Extraction::cutFields(QByteArrayView pageText, std::vector<Cut>& cuts) const
+void Extraction::cutFields(QByteArrayView pageText, std::vector<Cut>& cuts,
+                           std::vector<QByteArray>& shown) const
 {
     cuts.clear();
-    for (const ExtractField& f : m_fields)
-        cuts.push_back(CutBetweenMarkers(pageText, f.start, f.end));
+    shown.resize(m_fields.size());
+    for (size_t i = 0; i < m_fields.size(); ++i) {
+        Cut cut = CutBetweenMarkers(pageText, m_fields[i].start, m_fields[i].end);
+        // Made of the cut as it stands, line breaks and all: they are white space.
+        if (cut.found && m_fields[i].shownText) {
+            shown[i] = ShownValue(cut.value, m_codePage);
+            cut.value = shown[i];
+        }
+        cuts.push_back(cut);
+    }
 }
 
 QByteArray Extraction::lineOf(const std::vector<Cut>& cuts) const
@@ -196,9 +215,12 @@ void RunExtraction(ExtractHost& host, store::DataSet& fields, const TaskFolder& 
     lines.append(HeaderLine(selected, separator, codePage));
     if (table) {
         QList<QByteArray> names;
-        for (const ExtractField& f : selected)
+        std::vector<bool> shownText;
+        for (const ExtractField& f : selected) {
             names.append(f.name);
-        table->reset(std::move(names));
+            shownText.push_back(f.shownText);
+        }
+        table->reset(std::move(names), std::move(shownText));
     }
     const QString pages = taskFolder.ensurePages();
     Extraction run(host, std::move(selected), separator, lines, codePage, table);

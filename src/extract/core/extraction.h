@@ -28,6 +28,8 @@ public:
     // The field page's status line. Set for every page; the host may repaint it
     // less often, but the last text set is the one left showing.
     virtual void ShowExtractStatus(const QString& text) = 0;
+    // A page file is being read: shows its PageStatus.
+    virtual void PageExtracting(const QString& path);
     // Whether test mode ("测试") is on at this moment.
     virtual bool TestMode() const = 0;
     // The test limit as the settings file holds it now.
@@ -37,15 +39,18 @@ public:
     virtual void ProcessPendingEvents() = 0;
 };
 
-// A selected field of the run: its name and markers in the program code page.
+// A selected field of the run: its name and markers in the program code page,
+// and whether its value is the text the cut shows (ShownValue) rather than
+// the cut itself.
 struct ExtractField
 {
     QByteArray name;
     QByteArray start;
     QByteArray end;
+    bool shownText = false;
 };
 
-// The selected field rows in the order of the field query. A pending row is
+// The selected field rows in the order of the field query, with their options. A pending row is
 // stored first; the bound controls stay still during the walk and are brought
 // up to date at its end, also on failure; the last row is current afterwards.
 std::vector<ExtractField> SelectedFields(store::DataSet& fields, int codePage);
@@ -84,7 +89,9 @@ public:
     QByteArray PageLine(QByteArrayView pageText) const;
 
 private:
-    void cutFields(QByteArrayView pageText, std::vector<Cut>& cuts) const;
+    // The value of every field; shown holds those made of the cut's shown text.
+    void cutFields(QByteArrayView pageText, std::vector<Cut>& cuts,
+                   std::vector<QByteArray>& shown) const;
     QByteArray lineOf(const std::vector<Cut>& cuts) const;
 
     ExtractHost& m_host;
@@ -95,6 +102,7 @@ private:
     ResultTable* m_table;
     QByteArray m_pageText; // its storage serves every page
     std::vector<Cut> m_cuts;
+    std::vector<QByteArray> m_shown;
 };
 
 // The run of the extraction button up to its output: empties lines, puts the

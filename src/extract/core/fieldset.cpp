@@ -1,13 +1,29 @@
 #include "extract/core/fieldset.h"
 
 #include "platform/codepage.h"
+#include "store/connection.h"
 #include "store/dataset.h"
+#include "store/descoptions.h"
 
 namespace pagrim::extract {
 
 namespace {
 const QString DescNeed = QStringLiteral("DescNeed");
+
+// Posts the current row, which is being edited, with its options: both are
+// stored or neither.
+void postWithOptions(store::DataSet& fields, const store::DescOptions& options)
+{
+    const int key = fields.field(QStringLiteral("DescID")).asInteger();
+    store::Connection& conn = fields.connection();
+    fields.post([&](const std::function<void()>& write) {
+        store::Transaction transaction(conn);
+        write();
+        store::writeDescOptions(conn, key, options);
+        transaction.commit();
+    });
 }
+} // namespace
 
 void FillNewField(store::DataSet& fields, store::Connection& conn, int taskId)
 {
@@ -52,7 +68,8 @@ void SwitchDescNeed(store::DataSet& fields)
     fields.post();
 }
 
-void SetDescMarkers(store::DataSet& fields, QByteArrayView start, QByteArrayView end, int codePage)
+void SetDescMarkers(store::DataSet& fields, QByteArrayView start, QByteArrayView end, int codePage,
+                    const store::DescOptions& options)
 {
     if (fields.isEmpty())
         return;
@@ -63,7 +80,19 @@ void SetDescMarkers(store::DataSet& fields, QByteArrayView start, QByteArrayView
         .setValue(codepage::toUnicode(start.toByteArray(), codePage));
     fields.field(QStringLiteral("DescEnd"))
         .setValue(codepage::toUnicode(end.toByteArray(), codePage));
-    fields.post();
+    postWithOptions(fields, options);
+}
+
+void SetShownText(store::DataSet& fields, bool shownText)
+{
+    if (fields.isEmpty())
+        return;
+    const store::ControlsDisabled still(fields);
+    store::DescOptions options = store::readDescOptions(
+        fields.connection(), fields.field(QStringLiteral("DescID")).asInteger());
+    options.shownText = shownText;
+    fields.edit(); // a pending row stays pending, with what was typed
+    postWithOptions(fields, options);
 }
 
 } // namespace pagrim::extract

@@ -5,6 +5,7 @@
 namespace pagrim::store {
 class Connection;
 class DataSet;
+struct DescOptions;
 } // namespace pagrim::store
 
 namespace pagrim::extract {
@@ -28,8 +29,14 @@ void SetAllDescNeed(store::DataSet& fields, bool value);
 void SwitchDescNeed(store::DataSet& fields);
 
 // Stores start and end (bytes in the code page) as DescStart and DescEnd of
-// the current row, together with what was typed into it. Nothing happens on an
-// empty query. A refused write leaves the row pending.
-void SetDescMarkers(store::DataSet& fields, QByteArrayView start, QByteArrayView end, int codePage);
+// the current row, together with what was typed into it and with its options,
+// in one transaction. Nothing happens on an empty query. A refused write
+// leaves the row pending and the options as they were.
+void SetDescMarkers(store::DataSet& fields, QByteArrayView start, QByteArrayView end, int codePage,
+                    const store::DescOptions& options);
+
+// Sets the option ShownText of the current row, stored as SetDescMarkers
+// stores the options.
+void SetShownText(store::DataSet& fields, bool shownText);
 
 } // namespace pagrim::extract

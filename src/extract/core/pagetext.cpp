@@ -77,11 +77,18 @@ Cut CutBetweenMarkers(QByteArrayView pageText, QByteArrayView start, QByteArrayV
     const qsizetype at = FindBytes(pageText, start);
     if (at < 0)
         return {};
-    const qsizetype valueStart = at + start.size();
-    const qsizetype endAt = FindBytes(pageText, end);
-    if (endAt <= valueStart)
+    const CutSpan span = CutBetweenPlaces(at, start.size(), FindBytes(pageText, end));
+    if (span.begin < 0)
         return {};
-    return {true, pageText.sliced(valueStart, endAt - valueStart)};
+    return {true, pageText.sliced(span.begin, span.size())};
+}
+
+CutSpan CutBetweenPlaces(qsizetype startAt, qsizetype startSize, qsizetype endAt)
+{
+    if (startAt < 0)
+        return {};
+    const qsizetype valueStart = startAt + startSize;
+    return endAt > valueStart ? CutSpan{valueStart, endAt} : CutSpan{};
 }
 
 QByteArray ReplaceAtCharStarts(const QByteArray& text, QByteArrayView what, QByteArrayView with,

@@ -32,6 +32,17 @@ struct Cut
 // both occur and that end begins at least one byte after the start marker.
 Cut CutBetweenMarkers(QByteArrayView pageText, QByteArrayView start, QByteArrayView end);
 
+// The bytes [begin, end) of a page text that CutBetweenMarkers gives, from the
+// first places of its markers (-1 where one does not occur); begin is -1 when
+// it finds nothing.
+struct CutSpan
+{
+    qsizetype begin = -1;
+    qsizetype end = -1;
+    qsizetype size() const { return end - begin; }
+};
+CutSpan CutBetweenPlaces(qsizetype startAt, qsizetype startSize, qsizetype endAt);
+
 // text with every occurrence of what that begins at a character start (in the
 // code page) replaced by with, in one pass from the left; an occurrence that
 // begins inside a double-byte character stays. An empty what replaces nothing.

@@ -14,14 +14,22 @@ namespace pagrim::extract {
 class ResultTable
 {
 public:
-    // Empties the table for rows of the named columns (program code page).
-    void reset(QList<QByteArray> columns)
+    // Empties the table for rows of the named columns (program code page);
+    // shownText tells the columns whose values are shown text (by default none).
+    void reset(QList<QByteArray> columns, std::vector<bool> shownText = {})
     {
         m_columns = std::move(columns);
+        m_shownText = std::move(shownText);
         m_bytes.clear();
         m_ends.clear();
     }
     const QList<QByteArray>& columns() const { return m_columns; }
+    // Whether the values of the column are shown text, in which "&#N;" stands
+    // for a character the code page cannot hold (codepage::fromUnicodeWithReferences).
+    bool shownText(qsizetype column) const
+    {
+        return size_t(column) < m_shownText.size() && m_shownText[size_t(column)];
+    }
     qsizetype rowCount() const
     {
         return m_columns.isEmpty() ? 0 : qsizetype(m_ends.size()) / m_columns.size();
@@ -42,6 +50,7 @@ public:
 
 private:
     QList<QByteArray> m_columns;
+    std::vector<bool> m_shownText;
     QByteArray m_bytes;
     std::vector<qsizetype> m_ends; // where each value ends in m_bytes
 };

@@ -3,6 +3,7 @@
 #include "extract/core/markers.h"
 #include "extract/core/pagetext.h"
 #include "platform/codepage.h"
+#include "platform/text.h"
 
 #include <QByteArray>
 #include <QList>
@@ -17,11 +18,6 @@ namespace {
 
 constexpr char32_t Replacement = 0xFFFD;
 constexpr char32_t NoBreakSpace = 0xA0;
-
-bool isBlankByte(char b)
-{
-    return b == ' ' || b == '\t' || b == '\r' || b == '\n' || b == '\f';
-}
 
 bool isBlank(char32_t c)
 {
@@ -228,6 +224,7 @@ bool ShownWalker::raw(ShownChar& out, bool& blank)
         if (b == '<' && at + 1 < m_text.size() &&
             (isAsciiAlpha(m_text[at + 1]) || m_text[at + 1] == '/' || m_text[at + 1] == '!' ||
              m_text[at + 1] == '?')) {
+            m_markup = true;
             if (skipMarkup()) {
                 out = {' ', at, m_pos};
                 blank = true;
@@ -239,6 +236,7 @@ bool ShownWalker::raw(ShownChar& out, bool& blank)
         const char32_t c = b == '&' ? reference(length) : 0;
         if (c) {
             m_pos += length;
+            m_markup = true;
         } else {
             length = qMax<qsizetype>(1, codepage::charLength(bytes, at, m_codePage));
             m_pos += length;
@@ -345,6 +343,19 @@ QString ShownText(QByteArrayView value, int codePage)
     for (ShownChar c; walker.next(c);)
         shown += c.c;
     return QString::fromStdU32String(shown);
+}
+
+QByteArray ShownValue(QByteArrayView value, int codePage)
+{
+    return codepage::fromUnicodeWithReferences(ShownText(value, codePage), codePage);
+}
+
+bool HoldsMarkup(QByteArrayView value, int codePage)
+{
+    ShownWalker walker(value, codePage);
+    for (ShownChar c; walker.next(c);) {
+    }
+    return walker.readMarkup();
 }
 
 Located LocateShown(QByteArrayView pageText, const QString& shown, int occurrence, int codePage)

@@ -29,6 +29,8 @@ public:
     ShownWalker(QByteArrayView text, int codePage);
     // The next shown character; false at the end.
     bool next(ShownChar& out);
+    // Whether a tag, a comment or a character reference was read so far.
+    bool readMarkup() const { return m_markup; }
 
 private:
     // The next character before white space is folded; blank tells it is
@@ -43,6 +45,7 @@ private:
     QByteArray m_bytes; // the same bytes, for the code page's functions
     int m_codePage;
     qsizetype m_pos = 0;
+    bool m_markup = false;
     bool m_started = false;
     // A blank waiting for the next character that is not one.
     bool m_blank = false;
@@ -60,6 +63,14 @@ std::u32string FoldedShown(const QString& shown);
 // Whether the text (a cut value) shows exactly the folded text expected;
 // stops at the first difference.
 bool ShowsExactly(QByteArrayView text, const std::u32string& expected, int codePage);
+
+// A cut value as a field with the option ShownText writes it: its ShownText in
+// the code page, a character the code page cannot hold as "&#N;".
+QByteArray ShownValue(QByteArrayView value, int codePage);
+
+// Whether the value holds a tag, a comment or a character reference: what
+// ShownValue would change beyond white space.
+bool HoldsMarkup(QByteArrayView value, int codePage);
 
 // Where a folded text stands in page text: [begin, end) from its first byte to
 // its last, and around it what shows nothing: before is the end of the shown

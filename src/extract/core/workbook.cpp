@@ -47,9 +47,12 @@ QByteArray cellText(QString text)
     return text.toUtf8();
 }
 
-QString decoded(QByteArrayView value, int codePage)
+// A cell is Unicode: shown text gets back what the code page could not hold.
+QString decoded(QByteArrayView value, int codePage, bool shownText = false)
 {
-    return codepage::toUnicode(QByteArray::fromRawData(value.data(), value.size()), codePage);
+    const QByteArray bytes = QByteArray::fromRawData(value.data(), value.size());
+    return shownText ? codepage::toUnicodeWithReferences(bytes, codePage)
+                     : codepage::toUnicode(bytes, codePage);
 }
 
 int columnWidth(int characters)
@@ -83,25 +86,6 @@ QString SheetName(const QString& taskName)
     return name;
 }
 
-int DisplayWidth(QStringView text)
-{
-    int widest = 0, width = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        char32_t c = text[i].unicode();
-        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
-            ++i;
-        }
-        if (c == U'\n') {
-            widest = std::max(widest, width);
-            width = 0;
-        } else {
-            width += charColumns(c);
-        }
-    }
-    return std::max(widest, width);
-}
-
 namespace {
 
 // Fits the columns to the widest value of the first rows; the header's widths
@@ -113,13 +97,14 @@ void fitColumns(lxw_worksheet* sheet, const QStringList& header, const ResultTab
     const qsizetype columns = header.size();
     std::vector<int> widths;
     for (const QString& name : header)
-        widths.push_back(DisplayWidth(name) + 2);
+        widths.push_back(textColumns(name) + 2);
     const qsizetype measured = std::min(rows, WidthRows);
     widths[0] = std::max(widths[0], int(QByteArray::number(rows).size()));
     for (qsizetype r = 0; r < measured; ++r)
         for (qsizetype c = 1; c < columns; ++c)
-            widths[size_t(c)] =
-                std::max(widths[size_t(c)], DisplayWidth(decoded(table.value(r, c - 1), codePage)));
+            widths[size_t(c)] = std::max(
+                widths[size_t(c)],
+                textColumns(decoded(table.value(r, c - 1), codePage, table.shownText(c - 1))));
     for (qsizetype c = 0; c < columns; ++c)
         worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c), columnWidth(widths[size_t(c)]),
                              nullptr);
@@ -177,8 +162,10 @@ bool MakeWorkbook(const ResultTable& table, const QString& taskName, int codePag
         for (qsizetype c = 1; c < columns; ++c) {
             const QByteArrayView value = table.value(r, c - 1);
             if (!value.isEmpty())
-                worksheet_write_string(sheet, row, lxw_col_t(c),
-                                       cellText(decoded(value, codePage)).constData(), nullptr);
+                worksheet_write_string(
+                    sheet, row, lxw_col_t(c),
+                    cellText(decoded(value, codePage, table.shownText(c - 1))).constData(),
+                    nullptr);
         }
     }
     const lxw_error closed = workbook_close(book.release());

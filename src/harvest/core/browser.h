@@ -22,6 +22,9 @@ public:
 // for an empty or malformed one.
 QUrl checkedAddress(const QString& address);
 
+// The status text while a page opens: " 正在打开网页 - <address> 请稍候... ".
+QString openingStatus(const QString& address);
+
 // What a harvesting run needs of the browser. The window's browser driver is
 // the real one; tests put a stand-in in its place.
 class Browser

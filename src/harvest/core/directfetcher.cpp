@@ -350,7 +350,7 @@ void DirectBrowser::OpenPage(const QString& address)
 {
     m_loaded = false;
     checkedAddress(address);
-    m_showStatus(QStringLiteral(" 正在打开网页 - ") + address + QStringLiteral(" 请稍候... "));
+    m_showStatus(openingStatus(address));
     QEventLoop loop;
     bool ended = false;
     m_fetcher.start(0, address,

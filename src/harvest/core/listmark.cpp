@@ -9,6 +9,13 @@ namespace pagrim::harvest {
 
 namespace {
 
+// "+pages began" and TAB and the summary line of the file it is for.
+QByteArray noteText(const ListMark::UpdateNote& note, const QString& summary)
+{
+    return '+' + QByteArray::number(note.pages) + ' ' + QByteArray::number(note.began) + '\t' +
+           summary.toUtf8() + "\r\n";
+}
+
 QByteArray text(const ListMark::Entry& e)
 {
     return QByteArray::number(e.counter) + "\r\n" + e.summary.toUtf8() + "\r\n" +
@@ -22,6 +29,8 @@ void ListMark::find(const QString& summary, int stored)
     m_trusted = false;
     m_fileCounter.reset();
     m_records.clear();
+    m_note.reset();
+    m_nextNote.reset();
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly))
         return;
@@ -31,6 +40,8 @@ void ListMark::find(const QString& summary, int stored)
         const QList<QByteArray> r = line.trimmed().mid(1).split(' ');
         if (line.startsWith('@') && r.size() == 4)
             m_records[r[0].toInt()] = {{r[1].toInt(), r[2].toInt()}, r[3] == "1"};
+        else if (line.startsWith('+'))
+            readNote(line, summary);
         else if (!line.startsWith('@'))
             entries.append(line);
     }
@@ -71,6 +82,23 @@ std::optional<ListMark::Position> ListMark::cutBackTo(int counter)
     return at;
 }
 
+void ListMark::readNote(const QByteArray& line, const QString& summary)
+{
+    const qsizetype tab = line.indexOf('\t');
+    const QList<QByteArray> numbers = line.mid(1, tab - 1).split(' ');
+    if (m_note || tab < 0 || numbers.size() != 2 ||
+        QString::fromUtf8(line.mid(tab + 1)).trimmed() != summary.trimmed())
+        return;
+    m_note = UpdateNote{numbers[0].toInt(), numbers[1].toInt()};
+    m_noteSummary = summary.trimmed();
+}
+
+std::optional<ListMark::Position> ListMark::recordedAt(int counter) const
+{
+    const auto it = m_records.find(counter);
+    return it == m_records.end() ? std::nullopt : std::optional<Position>(it->second.at);
+}
+
 void ListMark::record(int counter, Position at, bool linear)
 {
     m_records.erase(m_records.upper_bound(counter), m_records.end());
@@ -87,10 +115,18 @@ void ListMark::writeWithList(const QString& listPath, const QByteArray& listText
     for (const auto& [counter, r] : m_records)
         mark += '@' + QByteArray::number(counter) + ' ' + QByteArray::number(r.at.count) + ' ' +
                 QByteArray::number(r.at.duplicates) + ' ' + (r.linear ? '1' : '0') + "\r\n";
+    // The note of the file before, for a kill between the mark and the file.
+    if (m_nextNote) {
+        mark += noteText(*m_nextNote, next.summary);
+        if (m_note)
+            mark += noteText(*m_note, m_noteSummary);
+    }
     writeFileOrThrow(m_path, mark);
     writeFileOrThrow(listPath, listText);
     m_entry = next;
     m_trusted = true;
+    m_note = m_nextNote;
+    m_noteSummary = next.summary;
 }
 
 } // namespace pagrim::harvest

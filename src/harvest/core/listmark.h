@@ -41,9 +41,23 @@ public:
     // Where the file stood after counter, when counter is below the one the
     // file was written for and the mark recorded it; the records after it go.
     std::optional<Position> cutBackTo(int counter);
+    // The list after counter, as recorded.
+    std::optional<Position> recordedAt(int counter) const;
     // Records the list after counter; linear when the numbers since the
     // record before added one address each.
     void record(int counter, Position at, bool linear);
+    // An update of the list that has not ended: how many list pages it had
+    // read when it wrote the file, and how many lines the list held before it.
+    struct UpdateNote
+    {
+        int pages = 0;
+        int began = 0;
+    };
+    // The note of the file find was given, if any.
+    std::optional<UpdateNote> updateNote() const { return m_note; }
+    // The note the next writeWithList gives its file (and, for a kill between
+    // the mark and the file, the note of the file before); none drops them.
+    void setUpdateNote(std::optional<UpdateNote> note) { m_nextNote = note; }
 
     // Writes the mark for next (keeping the trusted entry after it, for a kill
     // between the mark and the file), then the list file text at listPath;
@@ -51,6 +65,9 @@ public:
     void writeWithList(const QString& listPath, const QByteArray& listText, const Entry& next);
 
 private:
+    // Takes the note of line when it is for the file ending with summary.
+    void readNote(const QByteArray& line, const QString& summary);
+
     struct Record
     {
         Position at;
@@ -62,6 +79,9 @@ private:
     // The counter of the entry that describes the file, whatever the store holds.
     std::optional<int> m_fileCounter;
     std::map<int, Record> m_records;
+    std::optional<UpdateNote> m_note;
+    QString m_noteSummary; // the summary line of the file m_note is for
+    std::optional<UpdateNote> m_nextNote;
 };
 
 } // namespace pagrim::harvest

@@ -22,4 +22,9 @@ QUrl checkedAddress(const QString& address)
     return url;
 }
 
+QString openingStatus(const QString& address)
+{
+    return QStringLiteral(" 正在打开网页 - ") + address + QStringLiteral(" 请稍候... ");
+}
+
 } // namespace pagrim::harvest

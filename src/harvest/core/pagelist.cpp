@@ -200,8 +200,7 @@ QByteArray PageList::fileText(const QString& summary) const
     return m_text + codepage::fromUnicode(summary) + LineEnd;
 }
 
-void CollectListLinks(RunHost& host, Browser& browser, const QString& addressPattern,
-                      PageList& list, int& duplicates)
+QStringList PassingLinks(RunHost& host, Browser& browser, const QString& addressPattern)
 {
     host.ShowStatus(QStringLiteral(" 正在处理网页列表信息，请稍候... "));
     const QStringList links = browser.Links();
@@ -209,19 +208,28 @@ void CollectListLinks(RunHost& host, Browser& browser, const QString& addressPat
     store::Statement test(host.TaskRecord().connection().handle(),
                           QStringLiteral("select iif(? like ?,1,0) as bLike"));
     const QString pattern = linkPattern(shownAddress(addressPattern));
+    QStringList passing;
     for (const QString& raw : links) {
         const QString link = shownAddress(raw);
         test.reset();
         test.bind(1, link);
         test.bind(2, pattern);
-        bool passes = false;
         try {
-            passes = test.step() && test.columnValue(0).toInt() == 1;
+            if (test.step() && test.columnValue(0).toInt() == 1)
+                passing.append(link);
         } catch (const DatabaseError&) {
             // A pattern the LIKE rejects lets no link pass.
         }
+    }
+    return passing;
+}
+
+void CollectListLinks(RunHost& host, Browser& browser, const QString& addressPattern,
+                      PageList& list, int& duplicates)
+{
+    for (const QString& link : PassingLinks(host, browser, addressPattern)) {
         // The count carried over from a summary line may stand at the top already.
-        if (passes && !list.appendNew(link) && duplicates < std::numeric_limits<int>::max())
+        if (!list.appendNew(link) && duplicates < std::numeric_limits<int>::max())
             ++duplicates;
     }
 }

@@ -76,11 +76,14 @@ private:
 // lines written (addresses and summary line).
 QStringList BuildPageList(RunHost& host, Browser& browser);
 
-// Reads the links of the page the browser holds, in shownAddress form, and
-// appends to list those that match addressPattern, in that form too ("*" any run
-// of characters, by the store's LIKE, on connection of the host's task), and are
-// not in it yet; every passing link that is there already adds 1 to
-// duplicates. A pattern the LIKE rejects passes no link.
+// The links of the page the browser holds, in shownAddress form, that match
+// addressPattern, in that form too ("*" any run of characters, by the store's
+// LIKE, on connection of the host's task), in document order. A pattern the
+// LIKE rejects passes no link.
+QStringList PassingLinks(RunHost& host, Browser& browser, const QString& addressPattern);
+
+// Appends to list the PassingLinks that are not in it yet; every passing link
+// that is there already adds 1 to duplicates.
 void CollectListLinks(RunHost& host, Browser& browser, const QString& addressPattern,
                       PageList& list, int& duplicates);
 

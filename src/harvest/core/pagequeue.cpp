@@ -128,15 +128,8 @@ PageQueue::PageQueue(RunHost& host, PageFetcher& fetcher, const SaveLimits& limi
     : m_host(host), m_fetcher(fetcher), m_limits(limits), m_folder(host.taskFolder()),
       m_check(host), m_slots(size_t(qBound(1, qMin(limits.parallel, fetcher.slotCount()), 64)))
 {
-    for (const int number : todo) {
-        Line line;
-        line.number = number;
-        line.bytes = lines.at(number - 1);
-        line.address = codepage::toUnicode(line.bytes);
-        line.host = hostOf(line.address);
-        m_todo.push_back(line);
-    }
-    m_handled.assign(m_todo.size(), 0);
+    for (const int number : todo)
+        append(number, lines.at(number - 1));
     for (Slot& slot : m_slots) {
         slot.timeout = std::make_unique<QTimer>();
         slot.timeout->setSingleShot(true);
@@ -164,6 +157,20 @@ void PageQueue::setHandled(const std::vector<int>& numbers)
     // Handed out as fresh lines never.
     while (m_nextFresh < int(m_todo.size()) && m_handled[size_t(m_nextFresh)])
         ++m_nextFresh;
+}
+
+void PageQueue::append(int number, const QByteArray& address)
+{
+    Line line;
+    line.number = number;
+    line.bytes = address;
+    line.address = codepage::toUnicode(address);
+    line.host = hostOf(line.address);
+    m_todo.push_back(line);
+    m_handled.push_back(0);
+    // A run going on hands it out at once.
+    if (m_clock.isValid() && !m_stopped)
+        m_wake.start(0);
 }
 
 void PageQueue::run()
@@ -296,8 +303,7 @@ void PageQueue::start(int slotIndex, int index)
     slot.sent = false;
     const quint64 attempt = ++slot.attempt;
     slot.clock.start();
-    m_host.ShowStatus(QStringLiteral(" 正在打开网页 - ") + line.address +
-                      QStringLiteral(" 请稍候... "));
+    m_host.PageOpening(line.address);
     QObject::disconnect(slot.timeout.get(), nullptr, nullptr, nullptr);
     if (m_limits.timeoutSeconds > 0) {
         QObject::connect(slot.timeout.get(), &QTimer::timeout, [this, slotIndex] {

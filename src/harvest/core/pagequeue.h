@@ -120,6 +120,11 @@ public:
     // Lines of todo that count as handled without a fetch (saved by an
     // earlier run); set before run.
     void setHandled(const std::vector<int>& numbers);
+    // Adds line number (from 1) with its address to the end of todo, before
+    // run or while it runs (from the host's PageHandled, say): a run that
+    // decides its next line by the answer to the last one, under the same
+    // pause per host.
+    void append(int number, const QByteArray& address);
 
     // Until every line is handled or the host stops running; a stop ends every
     // load at once, and a load the stop ended is neither saved nor counted.

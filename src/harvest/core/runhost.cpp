@@ -1,9 +1,15 @@
 #include "harvest/core/runhost.h"
 
+#include "harvest/core/browser.h"
 #include "harvest/core/pagelist.h"
 #include "store/dataset.h"
 
 namespace pagrim::harvest {
+
+void RunHost::PageOpening(const QString& address)
+{
+    ShowStatus(openingStatus(address));
+}
 
 TaskFolder RunHost::taskFolder()
 {

@@ -22,6 +22,8 @@ public:
     // The harvesting status line: set at once, and painted at once unless texts
     // come faster than the eye reads them; then within a tenth of a second.
     virtual void ShowStatus(const QString& text) = 0;
+    // A page of a side-by-side run starts to open: shows its openingStatus.
+    virtual void PageOpening(const QString& address);
     // False once the user has asked the run to stop.
     virtual bool Running() const = 0;
     // One pass over the pending events, without waiting.

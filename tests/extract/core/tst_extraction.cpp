@@ -84,6 +84,7 @@ private Q_SLOTS:
     void unreadablePageEndsRun();
     void runReadsFieldRows_data();
     void runReadsFieldRows();
+    void shownTextOption();
     void resultFiles();
     void resultBook();
     void sheetName_data();
@@ -416,6 +417,33 @@ void TstExtraction::runReadsFieldRows()
     QCOMPARE(result, lines);
     QCOMPARE(fields.state(), store::DataSet::State::Browse);
     QCOMPARE(fields.currentRow(), 2);
+}
+
+// A field with ShownText takes the text its cut shows; one without (or with
+// the option off) the cut as it stands.
+void TstExtraction::shownTextOption()
+{
+    store::Connection conn;
+    conn.open();
+    conn.database().exec(QStringLiteral(
+        "insert into Descs (DescID, TaskID, DescName, DescNeed, DescStart, DescEnd) values "
+        "(1, 1, 'raw', 1, '<a>', '</a>'), (2, 1, 'off', 1, '<a>', '</a>'), "
+        "(3, 1, 'text', 1, '<a>', '</a>'); "
+        "insert into DescOptions values (2, 0), (3, 1)"));
+    store::DataSet fields(conn);
+    fields.setCommandText(QStringLiteral("select * from descs where taskid=1"));
+    fields.open();
+    const QByteArray cut("\r\n<b>X</b> &amp;&#128512;<br>\xD6\xD0");
+    page(QStringLiteral("1.Htm"), "<a>" + cut + "</a>");
+    FakeHost host;
+    QList<QByteArray> lines;
+    ResultTable table;
+    RunExtraction(host, fields, TaskFolder(m_world->file(QStringLiteral("task"))), "*", lines,
+                  codepage::Gbk, &table);
+    const QByteArray raw = cut.mid(2);
+    QCOMPARE(lines.value(1), "1*" + raw + "*" + raw + "*X &&#128512; \xD6\xD0");
+    QCOMPARE(table.value(0, 2), QByteArray("X &&#128512; \xD6\xD0"));
+    QVERIFY(!table.shownText(1) && table.shownText(2));
 }
 
 void TstExtraction::resultFiles()

@@ -1,5 +1,6 @@
 #include "extract/core/markers.h"
 #include "extract/core/pagetext.h"
+#include "extract/core/shown.h"
 #include "platform/codepage.h"
 
 #include <QTest>
@@ -48,6 +49,36 @@ private Q_SLOTS:
         if (occurrence == 2)
             QCOMPARE(at.begin, page.lastIndexOf("Tom"));
         QCOMPARE(ShownText(" <b>x</b> &lt;y&gt;<br>z ", codepage::Utf8), QStringLiteral("x <y> z"));
+    }
+
+    // The value of a field that takes the shown text, in the code page.
+    void shownValue_data()
+    {
+        QTest::addColumn<int>("codePage");
+        QTest::addColumn<QByteArray>("cut");
+        QTest::addColumn<QByteArray>("value");
+        const int utf8 = codepage::Utf8;
+        QTest::newRow("block and inline tags")
+            << utf8 << QByteArray("<li>One<br/>t<b class=\"x>\">w</b>o</li><td>three</td>")
+            << QByteArray("One two three");
+        QTest::newRow("references and a comment")
+            << utf8 << QByteArray("A &amp; B&#8212;C&nbsp;D&lt;p&gt;<!-- <p> -->E")
+            << QByteArray("A & B\u2014C D<p>E");
+        QTest::newRow("white space")
+            << utf8 << QByteArray(" \r\n a\t\r\n\r\n  b&#160; ") << QByteArray("a b");
+        QTest::newRow("plain") << utf8 << QByteArray("a b") << QByteArray("a b");
+        // 😀 has no place in GBK and stays a reference; 中 comes back as itself.
+        QTest::newRow("outside GBK")
+            << codepage::Gbk << QByteArray("<p>&#x1F600; <i>&#20013;</i>\xCE\xC4</p>")
+            << QByteArray("&#128512; \xD6\xD0\xCE\xC4");
+    }
+    void shownValue()
+    {
+        QFETCH(int, codePage);
+        QFETCH(QByteArray, cut);
+        QFETCH(QByteArray, value);
+        QCOMPARE(ShownValue(cut, codePage), value);
+        QCOMPARE(HoldsMarkup(cut, codePage), cut != value);
     }
 
     // An end marker that also stands before the start marker finds nothing:
