@@ -6,6 +6,7 @@
 #include "harvest/browserdriver.h"
 #include "harvest/browserprofile.h"
 #include "harvest/directengine.h"
+#include "harvest/taskcontent.h"
 #include "platform/codepage.h"
 
 #include <QCoreApplication>
@@ -68,6 +69,11 @@ void CliHost::SetGauge(int maximum, int position)
 bool CliHost::PageShows(const QByteArray& document, const QString& text) const
 {
     return extract::LocateShown(document, text, 1, codepage::current()).begin >= 0;
+}
+
+harvest::ContentRule CliHost::PageContent()
+{
+    return harvest::taskContentRule(m_task);
 }
 
 void CliHost::PageHandled(const harvest::PageLogEntry& entry)

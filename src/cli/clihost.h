@@ -43,6 +43,7 @@ public:
     bool Running() const override;
     void ProcessEvents() override;
     store::DataSet& TaskRecord() override { return m_task; }
+    harvest::ContentRule PageContent() override;
     QString WorkFolder() const override { return m_workFolder; }
     void SetGauge(int maximum, int position) override;
     bool PageShows(const QByteArray& document, const QString& text) const override;

@@ -63,6 +63,7 @@ void TfrmEdtTask::ShowTaskOptions(const store::TaskOptions& options)
 {
     ui->cbPageEngine->setCurrentIndex(options.direct() ? 1 : 0);
     ui->edtLoggedOutText->setText(options.loggedOutText);
+    ui->seContentWait->setValue(options.contentWait);
     m_optionsShown = true;
 }
 
@@ -73,6 +74,7 @@ store::TaskOptions TfrmEdtTask::taskOptions() const
                                            ? store::TaskOptions::PageEngineDirect
                                            : store::TaskOptions::PageEngineBrowser);
     options.loggedOutText = ui->edtLoggedOutText->text();
+    options.contentWait = ui->seContentWait->value();
     return options;
 }
 

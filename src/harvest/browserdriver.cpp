@@ -16,6 +16,7 @@
 #include <QWebEngineScript>
 #include <QWebEngineView>
 #include <memory>
+#include <optional>
 
 namespace pagrim::harvest {
 
@@ -160,6 +161,7 @@ void BrowserDriver::StartPage(const QString& address)
     }
     m_pageLoaded = false;
     m_refused = false;
+    m_waitedHtml.reset();
     m_waitAddress = address;
     m_lastLoad = PageLoad();
     try {
@@ -192,11 +194,49 @@ void BrowserDriver::WaitPage()
     }
     if (!self)
         return;
+    if (m_pageLoaded && contentRule().waits() && running())
+        waitForContent();
     m_stoppedLoading = m_view && !m_pageLoaded && !m_refused;
     if (m_refused && !m_pageLoaded) {
         // What the browser still shows is another page's document.
         m_pageRefused = true;
         throw AddressRefused(QStringLiteral("浏览器无法打开网页地址：\"%1\"").arg(m_waitAddress));
+    }
+}
+
+void BrowserDriver::waitForContent()
+{
+    const RunningTest running = m_running;
+    const QPointer<BrowserDriver> self(this);
+    const QPointer<QWebEnginePage> page = m_view->page();
+    ContentWaiter waiter;
+    std::optional<QString> html;
+    waiter.start(
+        contentRule(),
+        [page](const ContentWaiter::Answer& answer) {
+            if (page)
+                page->toHtml(answer);
+            else
+                answer(QString());
+        },
+        [&html](const QString& document) { html = document; });
+    // A renderer that stops answering ends the wait as it ends TakeDocument's.
+    QEventLoop loop;
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    giveUp.start(contentRule().waitMs + ScriptTimeoutMs);
+    while (self && m_view && !html && giveUp.isActive() && running())
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
+    if (!self)
+        return;
+    if (html) {
+        m_waitedHtml = html;
+    } else if (giveUp.isActive()) {
+        // Stopped: the page is left for the next run, as one stopped loading.
+        m_pageLoaded = false;
+    } else {
+        m_waitedHtml = QString();
+        installPage();
     }
 }
 
@@ -249,7 +289,10 @@ QString BrowserDriver::documentHtml()
 {
     QVariant html;
     bool handed = false;
-    if (m_view && m_hasDocument && !m_pageRefused) {
+    if (m_waitedHtml) {
+        html = *m_waitedHtml;
+        handed = !m_waitedHtml->isEmpty();
+    } else if (m_view && m_hasDocument && !m_pageRefused) {
         QWebEnginePage* page = m_view->page();
         handed = waitForResult(
             [page](std::function<void(const QVariant&)> done) {

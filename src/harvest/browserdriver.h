@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QUrl>
 #include <functional>
+#include <optional>
 
 class QWebEngineLoadingInfo;
 class QWebEnginePage;
@@ -79,6 +80,10 @@ private:
     void installPage();
     // The document as the browser serializes it; empty when it hands out none.
     QString documentHtml();
+    // Waits, events running, until the loaded page holds what the content rule
+    // asks of it, and keeps the document read; a stop leaves the page not
+    // loaded.
+    void waitForContent();
     // Runs start(done) and waits, letting no user input run, until done is
     // called or the time is up; gives false when no result came.
     bool waitForResult(const std::function<void(std::function<void(const QVariant&)>)>& start,
@@ -106,6 +111,8 @@ private:
     QUrl m_target;
     bool m_awaitingStart = false;
     PageLoad m_lastLoad;
+    // The document the content wait read last, for TakeDocument.
+    std::optional<QString> m_waitedHtml;
 };
 
 } // namespace pagrim::harvest

@@ -58,6 +58,7 @@ struct BrowserPool::Slot
     PageLoad result;
     QString html;
     QTimer scriptTimer;
+    ContentWaiter waiter;
 };
 
 BrowserPool::BrowserPool(int slots, QObject* parent) : QObject(parent)
@@ -113,6 +114,7 @@ void BrowserPool::start(int slot, const QString& address, Done done, Sent sent)
     Slot& s = *m_slots[slot];
     ++s.serial;
     s.scriptTimer.stop();
+    s.waiter.stop();
     s.done = std::move(done);
     s.sent = std::move(sent);
     s.html.clear();
@@ -140,6 +142,7 @@ void BrowserPool::stop(int slot)
         return;
     ++s.serial;
     s.scriptTimer.stop();
+    s.waiter.stop();
     s.done = nullptr;
     s.sent = nullptr;
     if (s.state != Slot::State::Ended)
@@ -168,14 +171,28 @@ void BrowserPool::loadingChanged(int slot, const QWebEngineLoadingInfo& info)
     }
     s.state = Slot::State::Serializing;
     s.result = load;
-    s.scriptTimer.start();
     const quint64 serial = s.serial;
     // The answer may come after the pool has gone, from a page kept a while.
     const QPointer<BrowserPool> self(this);
-    s.page->toHtml([self, slot, serial](const QString& html) {
-        if (self)
-            self->htmlTaken(slot, serial, html);
-    });
+    const QPointer<QWebEnginePage> page = s.page;
+    // Each read of the document has the time a script's answer has.
+    const auto look = [self, slot, serial, page](const ContentWaiter::Answer& answer) {
+        if (!self || !page)
+            return answer(QString());
+        self->m_slots[slot]->scriptTimer.start();
+        page->toHtml([self, slot, serial, answer](const QString& html) {
+            if (self && self->m_slots[slot]->serial == serial)
+                self->m_slots[slot]->scriptTimer.stop();
+            answer(html);
+        });
+    };
+    if (!contentRule().waits())
+        return look([self, slot, serial](const QString& html) {
+            if (self)
+                self->htmlTaken(slot, serial, html);
+        });
+    s.waiter.start(contentRule(), look,
+                   [this, slot, serial](const QString& html) { htmlTaken(slot, serial, html); });
 }
 
 void BrowserPool::requestSent(int slot)
@@ -215,6 +232,7 @@ void BrowserPool::htmlTaken(int slot, quint64 serial, const QString& html)
 void BrowserPool::end(int slot, const PageLoad& load)
 {
     Slot& s = *m_slots[slot];
+    s.waiter.stop();
     s.state = Slot::State::Ended;
     s.result = load;
     const quint64 serial = s.serial;

@@ -9,6 +9,7 @@
 #include "harvest/core/pagesaver.h"
 #include "harvest/core/pageupdate.h"
 #include "harvest/directengine.h"
+#include "harvest/taskcontent.h"
 #include "harvest/ufrmLogin.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
@@ -241,6 +242,11 @@ void TfrmProcess::ShowStatus(const QString& text)
 TFieldPage& TfrmProcess::fieldPage() const
 {
     return *ui->TabSheet2;
+}
+
+pagrim::harvest::ContentRule TfrmProcess::PageContent()
+{
+    return pagrim::harvest::taskContentRule(TaskRecord());
 }
 
 DataSet& TfrmProcess::TaskRecord()

@@ -54,6 +54,7 @@ public:
     QString WorkFolder() const override { return m_workFolder; }
     // The task record; an error when the window has none.
     pagrim::store::DataSet& TaskRecord() override;
+    pagrim::harvest::ContentRule PageContent() override;
     void ProcessEvents() override;
     bool Running() const override;
     bool PageShows(const QByteArray& document, const QString& text) const override;

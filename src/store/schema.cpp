@@ -34,6 +34,7 @@ QString boolean(const char* name)
 // store and the ALTER TABLE of an older one write them: an option is a line.
 const char* const taskOptionColumns[] = {
     "PageEngine VARCHAR(16)",
+    "ContentWait INTEGER",
     "LoggedOutText VARCHAR(255)",
 };
 

@@ -13,6 +13,9 @@ struct TaskOptions
     // The page engine: "browser" (empty means the same) or "direct", pages
     // fetched without the browser.
     QString pageEngine;
+    // How long, in milliseconds, a loaded page may wait for the values that
+    // its scripts fill in; 0 takes it as its load ends.
+    int contentWait = 0;
     // Text a page of the site shows once it has forgotten the login (at most
     // 255 characters); empty: none.
     QString loggedOutText;

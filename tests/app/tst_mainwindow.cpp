@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
@@ -247,16 +248,18 @@ private Q_SLOTS:
                  {QStringLiteral("ResCurrent"), 120},
                  {QStringLiteral("SaveCurrent"), 45}});
         test::execOn(world->storePath(),
-                     QStringLiteral("insert into TaskOptions (TaskID, PageEngine, LoggedOutText) "
-                                    "values (5, ?, ?)"),
+                     QStringLiteral("insert into TaskOptions (TaskID, PageEngine, ContentWait, "
+                                    "LoggedOutText) values (5, ?, 2500, ?)"),
                      {QStringLiteral("direct"), QStringLiteral("请先登录")});
         TfrmMain& main = open();
         QString caption, shownName, shownLoggedOut;
         int shownEngine = -1;
+        int shownWait = -1;
         auto ran = test::onNextModal("TfrmEdtTask", [&](QWidget* dlg) {
             caption = dlg->windowTitle();
             shownName = child<QLineEdit>(dlg, "DBEdit13")->text();
             shownEngine = child<QComboBox>(dlg, "cbPageEngine")->currentIndex();
+            shownWait = child<QSpinBox>(dlg, "seContentWait")->value();
             shownLoggedOut = child<QLineEdit>(dlg, "edtLoggedOutText")->text();
             clickButton(dlg, "btnCancel");
         });
@@ -265,6 +268,7 @@ private Q_SLOTS:
         QCOMPARE(caption, QStringLiteral("详细信息 - 修改任务"));
         QCOMPARE(shownName, QStringLiteral("新建任务6"));
         QCOMPARE(shownEngine, 1); // the source's options
+        QCOMPARE(shownWait, 2500);
         QCOMPARE(shownLoggedOut, QStringLiteral("请先登录"));
         QCOMPARE(rowCount(world->storePath(), QStringLiteral("Tasks")), 1);
 
@@ -282,6 +286,10 @@ private Q_SLOTS:
         QCOMPARE(copy[0].mid(1), source[0].mid(1));
         QCOMPARE(copy[0][5].toInt(), 120);
         QCOMPARE(copy[0][6].toInt(), 45);
+        QCOMPARE(rowsOf(world->storePath(),
+                        QStringLiteral("select PageEngine, ContentWait from TaskOptions "
+                                       "where TaskID = 6")),
+                 (QList<QVariantList>{{QStringLiteral("direct"), qint64(2500)}}));
     }
 
     void unwritableSettingsStillClose()

@@ -1,5 +1,6 @@
 // The browser driver against a web server of the test's own on 127.0.0.1.
 #include "harvest/browserdriver.h"
+#include "harvest/browserpool.h"
 #include "harvest/browserprofile.h"
 #include "harvest/core/bodytext.h"
 #include "harvest/core/documentlinks.h"
@@ -62,6 +63,7 @@ private Q_SLOTS:
     void addressWithoutScheme();
     void addressAsShown();
     void viewDestroyedDuringWait();
+    void scriptContentIsWaitedFor();
 
 private:
     // OpenPage with a watchdog that stops the run; gives whether the page loaded.
@@ -93,6 +95,10 @@ void TstBrowserDriver::initTestCase()
     m_server = std::make_unique<test::HttpServer>();
     m_server->setPage(QStringLiteral("/a.htm"), "<html><body><p>page A</p></body></html>");
     m_server->setPage(QStringLiteral("/b.htm"), "<html><body><p>page B</p></body></html>");
+    m_server->setPage(QStringLiteral("/timer.htm"),
+                      "<html><body><span id=p></span><script>setTimeout(function () {"
+                      "document.getElementById('p').textContent = 'price ' + (90 + 9); }, 400)"
+                      "</script></body></html>");
 }
 
 void TstBrowserDriver::init()
@@ -522,6 +528,27 @@ void TstBrowserDriver::viewDestroyedDuringWait()
     QCOMPARE(messages.count(), 1);
     QVERIFY_THROWS_EXCEPTION(Error, m_driver->Links());
     m_server->release(held);
+}
+
+void TstBrowserDriver::scriptContentIsWaitedFor()
+{
+    const auto filled = [](const QString& html) {
+        return html.contains(QLatin1String("price 99"));
+    };
+    QVERIFY(open(QStringLiteral("/timer.htm")));
+    QVERIFY(!m_driver->TakeDocument().contains("price 99"));
+    m_driver->SetContentRule({3000, filled});
+    QVERIFY(open(QStringLiteral("/timer.htm")));
+    QVERIFY(m_driver->TakeDocument().contains("price 99"));
+
+    harvest::BrowserPool pool(1);
+    pool.setContentRule({3000, filled});
+    QList<harvest::PageLoad> ends;
+    pool.start(
+        0, m_server->address(QStringLiteral("/timer.htm")),
+        [&](const harvest::PageLoad& load) { ends.append(load); }, nullptr);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.size(), 1, Watchdog);
+    QVERIFY(ends[0].document.contains("price 99"));
 }
 
 QTEST_MAIN(TstBrowserDriver)

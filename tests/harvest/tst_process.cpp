@@ -659,13 +659,15 @@ private Q_SLOTS:
         auto* grid = child<QTableView>(&w, "dbGrid1");
         const auto menu = [&] {
             QTest::mouseClick(grid->viewport(), Qt::RightButton, {}, rowCentre(grid, 1));
-            QContextMenuEvent event(QContextMenuEvent::Mouse, rowCentre(grid, 1));
+            QContextMenuEvent event(QContextMenuEvent::Mouse, rowCentre(grid, 1),
+                                    grid->viewport()->mapToGlobal(rowCentre(grid, 1)));
             QApplication::sendEvent(grid->viewport(), &event);
             return w.findChild<QAction*>(QStringLiteral("actShownText"));
         };
         QAction* shown = menu();
         QVERIFY(shown && !shown->isChecked());
-        QVERIFY(test::savePicture(shown->parentWidget(), QStringLiteral("fieldmenu")));
+        QVERIFY(test::savePicture(qobject_cast<QWidget*>(shown->parent()),
+                                  QStringLiteral("fieldmenu")));
         shown->trigger();
         QCOMPARE(number(QStringLiteral("select ShownText from DescOptions where DescID = 2")), 1);
         QVERIFY(menu()->isChecked());

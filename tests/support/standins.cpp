@@ -59,6 +59,7 @@ StandInFetcher::StandInFetcher(int slots) : m_slots(size_t(slots))
         slot.timer->setSingleShot(true);
         slot.sendTimer = std::make_unique<QTimer>();
         slot.sendTimer->setSingleShot(true);
+        slot.waiter = std::make_unique<harvest::ContentWaiter>();
     }
 }
 
@@ -89,14 +90,26 @@ void StandInFetcher::start(int slotIndex, const QString& address, Done done, Sen
     if (answer.hangs)
         return;
     QObject::connect(slot.timer.get(), &QTimer::timeout, [this, slotIndex, answer, done] {
-        const QString loaded = std::exchange(m_slots[size_t(slotIndex)].address, QString());
-        const QString ended = redirects.value(loaded, loaded);
-        harvest::PageLoad load{answer.ending, answer.status, QByteArray(), QUrl(ended)};
-        if (answer.ending == harvest::PageLoad::Ending::Loaded)
-            load.document = "<html>" + ended.toUtf8() + "</html>";
-        if (onAnswer)
-            onAnswer(loaded);
-        done(load);
+        const QString loading = m_slots[size_t(slotIndex)].address;
+        const auto deliver = [this, slotIndex, answer, done](const QString& html) {
+            const QString loaded = std::exchange(m_slots[size_t(slotIndex)].address, QString());
+            harvest::PageLoad load{answer.ending, answer.status, html.toUtf8(),
+                                   QUrl(redirects.value(loaded, loaded))};
+            if (onAnswer)
+                onAnswer(loaded);
+            done(load);
+        };
+        if (answer.ending != harvest::PageLoad::Ending::Loaded)
+            return deliver(QString());
+        QElapsedTimer sinceLoad;
+        sinceLoad.start();
+        const auto look = [this, loading, sinceLoad](const harvest::ContentWaiter::Answer& now) {
+            now(documentAt ? documentAt(loading, sinceLoad.elapsed())
+                           : QStringLiteral("<html>") + loading + QStringLiteral("</html>"));
+        };
+        if (!contentRule().waits())
+            return look(deliver);
+        m_slots[size_t(slotIndex)].waiter->start(contentRule(), look, deliver);
     });
     slot.timer->start(delayMs);
 }
@@ -106,6 +119,7 @@ void StandInFetcher::stop(int slotIndex)
     Slot& slot = m_slots.at(size_t(slotIndex));
     slot.timer->stop();
     slot.sendTimer->stop();
+    slot.waiter->stop();
     if (!slot.address.isEmpty())
         stopped << std::exchange(slot.address, QString());
 }

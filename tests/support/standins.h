@@ -44,12 +44,14 @@ public:
     {
         return document.contains(text.toUtf8());
     }
+    harvest::ContentRule PageContent() override { return content; }
 
     bool running = true;
     QStringList status;
     int passes = 0;
     std::function<void()> onEvents;
     std::pair<int, int> gauge{-1, -1};
+    harvest::ContentRule content; // what PageContent gives
 
 private:
     store::DataSet& m_task;
@@ -110,7 +112,7 @@ private:
 // sentDelayMs after its start, and it answers delayMs after its start, from
 // the event loop, with the next of its address's answers (a loaded page, as
 // StandInBrowser's, once they are used up); one that hangs answers never.
-// Redirects as StandInBrowser's.
+// A load of an address in redirects ends at the address it names.
 class StandInFetcher : public harvest::PageFetcher
 {
 public:
@@ -134,6 +136,9 @@ public:
     std::function<void(const QString&)> onAnswer;
     QHash<QString, QList<Answer>> answers;
     QHash<QString, QString> redirects;
+    // The document of a loaded address, ms after its load ended; by default
+    // "<html>" + its address + "</html>" throughout.
+    std::function<QString(const QString& address, qint64 ms)> documentAt;
     // Every start: its address and the milliseconds since the fetcher was made.
     QList<std::pair<QString, qint64>> starts;
     // The same for every request as it leaves.
@@ -146,6 +151,7 @@ private:
     {
         std::unique_ptr<QTimer> timer;
         std::unique_ptr<QTimer> sendTimer;
+        std::unique_ptr<harvest::ContentWaiter> waiter;
         QString address;
     };
     int inFlight() const;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "harvest/core/contentwait.h"
 #include "harvest/core/pagefetcher.h"
 #include "platform/errors.h"
 
@@ -62,8 +63,14 @@ public:
     // browser cannot tell), without its document; for the page log.
     virtual PageLoad LastLoad() const { return {}; }
 
+    // What the pages waited for from now on must hold before their wait ends.
+    // A browser that runs no script takes every page as its load ends.
+    void SetContentRule(ContentRule rule) { m_content = std::move(rule); }
+    const ContentRule& contentRule() const { return m_content; }
+
 private:
     QString m_started;
+    ContentRule m_content;
 };
 
 } // namespace pagrim::harvest

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "harvest/core/contentwait.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QUrl>
@@ -55,6 +57,15 @@ public:
     // Ends the load in slot at once; its done is never called afterwards. A
     // free slot is left as it is.
     virtual void stop(int slot) = 0;
+
+    // What the pages started from now on must hold before their load counts
+    // as ended; the wait is part of the load. A fetcher that runs no script
+    // ends every load as its answer comes.
+    void setContentRule(ContentRule rule) { m_content = std::move(rule); }
+    const ContentRule& contentRule() const { return m_content; }
+
+private:
+    ContentRule m_content;
 };
 
 } // namespace pagrim::harvest

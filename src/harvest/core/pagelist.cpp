@@ -400,6 +400,7 @@ private:
 
 QStringList BuildPageList(RunHost& host, Browser& browser)
 {
+    browser.SetContentRule(host.PageContent().steady());
     return ListRun(host, browser).build();
 }
 

@@ -312,7 +312,8 @@ void PageQueue::start(int slotIndex, int index)
             late.ending = PageLoad::Ending::TimedOut;
             guarded([&] { ended(slotIndex, late); });
         });
-        slot.timeout->start(m_limits.timeoutSeconds * 1000);
+        // The wait for a page's script content comes on top of its load's.
+        slot.timeout->start(m_limits.timeoutSeconds * 1000 + m_fetcher.contentRule().waitMs);
     }
     const auto current = [this, slotIndex, attempt] {
         const Slot& now = m_slots[size_t(slotIndex)];

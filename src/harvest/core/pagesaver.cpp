@@ -173,6 +173,7 @@ void PageSaver::run()
     removeLeftoverPages(folder);
     if (first > count)
         return;
+    m_browser.SetContentRule(m_host.PageContent());
     const LoginCheck login(m_host);
     // The browser fetches page n + 1 while page n is written and counted.
     NextPage next(m_browser, m_lines);
@@ -246,6 +247,7 @@ void PageSaver::run(PageFetcher& fetcher, const SaveLimits& limits)
         if (resumed && n > first && handled(n))
             done.push_back(n);
     }
+    fetcher.setContentRule(m_host.PageContent());
     PageQueue queue(m_host, fetcher, limits, m_lines, std::move(todo));
     queue.setHandled(done);
     queue.onHandledRun = [this, first](int run) { postCounter(first - 1 + run); };
@@ -279,6 +281,7 @@ std::vector<int> PageSaver::failedLines(PageLogState* known)
 void PageSaver::retry(PageFetcher& fetcher, const SaveLimits& limits, std::vector<int> lines)
 {
     removeLeftoverPages(m_host.taskFolder());
+    fetcher.setContentRule(m_host.PageContent());
     PageQueue(m_host, fetcher, limits, m_lines, std::move(lines)).run();
 }
 

@@ -138,6 +138,7 @@ private:
             added.insert(m_list.addresses().at(i).toCaseFolded());
         int read = 0;
         bool cut = false;
+        browser.SetContentRule(m_host.PageContent().steady());
         const LoginCheck login(m_host);
         const auto readPage = [&](const QString& address) {
             browser.OpenPage(address);
@@ -224,6 +225,7 @@ private:
         if (!nextToFetch())
             return;
         const std::unique_ptr<PageFetcher> fetcher = makeFetcher(1, true);
+        fetcher->setContentRule(m_host.PageContent());
         PageQueue* queue = nullptr;
         ProbeHost probeHost(m_host, [&](const PageLogEntry& entry) {
             if (entry.outcome == PageOutcome::Saved) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "harvest/core/contentwait.h"
 #include "harvest/core/pagelog.h"
 #include "platform/taskfolder.h"
 
@@ -47,6 +48,9 @@ public:
     // A page of a side-by-side run is handled: its file and log line are
     // written. The one-page-at-a-time run tells its failures by message box.
     virtual void PageHandled(const PageLogEntry&) {}
+    // What the current task's content pages must hold before they are saved;
+    // list pages wait by its steady() rule.
+    virtual ContentRule PageContent() { return {}; }
 };
 
 } // namespace pagrim::harvest

@@ -64,6 +64,7 @@ private Q_SLOTS:
     void restartSkipsSavedLines();
     void stopCountsNoCutLoad();
     void hostDelayCountsFromTheRequest();
+    void contentWaitTakesThePageWhenItIsFilled();
     void loggedOutTextStopsTheRun();
     void redirectToLoginStopsTheQueue();
 
@@ -515,6 +516,44 @@ void TstPageSaver::hostDelayCountsFromTheRequest()
         QVERIFY2(fetcher.sent[i].second - fetcher.sent[i - 1].second >= 59,
                  qPrintable(QString::number(fetcher.sent[i].second)));
     QCOMPARE(storedSaveCurrent(), 5);
+}
+
+void TstPageSaver::contentWaitTakesThePageWhenItIsFilled()
+{
+    // Line 1 holds its value at once, line 2 gets it 300 ms after its load,
+    // line 3 never; line 4, started after line 2, waits when the run is
+    // stopped.
+    writeList(4);
+    test::StandInFetcher fetcher(2);
+    fetcher.documentAt = [this](const QString& page, qint64 ms) {
+        if (page == address(4) && QFileInfo::exists(pageFile(3)))
+            m_host->running = false;
+        const bool filled = page == address(1) || (page == address(2) && ms >= 300);
+        return filled ? QStringLiteral("<b>99</b>") : QStringLiteral("<b></b>");
+    };
+    m_host->content = {800, [](const QString& html) { return html.contains(QLatin1String("99")); }};
+    startSideBySide(fetcher, SaveLimits{2, 0, 5});
+    const QList<PageLogEntry> log = readPageLog(TaskFolder(taskFolder()).pageLog());
+    QCOMPARE(logLines(), words("1 saved 0|2 saved 0|3 saved 0", '|'));
+    QVERIFY2(log[0].ms < 250, qPrintable(QString::number(log[0].ms)));
+    QVERIFY2(log[1].ms >= 300 && log[1].ms < 700, qPrintable(QString::number(log[1].ms)));
+    // Taken as it stands at the limit; the stop during line 4's wait keeps it.
+    QVERIFY2(log[2].ms >= 800, qPrintable(QString::number(log[2].ms)));
+    QCOMPARE(QFile(pageFile(2)).size(), 9);
+    QCOMPARE(fetcher.stopped, QStringList{address(4)});
+    QCOMPARE(storedSaveCurrent(), 3);
+
+    // No ticked field: taken once the document has been steady for 500 ms.
+    setSaveCurrent(0);
+    QFile::remove(TaskFolder(taskFolder()).pageLog());
+    fetcher.documentAt = [](const QString&, qint64 ms) {
+        return QString::number(qMin(ms, 200LL) / 100);
+    };
+    m_host->content = {3000, nullptr};
+    startSideBySide(fetcher, SaveLimits{4, 0, 5});
+    for (const PageLogEntry& e : readPageLog(TaskFolder(taskFolder()).pageLog()))
+        QVERIFY2(e.ms >= 700 && e.ms < 1200, qPrintable(QString::number(e.ms)));
+    QCOMPARE(storedSaveCurrent(), 4);
 }
 
 void TstPageSaver::loggedOutTextStopsTheRun()
