@@ -63,9 +63,17 @@ public:
     // The task's page engine, "browser" or "direct", as the task editor stores it.
     void setPageEngine(const QString& engine) const
     {
+        setOption(QStringLiteral("PageEngine"), engine);
+    }
+    // The task's longest wait for its values after a page's load, in ms.
+    void setContentWait(int ms) const { setOption(QStringLiteral("ContentWait"), ms); }
+    // Adds a ticked field of the task, cut between the markers.
+    void addTickedField(const QString& name, const QString& start, const QString& end)
+    {
         test::execOn(m_temp.storePath(),
-                     QStringLiteral("insert into TaskOptions (TaskID, PageEngine) values (1, ?)"),
-                     {engine});
+                     QStringLiteral("insert into Descs (DescID, TaskID, DescName, DescNeed, "
+                                    "DescStart, DescEnd) values (?, 1, ?, 1, ?, ?)"),
+                     {++m_fields, name, start, end});
     }
     // The number of files in HTML/.
     int savedFiles() const
@@ -74,8 +82,18 @@ public:
     }
 
 private:
+    void setOption(const QString& column, const QVariant& value) const
+    {
+        test::execOn(m_temp.storePath(),
+                     QStringLiteral("insert into TaskOptions (TaskID, %1) values (1, ?) "
+                                    "on conflict (TaskID) do update set %1 = excluded.%1")
+                         .arg(column),
+                     {value});
+    }
+
     test::TempWorld m_temp;
     QString m_taskName;
+    int m_fields = 0;
 };
 
 // pagrim-run --save on the world's task, with more arguments before the task's

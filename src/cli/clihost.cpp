@@ -51,6 +51,13 @@ void CliHost::setAddress(const QString& address)
     m_progress.setAddress(address);
 }
 
+void CliHost::reportFailure(const QString& text)
+{
+    // What a stop breaks is no failure.
+    if (!StopSignal::requested())
+        m_progress.failure(text.trimmed());
+}
+
 bool CliHost::Running() const
 {
     return !StopSignal::requested();
@@ -128,8 +135,9 @@ harvest::Browser& CliBrowser::browser()
     m_view->setAttribute(Qt::WA_DontShowOnScreen);
     m_view->resize(1024, 768);
     m_view->show();
-    m_browser =
-        std::make_unique<harvest::BrowserDriver>(m_view.get(), nullptr, showStatus, running);
+    m_browser = std::make_unique<harvest::BrowserDriver>(
+        m_view.get(), [this](const QString& text) { m_host.reportFailure(text); }, showStatus,
+        running);
     return *m_browser;
 }
 

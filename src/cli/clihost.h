@@ -40,6 +40,8 @@ public:
     void PageOpening(const QString& address) override;
     // The address the run works on now, for the progress line.
     void setAddress(const QString& address);
+    // A page that failed, told on its own line.
+    void reportFailure(const QString& text);
     bool Running() const override;
     void ProcessEvents() override;
     store::DataSet& TaskRecord() override { return m_task; }

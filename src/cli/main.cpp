@@ -1,6 +1,7 @@
 // pagrim-run: a task's steps (page list, page saving, extraction) from the
 // command line, with the browser off screen, on the program's store, settings
 // and browser profile. See parseCommandLine for the options.
+#include "cli/environment.h"
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "cli/stopsignal.h"
@@ -12,60 +13,27 @@
 #include <QLibraryInfo>
 #include <QThread>
 #include <QTranslator>
-#include <algorithm>
-#include <cstring>
-#include <unistd.h>
 
 using namespace pagrim;
 using namespace pagrim::cli;
 
 namespace {
 
-bool hasDisplay()
-{
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
-
-// Whether the option is on the command line, before the application reads it.
-bool hasOption(int argc, char** argv, const char* option)
-{
-    return std::any_of(argv + 1, argv + argc,
-                       [option](const char* a) { return !std::strcmp(a, option); });
-}
-
-// Before the application: without a display the browser runs off screen (and
-// without a graphics card), unless a login window is to be shown; as root
-// Chromium needs its sandbox off.
-bool prepareEnvironment(int argc, char** argv)
-{
-    const bool login = hasOption(argc, argv, "--login");
-    if (!hasDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        if (login) {
-            write(stderr, QStringLiteral("--login 需要图形界面（DISPLAY）。\n"));
-            return false;
-        }
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
-            qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
-    }
-    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    return true;
-}
-
 QtMessageHandler g_qtMessages = nullptr;
 Progress* g_progress = nullptr;
-bool g_quiet = false;
+bool g_verbose = false;
 
-// The toolkit's and the browser engine's notes stay out of the run's output;
-// their warnings count as hints and their errors as errors, which go through
-// the progress (keeping its line whole) when they come from its thread.
+// The toolkit's and the browser engine's messages stay out of the run's
+// output unless --verbose asks for them (a fatal one ends the run, and is
+// told). Then their warnings count as hints and their errors as errors, which
+// go through the progress (keeping its line whole) when they come from its
+// thread.
 void filterMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     const QString text = message.trimmed();
-    if (type == QtDebugMsg || type == QtInfoMsg || text.isEmpty() ||
-        (type == QtWarningMsg && g_quiet))
+    if (type != QtFatalMsg && (!g_verbose || type == QtDebugMsg || type == QtInfoMsg))
+        return;
+    if (text.isEmpty())
         return;
     if (!g_progress || type == QtFatalMsg || QThread::currentThread() != qApp->thread())
         g_qtMessages(type, context, text);
@@ -81,7 +49,9 @@ int main(int argc, char** argv)
 {
     if (!prepareEnvironment(argc, argv))
         return Misused;
-    g_quiet = hasOption(argc, argv, "--quiet");
+    g_verbose = hasOption(argc, argv, "--verbose");
+    if (!g_verbose)
+        quietStandardError();
     g_qtMessages = qInstallMessageHandler(filterMessages);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
@@ -104,8 +74,8 @@ int main(int argc, char** argv)
     Progress progress(options.quiet        ? Progress::Mode::Quiet
                       : isTerminal(stderr) ? Progress::Mode::Terminal
                                            : Progress::Mode::Lines);
-    // Nobody answers a message box here: it tells of a page that failed. What
-    // a stop breaks is no failure.
+    // Nobody answers a message box here (the login window's, say). What a
+    // stop breaks is no failure.
     ui::setMessageBoxHandler([&progress](const ui::MessageRecord& box) {
         if (!StopSignal::requested())
             progress.failure(box.text.trimmed());

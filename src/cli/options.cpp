@@ -96,6 +96,8 @@ bool parseCommandLine(const QStringList& arguments, RunOptions& options, QString
                                       QStringLiteral("设置文件（默认：程序旁的 pagrim.ini）"),
                                       QStringLiteral("PATH"));
     const QCommandLineOption quiet(QStringLiteral("quiet"), QStringLiteral("只输出错误"));
+    const QCommandLineOption verbose(QStringLiteral("verbose"),
+                                     QStringLiteral("也输出图形工具包和浏览器自己的消息"));
     const QCommandLineOption parallel(QStringLiteral("parallel"),
                                       QStringLiteral("同时打开网页数（1 到 16，默认按设置文件）"),
                                       QStringLiteral("N"));
@@ -110,8 +112,8 @@ bool parseCommandLine(const QStringList& arguments, RunOptions& options, QString
                                     QStringLiteral("K"));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    parser.addOptions({list, update, save, extract, test, login, store, settings, quiet, parallel,
-                       page, value, sample});
+    parser.addOptions({list, update, save, extract, test, login, store, settings, quiet, verbose,
+                       parallel, page, value, sample});
     parser.addPositionalArgument(QStringLiteral("TASK"),
                                  QStringLiteral("任务名称；不是任务名称的数字为任务编号"));
 

@@ -4,6 +4,7 @@
 #include "extract/core/fieldset.h"
 #include "extract/core/savedpages.h"
 #include "extract/core/shown.h"
+#include "extract/pagescheme.h"
 #include "platform/codepage.h"
 #include "platform/filewrite.h"
 #include "store/dataset.h"
@@ -29,16 +30,17 @@ constexpr int ShownRows = 20;
 // Typing goes on for a moment; the proposal follows once it rests.
 constexpr int RecomputeDelayMs = 300;
 
-// The saved page is handed over whole; every request the page makes of its
-// own (pictures, style sheets, frames, links) is refused, so nothing is
-// fetched and no site learns that the page was looked at.
+// The saved page comes from the program's own scheme (which serves that page
+// only); every request the page makes of its own (pictures, style sheets,
+// frames, links) is refused, so nothing is fetched and no site learns that the
+// page was looked at.
 class OnlyThePage : public QWebEngineUrlRequestInterceptor
 {
 public:
     using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
     void interceptRequest(QWebEngineUrlRequestInfo& info) override
     {
-        if (info.requestUrl().scheme() != QLatin1String("data"))
+        if (info.requestUrl().scheme() != QLatin1String(SavedPageScheme::Name))
             info.block(true);
     }
 };
@@ -84,7 +86,7 @@ TfrmPickField::TfrmPickField(QWidget* owner, const pagrim::TaskFolder& folder,
     : QWidget(owner, Qt::Window), ui(std::make_unique<Ui::TfrmPickField>()), m_folder(folder),
       m_pages(std::move(pages)), m_fields(&fields), m_codePage(pagrim::codepage::current()),
       m_profile(new QWebEngineProfile(this)), // no name: off the record
-      m_recompute(new QTimer(this))
+      m_scheme(new SavedPageScheme(m_profile)), m_recompute(new QTimer(this))
 {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -96,6 +98,7 @@ TfrmPickField::TfrmPickField(QWidget* owner, const pagrim::TaskFolder& folder,
 
     m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
     m_profile->setUrlRequestInterceptor(new OnlyThePage(m_profile));
+    m_profile->installUrlSchemeHandler(SavedPageScheme::Name, m_scheme);
     auto* page = new StillPage(m_profile, ui->webPage);
     QWebEngineSettings* settings = page->settings();
     settings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
@@ -140,9 +143,8 @@ TfrmPickField::~TfrmPickField()
 void TfrmPickField::showPage(int number)
 {
     const QByteArray bytes = pagrim::readFileOrThrow(m_folder.pageFile(number));
-    // about:blank as the base: relative addresses lead nowhere.
-    ui->webPage->setHtml(pagrim::codepage::toUnicode(bytes, m_codePage),
-                         QUrl(QStringLiteral("about:blank")));
+    // Relative addresses lead to the scheme, which refuses them.
+    ui->webPage->setUrl(m_scheme->serve(pagrim::codepage::toUnicode(bytes, m_codePage)));
 }
 
 void TfrmPickField::sePageChange(int number)

@@ -16,6 +16,7 @@ namespace Ui {
 class TfrmPickField;
 }
 class QTimer;
+class SavedPageScheme;
 class QWebEngineProfile;
 
 // Markers for the current field row found from example values: a saved page
@@ -54,6 +55,7 @@ private:
     QPointer<pagrim::store::DataSet> m_fields;
     int m_codePage;
     QWebEngineProfile* m_profile;
+    SavedPageScheme* m_scheme; // the profile's: serves the page shown
     // Added with "加入示例", one a page.
     std::vector<pagrim::extract::MarkerExample> m_examples;
     // Page texts read so far, by page number: each file is read once.

@@ -27,10 +27,10 @@ const char LinksScript[] =
 
 } // namespace
 
-BrowserDriver::BrowserDriver(QWebEngineView* wbGet, QWidget* owner, StatusSink showStatus,
+BrowserDriver::BrowserDriver(QWebEngineView* wbGet, StatusSink reportFailure, StatusSink showStatus,
                              RunningTest running, QObject* parent)
-    : QObject(parent), m_view(wbGet), m_owner(owner), m_showStatus(std::move(showStatus)),
-      m_running(std::move(running))
+    : QObject(parent), m_view(wbGet), m_reportFailure(std::move(reportFailure)),
+      m_showStatus(std::move(showStatus)), m_running(std::move(running))
 {
     installPage();
 }
@@ -306,8 +306,9 @@ QString BrowserDriver::documentHtml()
 QByteArray BrowserDriver::TakeDocument()
 {
     m_showStatus(QStringLiteral(" 正在保存网页到文件，请稍候... "));
-    const QPointer<QWidget> owner = m_owner;
-    QByteArray document = pageFile(documentHtml(), owner);
+    QByteArray document = documentBytes(documentHtml());
+    if (document.isEmpty())
+        m_reportFailure(QStringLiteral("保存 HTML 文件失败    "));
     if (document.isEmpty() && m_lastLoad.ending == PageLoad::Ending::Loaded)
         m_lastLoad.ending = PageLoad::Ending::NoDocument;
     return document;

@@ -14,7 +14,6 @@ class QWebEngineLoadingInfo;
 class QWebEnginePage;
 class QVariant;
 class QWebEngineView;
-class QWidget;
 
 namespace pagrim::harvest {
 
@@ -29,9 +28,10 @@ public:
     using RunningTest = std::function<bool()>;
 
     // showStatus is the window's ShowStatus and running its Running test;
-    // message boxes are owned by owner.
-    BrowserDriver(QWebEngineView* wbGet, QWidget* owner, StatusSink showStatus, RunningTest running,
-                  QObject* parent = nullptr);
+    // reportFailure tells the host of a page that cannot be saved (the window
+    // shows it in a box, the command line prints it).
+    BrowserDriver(QWebEngineView* wbGet, StatusSink reportFailure, StatusSink showStatus,
+                  RunningTest running, QObject* parent = nullptr);
     ~BrowserDriver() override;
 
     QWebEngineView* wbGet() const;
@@ -52,7 +52,8 @@ public:
     // Leaves a started page as a stop during its wait would.
     void DropPage() override;
     // Shows " 正在保存网页到文件，请稍候... " and gives the document in the program code
-    // page ("&#N;" for what it cannot hold), or shows "保存 HTML 文件失败    " and gives nothing.
+    // page ("&#N;" for what it cannot hold), or reports "保存 HTML 文件失败    " and gives
+    // nothing.
     QByteArray TakeDocument() override;
     QByteArray ReadDocument() override;
     // The addresses of the document's links (anchors with an address and
@@ -91,7 +92,7 @@ private:
 
     QPointer<QWebEngineView> m_view;
     QPointer<QWebEnginePage> m_page;
-    QPointer<QWidget> m_owner;
+    StatusSink m_reportFailure;
     StatusSink m_showStatus;
     RunningTest m_running;
 

@@ -3,7 +3,6 @@
 #include "harvest/browserprofile.h"
 #include "harvest/core/browser.h"
 #include "platform/codepage.h"
-#include "ui/messagebox.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -84,14 +83,6 @@ PageLoad loadEnding(const QWebEngineLoadingInfo& info, const QUrl& shown)
 QByteArray documentBytes(const QString& html)
 {
     return html.isEmpty() ? QByteArray() : codepage::fromUnicodeWithReferences(html);
-}
-
-QByteArray pageFile(const QString& html, QWidget* owner)
-{
-    if (html.isEmpty())
-        ui::MessageBox(owner, QStringLiteral("保存 HTML 文件失败    "), QStringLiteral("错误信息"),
-                       ui::Icon::None, ui::Buttons::Ok);
-    return documentBytes(html);
 }
 
 } // namespace pagrim::harvest

@@ -9,7 +9,6 @@
 #include <QWebEnginePage>
 
 class QWebEngineLoadingInfo;
-class QWidget;
 
 // What every harvesting browser page has in common, whether a view shows it
 // or not: it asks the user nothing, takes addresses as an address bar does,
@@ -64,8 +63,5 @@ PageLoad loadEnding(const QWebEngineLoadingInfo& info, const QUrl& shown);
 // The serialized document in the program code page ("&#N;" for what it cannot
 // hold); nothing for an empty one (every document serializes to some markup).
 QByteArray documentBytes(const QString& html);
-// documentBytes; for an empty one (every document serializes to some markup), shows
-// "保存 HTML 文件失败    " owned by owner and gives nothing.
-QByteArray pageFile(const QString& html, QWidget* owner);
 
 } // namespace pagrim::harvest

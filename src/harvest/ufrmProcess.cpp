@@ -80,8 +80,12 @@ TfrmProcess::TfrmProcess(DataSet& taskQuery, pagrim::store::Connection& conn,
     // in no width at all, a page of text puts every character on a line of
     // its own, which costs its renderer more than the page's load.
     m_browser = std::make_unique<harvest::BrowserDriver>(
-        ui->wbGet, this, [this](const QString& text) { ShowStatus(text); },
-        [this] { return Running(); });
+        ui->wbGet,
+        [this](const QString& text) {
+            ui_::MessageBox(this, text, QStringLiteral("错误信息"), ui_::Icon::None,
+                            ui_::Buttons::Ok);
+        },
+        [this](const QString& text) { ShowStatus(text); }, [this] { return Running(); });
 
     connect(ui->Button1, &QPushButton::clicked, this, handler(&TfrmProcess::Button1Click));
     connect(ui->Button2, &QPushButton::clicked, this, handler(&TfrmProcess::Button2Click));
@@ -145,8 +149,8 @@ void TfrmProcess::FormShow()
     // working lists unset for the runs that follow.
     if (m_task) {
         fieldPage().FormShow();
-        // Its show has taken the task, unless another program holds it.
-        if (TakeTask(false))
+        // Its show has taken the task (or said who holds it).
+        if (!m_taskBusy)
             rereadTask();
     }
     QList<QByteArray> lines;
@@ -190,22 +194,22 @@ bool TfrmProcess::TakeTask(bool makeFolder)
 {
     if (!m_task || (m_taskLock && m_taskLock->held()))
         return true;
-    if (m_taskBusy)
-        return false;
-    // Opening makes no folder; without one no other program runs the task.
-    const pagrim::TaskFolder folder = taskFolder();
-    if (!makeFolder && !QFileInfo(folder.path()).isDir())
-        return true;
-    m_taskLock = std::make_unique<pagrim::TaskLock>(folder);
-    try {
-        if (m_taskLock->take())
+    if (!m_taskBusy) {
+        // Opening makes no folder; without one no other program runs the task.
+        const pagrim::TaskFolder folder = taskFolder();
+        if (!makeFolder && !QFileInfo(folder.path()).isDir())
             return true;
-    } catch (const pagrim::Error&) {
-        // A folder that cannot be made: the run meets it where it always has.
-        m_taskLock.reset();
-        return true;
+        m_taskLock = std::make_unique<pagrim::TaskLock>(folder);
+        try {
+            if (m_taskLock->take())
+                return true;
+        } catch (const pagrim::Error&) {
+            // A folder that cannot be made: the run meets it where it always has.
+            m_taskLock.reset();
+            return true;
+        }
+        m_taskBusy = true;
     }
-    m_taskBusy = true;
     ui_::MessageBox(this, pagrim::TaskLock::busyText(), QStringLiteral("提示信息"),
                     ui_::Icon::Information, ui_::Buttons::Ok);
     return false;

@@ -63,8 +63,10 @@ public:
     // display, and holding back a close asked for meanwhile.
     void runHandler(const std::function<void()>& body) override;
     // The task's lock, taken when the window opens; a task without a folder yet
-    // is taken by the first run that makes it. While another program holds it,
-    // the window says so once and its runs do nothing.
+    // is taken by the first run that makes it. Once another program is found
+    // holding it, the window's runs do nothing, and each asking says so: the
+    // counters shown are from before that program's run, so the task is not
+    // taken later either.
     bool TakeTask(bool makeFolder) override;
 
     // Runs a harvesting button's click under the shared stop protocol; the

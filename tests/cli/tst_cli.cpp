@@ -140,6 +140,7 @@ void TstCli::init()
 void TstCli::start(QProcess& run, const QStringList& arguments) const
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     // The browser profile of the world's own.
     env.insert(QStringLiteral("XDG_DATA_HOME"), m_world->file(QStringLiteral("data")));
     env.insert(QStringLiteral("XDG_CACHE_HOME"), m_world->file(QStringLiteral("cache")));
@@ -189,13 +190,20 @@ void TstCli::runsRefusesAndTests()
     QCOMPARE(test::contents(taskFolder() + QStringLiteral("/Infos.txt")), test::crlfLines(infos));
     QCOMPARE(stored("ResCurrent"), Articles);
     QCOMPARE(stored("SaveCurrent"), Articles);
-    // Without a terminal: whole lines, a summary at the end of each step.
+    // Without a terminal: whole lines, a summary at the end of each step, and
+    // nothing but the program's own lines (no runtime folder set, as under cron).
     QVERIFY(!r.err.contains(QLatin1Char('\r')));
     for (const char* step : {"生成列表", "保存网页", "进行提取"})
         QVERIFY2(r.err.contains(
                      QRegularExpression(QStringLiteral("^%1：20 页，失败 0，用时 \\d+:\\d\\d$")
                                             .arg(QString::fromUtf8(step)),
                                         QRegularExpression::MultilineOption)),
+                 qPrintable(r.err));
+    for (const QString& line : r.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        QVERIFY2(QRegularExpression(
+                     QStringLiteral("^((生成列表|保存网页|进行提取)[ ：]|有效列表条数：)"))
+                     .match(line)
+                     .hasMatch(),
                  qPrintable(r.err));
 
     // Steps with nothing left say so and the next runs; the test writes no

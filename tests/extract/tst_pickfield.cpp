@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QSignalSpy>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -141,6 +143,31 @@ private Q_SLOTS:
             QVERIFY(cut.found);
             QCOMPARE(extract::ShownText(cut.value, codepage::Gbk), shownPrice(n));
         }
+    }
+
+    void largePageShown()
+    {
+        // Past the 2 MB a page handed over as text may hold; its last words
+        // show, decoded from the code page.
+        QString body = QStringLiteral("<html><body>");
+        while (body.size() < 2700 * 1024)
+            body +=
+                QStringLiteral("<p>%1</p>\n").arg(QStringLiteral("说明文字 filler ").repeated(200));
+        test::put(m_w->pageFile(5),
+                  codepage::fromUnicode(body + QStringLiteral("<p>页尾</p></body></html>"),
+                                        codepage::Gbk));
+        QVERIFY(QFileInfo(m_w->pageFile(5)).size() > 3 * 1024 * 1024);
+        QPointer<TfrmPickField> pick = openPicker();
+        QVERIFY(pick);
+        QWebEnginePage* page = child<QWebEngineView>(pick, "webPage")->page();
+        QSignalSpy loaded(page, &QWebEnginePage::loadFinished);
+        child<QSpinBox>(pick, "sePage")->setValue(5);
+        QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty(), 30000);
+        QVERIFY(loaded.first().first().toBool());
+        auto shown = std::make_shared<QString>();
+        page->toPlainText([shown](const QString& t) { *shown = t; });
+        QTRY_VERIFY_WITH_TIMEOUT(!shown->isEmpty(), 30000);
+        QVERIFY(shown->endsWith(QStringLiteral("页尾")));
     }
 
     void cancelChangesNothing()

@@ -246,7 +246,8 @@ private Q_SLOTS:
 
     void taskHeldByAnotherProgram()
     {
-        // While another program runs the task, the window says so and runs nothing.
+        // While another program runs the task, the window says so, and again at
+        // every click, and runs nothing.
         const TaskFolder folder(m_w->taskFolder());
         auto other = std::make_unique<TaskLock>(folder);
         QVERIFY(other->take());
@@ -259,7 +260,8 @@ private Q_SLOTS:
         QCOMPARE(child<QPushButton>(&w, "btnCreateLst")->text(), QStringLiteral("生成列表"));
         QVERIFY(!QFileInfo::exists(m_w->listFile()));
         QVERIFY(!QFileInfo::exists(pagesFolder()));
-        QCOMPARE(m_w->boxes.count(), 1);
+        QCOMPARE(m_w->boxes.count(), 4);
+        QCOMPARE(m_w->boxes.last().text, TaskLock::busyText());
         m_w->close();
 
         // Once it is done, a window on a task query read before takes the task
@@ -279,7 +281,7 @@ private Q_SLOTS:
         QVERIFY(!TaskLock(folder).take());
         later.close();
         QVERIFY(TaskLock(folder).take());
-        QCOMPARE(m_w->boxes.count(), 1);
+        QCOMPARE(m_w->boxes.count(), 4);
     }
 
     void pageListShown()

@@ -114,7 +114,7 @@ void TstDemoSiteSave::init()
     m_running = true;
     m_view = harvest::createSharedProfileView();
     m_driver = new harvest::BrowserDriver(
-        m_view, nullptr, [](const QString&) {}, [this] { return m_running; });
+        m_view, [](const QString&) {}, [](const QString&) {}, [this] { return m_running; });
 }
 
 void TstDemoSiteSave::cleanup()
