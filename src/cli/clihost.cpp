@@ -2,6 +2,7 @@
 
 #include "cli/progress.h"
 #include "cli/stopsignal.h"
+#include "extract/core/markers.h"
 #include "harvest/browserdriver.h"
 #include "harvest/browserprofile.h"
 #include "harvest/directengine.h"
@@ -70,6 +71,11 @@ void CliHost::ProcessEvents()
 void CliHost::SetGauge(int maximum, int position)
 {
     m_progress.setCount(position, maximum);
+}
+
+bool CliHost::PageShows(const QByteArray& document, const QString& text) const
+{
+    return extract::LocateShown(document, text, 1, codepage::current()).begin >= 0;
 }
 
 harvest::ContentRule CliHost::PageContent()
@@ -150,6 +156,14 @@ QByteArray CliBrowser::TakeDocument()
 {
     throwIfStopped();
     QByteArray document = browser().TakeDocument();
+    throwIfStopped();
+    return document;
+}
+
+QByteArray CliBrowser::ReadDocument()
+{
+    throwIfStopped();
+    QByteArray document = browser().ReadDocument();
     throwIfStopped();
     return document;
 }

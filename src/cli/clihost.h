@@ -48,6 +48,7 @@ public:
     harvest::ContentRule PageContent() override;
     QString WorkFolder() const override { return m_workFolder; }
     void SetGauge(int maximum, int position) override;
+    bool PageShows(const QByteArray& document, const QString& text) const override;
     // A page of a side-by-side run that failed is counted as it is logged.
     void PageHandled(const harvest::PageLogEntry& entry) override;
 
@@ -88,6 +89,7 @@ public:
     void OpenPage(const QString& address) override;
     bool PageLoaded() const override;
     QByteArray TakeDocument() override;
+    QByteArray ReadDocument() override;
     QStringList Links() override;
     void StartPage(const QString& address) override;
     void WaitPage() override;

@@ -45,6 +45,7 @@ enum ExitStatus
     Done = 0,
     Failed = 1,
     Misused = 2,
+    LoggedOut = 3,
     Interrupted = 130
 };
 

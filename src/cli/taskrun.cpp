@@ -8,6 +8,7 @@
 #include "cli/terminal.h"
 #include "extract/core/extraction.h"
 #include "extract/core/resulttable.h"
+#include "harvest/core/loginlost.h"
 #include "harvest/core/pagelist.h"
 #include "harvest/core/pagequeue.h"
 #include "harvest/core/pagesaver.h"
@@ -60,6 +61,10 @@ int TaskRun::exec()
         return run();
     } catch (const Stopped&) {
         return Interrupted;
+    } catch (const harvest::LoginLost& lost) {
+        // Where the next run with --login goes on.
+        m_progress.error(lost.message());
+        return LoggedOut;
     } catch (const Error& e) {
         m_progress.error(ui::defaultErrorText(e.message()));
     } catch (const std::exception& e) {

@@ -62,6 +62,7 @@ void TfrmEdtTask::FormShow()
 void TfrmEdtTask::ShowTaskOptions(const store::TaskOptions& options)
 {
     ui->cbPageEngine->setCurrentIndex(options.direct() ? 1 : 0);
+    ui->edtLoggedOutText->setText(options.loggedOutText);
     ui->seContentWait->setValue(options.contentWait);
     m_optionsShown = true;
 }
@@ -72,6 +73,7 @@ store::TaskOptions TfrmEdtTask::taskOptions() const
     options.pageEngine = QLatin1String(ui->cbPageEngine->currentIndex() == 1
                                            ? store::TaskOptions::PageEngineDirect
                                            : store::TaskOptions::PageEngineBrowser);
+    options.loggedOutText = ui->edtLoggedOutText->text();
     options.contentWait = ui->seContentWait->value();
     return options;
 }

@@ -285,10 +285,8 @@ bool BrowserDriver::waitForResult(
     return pending->done;
 }
 
-QByteArray BrowserDriver::TakeDocument()
+QString BrowserDriver::documentHtml()
 {
-    m_showStatus(QStringLiteral(" 正在保存网页到文件，请稍候... "));
-
     QVariant html;
     bool handed = false;
     if (m_waitedHtml) {
@@ -302,12 +300,23 @@ QByteArray BrowserDriver::TakeDocument()
             },
             &html);
     }
-    QByteArray document = documentBytes(handed ? html.toString() : QString());
+    return handed ? html.toString() : QString();
+}
+
+QByteArray BrowserDriver::TakeDocument()
+{
+    m_showStatus(QStringLiteral(" 正在保存网页到文件，请稍候... "));
+    QByteArray document = documentBytes(documentHtml());
     if (document.isEmpty())
         m_reportFailure(QStringLiteral("保存 HTML 文件失败    "));
     if (document.isEmpty() && m_lastLoad.ending == PageLoad::Ending::Loaded)
         m_lastLoad.ending = PageLoad::Ending::NoDocument;
     return document;
+}
+
+QByteArray BrowserDriver::ReadDocument()
+{
+    return documentBytes(documentHtml());
 }
 
 QStringList BrowserDriver::Links()

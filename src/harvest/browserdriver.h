@@ -55,6 +55,7 @@ public:
     // page ("&#N;" for what it cannot hold), or reports "保存 HTML 文件失败    " and gives
     // nothing.
     QByteArray TakeDocument() override;
+    QByteArray ReadDocument() override;
     // The addresses of the document's links (anchors with an address and
     // image-map areas, not those inside frames) in document order, absolute.
     // Raises pagrim::Error when the browser holds no document or does not answer.
@@ -78,6 +79,8 @@ private:
     void complete();
     // Puts a new page into wbGet in place of the one it holds, which goes.
     void installPage();
+    // The document as the browser serializes it; empty when it hands out none.
+    QString documentHtml();
     // Waits, events running, until the loaded page holds what the content rule
     // asks of it, and keeps the document read; a stop leaves the page not
     // loaded.

@@ -65,6 +65,7 @@ PageLoad loadEnding(const QWebEngineLoadingInfo& info, const QUrl& shown)
         load.ending = PageLoad::Ending::Refused;
         return load;
     }
+    load.address = shown;
     // The toolkit tells the status of every answer, also of a 200, as the
     // code of this domain; a load that had none is of another domain.
     const bool answered = info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain;

@@ -55,8 +55,9 @@ private:
 void retirePage(QWebEnginePage* page, QObject* user);
 
 // How a top-level load that has ended went (its document left out), given the
-// address the page shows now: a stop before anything was committed (an address
-// no handler takes, a download) leaves the page elsewhere and is a refusal.
+// address the page shows now, which is where the load ended after redirects:
+// a stop before anything was committed (an address no handler takes, a
+// download) leaves the page elsewhere and is a refusal.
 PageLoad loadEnding(const QWebEngineLoadingInfo& info, const QUrl& shown);
 
 // The serialized document in the program code page ("&#N;" for what it cannot

@@ -1,13 +1,16 @@
 #include "harvest/ufrmProcess.h"
 #include "ui_ufrmProcess.h"
 
+#include "extract/core/markers.h"
 #include "harvest/browserdriver.h"
+#include "harvest/core/loginlost.h"
 #include "harvest/core/pagelist.h"
 #include "harvest/core/pagequeue.h"
 #include "harvest/core/pagesaver.h"
 #include "harvest/core/pageupdate.h"
 #include "harvest/directengine.h"
 #include "harvest/taskcontent.h"
+#include "harvest/ufrmLogin.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
 #include "platform/settings.h"
@@ -26,6 +29,7 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QMenu>
 #include <QShowEvent>
@@ -266,6 +270,11 @@ bool TfrmProcess::Running() const
     return m_run->running();
 }
 
+bool TfrmProcess::PageShows(const QByteArray& document, const QString& text) const
+{
+    return pagrim::extract::LocateShown(document, text, 1, pagrim::codepage::current()).begin >= 0;
+}
+
 bool TfrmProcess::LoadPageList(QList<QByteArray>& lines)
 {
     // Without a task record there is no task folder and so no page list.
@@ -354,8 +363,10 @@ void TfrmProcess::btnCreateLstClick()
             return false;
         },
         [this] {
-            withListBrowser([this](harvest::Browser& browser) {
-                showPageList(harvest::BuildPageList(*this, browser));
+            runLoggedIn([this] {
+                withListBrowser([this](harvest::Browser& browser) {
+                    showPageList(harvest::BuildPageList(*this, browser));
+                });
             });
         });
 }
@@ -374,15 +385,18 @@ void TfrmProcess::updatePageList()
     runHarvest(
         *ui->btnCreateLst, QStringLiteral("生成列表"), *ui->btnSaveHtml, [] { return true; },
         [this] {
-            withListBrowser([this](harvest::Browser& browser) {
-                const harvest::PageUpdate update = harvest::UpdatePageList(
-                    *this, browser, harvest::pageFetchers(harvest::usesDirectEngine(TaskRecord())),
-                    harvest::SaveLimits::of(m_settings));
-                showPageList(update.lines);
-                const harvest::GaugeSetting gauge = harvest::pageListGauge(
-                    int(update.lines.size()),
-                    TaskRecord().field(QStringLiteral("SaveCurrent")).asInteger());
-                SetGauge(gauge.maximum, gauge.position);
+            runLoggedIn([this] {
+                withListBrowser([this](harvest::Browser& browser) {
+                    const harvest::PageUpdate update = harvest::UpdatePageList(
+                        *this, browser,
+                        harvest::pageFetchers(harvest::usesDirectEngine(TaskRecord())),
+                        harvest::SaveLimits::of(m_settings));
+                    showPageList(update.lines);
+                    const harvest::GaugeSetting gauge = harvest::pageListGauge(
+                        int(update.lines.size()),
+                        TaskRecord().field(QStringLiteral("SaveCurrent")).asInteger());
+                    SetGauge(gauge.maximum, gauge.position);
+                });
             });
         });
 }
@@ -413,9 +427,48 @@ void TfrmProcess::saveHtml(bool failedOnly)
     };
     const harvest::SaveLimits limits = harvest::SaveLimits::of(m_settings);
     runHarvest(*ui->btnSaveHtml, QStringLiteral("保存网页"), *ui->btnCreateLst, prepare, [&] {
-        saver.save(limits, harvest::pageFetchers(harvest::usesDirectEngine(TaskRecord())),
-                   std::move(failed));
+        bool again = false;
+        runLoggedIn([&] {
+            // Again after a new login: the failed lines as the log has them now.
+            if (failedOnly && std::exchange(again, true) && (failed = saver.failedLines()).empty())
+                return;
+            saver.save(limits, harvest::pageFetchers(harvest::usesDirectEngine(TaskRecord())),
+                       std::exchange(failed, {}));
+        });
     });
+}
+
+void TfrmProcess::runLoggedIn(const std::function<void()>& body)
+{
+    try {
+        harvest::runLoggedIn(body,
+                             [this](const harvest::LoginLost& lost) { return LogInAgain(lost); });
+    } catch (const harvest::LoginLost& lost) {
+        ui_::MessageBox(this, lost.notTakenText(), QStringLiteral("错误信息"), ui_::Icon::Error,
+                        ui_::Buttons::Ok);
+    }
+}
+
+bool TfrmProcess::LogInAgain(const harvest::LoginLost& lost)
+{
+    if (!Running())
+        return false;
+    const QString address = TaskRecord().field(QStringLiteral("LoginAddr")).asString();
+    if (address.trimmed().isEmpty()) {
+        ui_::MessageBox(this, lost.message(), QStringLiteral("错误信息"), ui_::Icon::Error,
+                        ui_::Buttons::Ok);
+        return false;
+    }
+    ShowStatus(QLatin1Char(' ') + lost.message() + QStringLiteral(" 请在登录窗口中重新登录 "));
+    // Not modal: 停止 stays at hand, and closes it.
+    TfrmLogin frmLogin(this);
+    QEventLoop loop;
+    connect(&frmLogin, &QDialog::finished, &loop, &QEventLoop::quit);
+    connect(m_run.get(), &ui_::HarvestRun::stopped, &frmLogin, &QDialog::reject);
+    frmLogin.navigate(address);
+    frmLogin.show();
+    loop.exec();
+    return Running();
 }
 
 void TfrmProcess::ListBox1ContextMenu(const QPoint& pos)

@@ -21,6 +21,7 @@ class DataSet;
 namespace pagrim::harvest {
 class Browser;
 class BrowserDriver;
+class LoginLost;
 } // namespace pagrim::harvest
 namespace pagrim::ui {
 class PaintThrottle;
@@ -56,6 +57,7 @@ public:
     pagrim::harvest::ContentRule PageContent() override;
     void ProcessEvents() override;
     bool Running() const override;
+    bool PageShows(const QByteArray& document, const QString& text) const override;
     TFieldPage& fieldPage() const;
     // Runs body as one of the window's handlers: inside the default error
     // display, and holding back a close asked for meanwhile.
@@ -94,6 +96,11 @@ private:
     // page again (the page list's context menu).
     void saveHtml(bool failedOnly);
     void ListBox1ContextMenu(const QPoint& pos);
+    // Runs a harvest whose pages may find the login gone: the login window
+    // opens on the task's login address, and the run goes on once it closes.
+    void runLoggedIn(const std::function<void()>& body);
+    // False when the run is to end: stopped meanwhile, or no login address.
+    bool LogInAgain(const pagrim::harvest::LoginLost& lost);
     // 检查新网页 (the page list's context menu): the pages the site has added
     // go to the end of the page list, which the list box then shows.
     void updatePageList();

@@ -35,6 +35,7 @@ QString boolean(const char* name)
 const char* const taskOptionColumns[] = {
     "PageEngine VARCHAR(16)",
     "ContentWait INTEGER",
+    "LoggedOutText VARCHAR(255)",
 };
 
 // The columns of DescOptions after its key, the same way.

@@ -39,6 +39,8 @@ TaskOptions readTaskOptions(Connection& connection, int taskId)
         options.pageEngine = query->field(QStringLiteral("PageEngine")).asString();
     if (query->fieldIndex(QStringLiteral("ContentWait")) >= 0)
         options.contentWait = query->field(QStringLiteral("ContentWait")).asInteger();
+    if (query->fieldIndex(QStringLiteral("LoggedOutText")) >= 0)
+        options.loggedOutText = query->field(QStringLiteral("LoggedOutText")).asString();
     return options;
 }
 
@@ -46,14 +48,16 @@ void writeTaskOptions(Connection& connection, int taskId, const TaskOptions& opt
 {
     for (const QString& sql : upgradeSql(connection.database()))
         connection.database().exec(sql);
-    Statement st(
-        connection.handle(),
-        QStringLiteral("insert into TaskOptions (TaskID, PageEngine, ContentWait) values (?, ?, ?) "
-                       "on conflict (TaskID) do update set PageEngine = excluded.PageEngine, "
-                       "ContentWait = excluded.ContentWait"));
+    Statement st(connection.handle(),
+                 QStringLiteral("insert into TaskOptions (TaskID, PageEngine, ContentWait, "
+                                "LoggedOutText) values (?, ?, ?, ?) on conflict (TaskID) do "
+                                "update set PageEngine = excluded.PageEngine, "
+                                "ContentWait = excluded.ContentWait, "
+                                "LoggedOutText = excluded.LoggedOutText"));
     st.bind(1, taskId);
     st.bind(2, textOrNull(options.pageEngine));
     st.bind(3, options.contentWait ? QVariant(options.contentWait) : QVariant());
+    st.bind(4, textOrNull(options.loggedOutText));
     st.step();
 }
 

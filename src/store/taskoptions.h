@@ -16,6 +16,9 @@ struct TaskOptions
     // How long, in milliseconds, a loaded page may wait for the values that
     // its scripts fill in; 0 takes it as its load ends.
     int contentWait = 0;
+    // Text a page of the site shows once it has forgotten the login (at most
+    // 255 characters); empty: none.
+    QString loggedOutText;
 
     bool direct() const { return pageEngine == QLatin1String(PageEngineDirect); }
     bool operator==(const TaskOptions&) const = default;

@@ -248,11 +248,11 @@ private Q_SLOTS:
                  {QStringLiteral("ResCurrent"), 120},
                  {QStringLiteral("SaveCurrent"), 45}});
         test::execOn(world->storePath(),
-                     QStringLiteral("insert into TaskOptions (TaskID, PageEngine, ContentWait) "
-                                    "values (5, ?, 2500)"),
-                     {QStringLiteral("direct")});
+                     QStringLiteral("insert into TaskOptions (TaskID, PageEngine, ContentWait, "
+                                    "LoggedOutText) values (5, ?, 2500, ?)"),
+                     {QStringLiteral("direct"), QStringLiteral("请先登录")});
         TfrmMain& main = open();
-        QString caption, shownName;
+        QString caption, shownName, shownLoggedOut;
         int shownEngine = -1;
         int shownWait = -1;
         auto ran = test::onNextModal("TfrmEdtTask", [&](QWidget* dlg) {
@@ -260,6 +260,7 @@ private Q_SLOTS:
             shownName = child<QLineEdit>(dlg, "DBEdit13")->text();
             shownEngine = child<QComboBox>(dlg, "cbPageEngine")->currentIndex();
             shownWait = child<QSpinBox>(dlg, "seContentWait")->value();
+            shownLoggedOut = child<QLineEdit>(dlg, "edtLoggedOutText")->text();
             clickButton(dlg, "btnCancel");
         });
         clickButton(&main, "SpeedButton7");
@@ -268,6 +269,7 @@ private Q_SLOTS:
         QCOMPARE(shownName, QStringLiteral("新建任务6"));
         QCOMPARE(shownEngine, 1); // the source's options
         QCOMPARE(shownWait, 2500);
+        QCOMPARE(shownLoggedOut, QStringLiteral("请先登录"));
         QCOMPARE(rowCount(world->storePath(), QStringLiteral("Tasks")), 1);
 
         ran = test::onNextModal("TfrmEdtTask", [&](QWidget* dlg) { clickButton(dlg, "btnOK"); });
@@ -482,6 +484,7 @@ private Q_SLOTS:
             saved = saved && test::savePicture(dlg, QStringLiteral("editor-list"));
             child<QTabWidget>(dlg, "PageControl1")->setCurrentIndex(1);
             child<QComboBox>(dlg, "cbPageEngine")->setCurrentIndex(1);
+            child<QLineEdit>(dlg, "edtLoggedOutText")->setText(QStringLiteral("请先登录后浏览"));
             saved = saved && test::savePicture(dlg, QStringLiteral("editor-options"));
             clickButton(dlg, "btnCancel");
         });

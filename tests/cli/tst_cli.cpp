@@ -21,6 +21,7 @@
 #include <chrono>
 #include <csignal>
 #include <httplib.h>
+#include <limits>
 #include <thread>
 #include <unistd.h>
 
@@ -61,6 +62,7 @@ private Q_SLOTS:
     void runsRefusesAndTests();
     void stoppedAndResumed();
     void directEngineStartsNoRenderer();
+    void loginLostEndsWithThree();
     void markers();
     void updateNightAfterNight();
 
@@ -95,6 +97,8 @@ private:
 
     test::HttpServer m_server;
     std::atomic<int> m_delayMs{0};
+    // Article pages the site's session still serves; then they go to its login page.
+    std::atomic<int> m_sessionPages{0};
     std::atomic<int> m_articles{Articles}; // the articles the site has
     std::unique_ptr<test::TempWorld> m_world;
 };
@@ -109,6 +113,8 @@ void TstCli::initTestCase()
                                 // The articles after the site's count: none yet.
                                 if (k > m_articles)
                                     return void(rs.status = 404);
+                                if (--m_sessionPages < 0)
+                                    return rs.set_redirect("/login.htm?back=article");
                                 demosite::Request request;
                                 request.path = QString::fromStdString(rq.path);
                                 const demosite::Response page = demosite::page(request);
@@ -122,6 +128,7 @@ void TstCli::initTestCase()
 void TstCli::init()
 {
     m_delayMs = 0;
+    m_sessionPages = std::numeric_limits<int>::max();
     m_articles = Articles;
     m_world = std::make_unique<test::TempWorld>();
     store::Database db;
@@ -235,6 +242,31 @@ void TstCli::runsRefusesAndTests()
     r = call({QStringLiteral("--extract"), Task});
     QCOMPARE(r.status, 1);
     QVERIFY(r.err.contains(TaskLock::busyText()));
+}
+
+void TstCli::loginLostEndsWithThree()
+{
+    // The session serves six pages; the seventh goes to the task's login page.
+    m_server.setPage(QStringLiteral("/login.htm"), "<html><body>login</body></html>");
+    m_sessionPages = 6;
+    test::execOn(m_world->storePath(), QStringLiteral("update Tasks set LoginAddr = '%1'")
+                                           .arg(m_server.address(QStringLiteral("/login.htm"))));
+    Finished r = call({Task});
+    QCOMPARE(r.status, 3);
+    const QString seventh = expectedFiles().first.at(6);
+    QVERIFY2(r.err.contains(QStringLiteral("登录已失效：第 7 行 ") + seventh), qPrintable(r.err));
+    QCOMPARE(stored("SaveCurrent"), 6);
+    QCOMPARE(pageFiles(), 6);
+    QVERIFY(!QFile::exists(taskFolder() + QStringLiteral("/Infos.txt")));
+
+    // Logged in again: the next run goes on from the seventh page.
+    m_sessionPages = Articles;
+    const int sixth = m_server.hits(QStringLiteral("/article/6.html"));
+    r = call({Task});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(stored("SaveCurrent"), Articles);
+    QCOMPARE(pageFiles(), Articles);
+    QCOMPARE(m_server.hits(QStringLiteral("/article/6.html")), sixth);
 }
 
 void TstCli::stoppedAndResumed()

@@ -2,7 +2,9 @@
 // browser on pages of the test's own web server.
 #include "harvest/browserprofile.h"
 #include "harvest/core/pagelog.h"
+#include "harvest/ufrmLogin.h"
 #include "platform/codepage.h"
+#include "store/taskoptions.h"
 #include "support/httpserver.h"
 #include "support/taskwindow.h"
 
@@ -17,6 +19,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
 #include <chrono>
 #include <httplib.h>
 #include <memory>
@@ -56,6 +59,7 @@ private Q_SLOTS:
     void closeAskedDuringARun();
     void sideBySideThenRetryFailed();
     void hostDelayAtTheServer();
+    void loginLostOpensTheLoginWindow();
     void lookAtIt();
 
 private:
@@ -74,6 +78,8 @@ private:
             m_w->frm.get(), [this, path] { return m_server->hits(path) > 0; }, action);
     }
 
+    // Member pages the site's session still serves; its login page renews it.
+    std::atomic<int> m_sessionPages{0};
     QTemporaryDir m_profileDir;
     std::unique_ptr<test::HttpServer> m_server;
     std::unique_ptr<test::TaskWindow> m_w;
@@ -104,6 +110,19 @@ void TstPageSave::initTestCase()
                       "document.body.append(String(window.open('/target.htm')));"
                       "</script></body></html>");
     m_server->setPage(QStringLiteral("/target.htm"), "<html><body>pop-up page</body></html>");
+    m_server->setHandler(
+        QStringLiteral("/member.htm"), [this](const httplib::Request& rq, httplib::Response& rs) {
+            rs.set_content(--m_sessionPages >= 0
+                               ? "<html><body>member " + rq.get_param_value("n") + "</body></html>"
+                               : std::string("<html><body><p>请先<b>登录</b>&nbsp;\n 后浏览"
+                                             "</p></body></html>"),
+                           "text/html; charset=utf-8");
+        });
+    m_server->setHandler(QStringLiteral("/login.htm"),
+                         [this](const httplib::Request&, httplib::Response& rs) {
+                             m_sessionPages = 100;
+                             rs.set_content("<html><body>login</body></html>", "text/html");
+                         });
 }
 
 void TstPageSave::init()
@@ -370,6 +389,38 @@ void TstPageSave::hostDelayAtTheServer()
     for (size_t i = 1; i < arrivals.size(); ++i)
         QVERIFY2(arrivals[i] - arrivals[i - 1] >= std::chrono::milliseconds(290),
                  qPrintable(QString::number(i)));
+}
+
+void TstPageSave::loginLostOpensTheLoginWindow()
+{
+    // The session serves two pages; page 3 asks for the login, and after it
+    // the run goes on from page 3.
+    m_sessionPages = 2;
+    writeList({QStringLiteral("/member.htm?n=1"), QStringLiteral("/member.htm?n=2"),
+               QStringLiteral("/member.htm?n=3"), QStringLiteral("/member.htm?n=4")});
+    test::addTask(m_w->world.storePath(), 1, test::TaskWindow::Task,
+                  {{QStringLiteral("LoginAddr"), m_server->address(QStringLiteral("/login.htm"))}});
+    TfrmProcess& w = m_w->open();
+    store::TaskOptions options;
+    options.loggedOutText = QStringLiteral("请先登录 后浏览");
+    store::writeTaskOptions(*m_w->conn, 1, options);
+    int savedMeanwhile = -1; // SaveCurrent while the login window is open
+    test::when(
+        &w,
+        [&] {
+            TfrmLogin* login = w.findChild<TfrmLogin*>();
+            return login && login->isVisible() && m_server->hits(QStringLiteral("/login.htm")) > 0;
+        },
+        [&] {
+            savedMeanwhile = m_w->stored("SaveCurrent");
+            test::savePicture(&w, QStringLiteral("pagesave-loginlost"));
+            w.findChild<TfrmLogin*>()->close();
+        });
+    QVERIFY(clickSave());
+    QCOMPARE(savedMeanwhile, 2);
+    QCOMPARE(m_w->stored("SaveCurrent"), 4);
+    QVERIFY(test::contents(m_w->pageFile(3)).contains("member 3"));
+    QCOMPARE(m_w->boxes.count(), 0);
 }
 
 void TstPageSave::lookAtIt()

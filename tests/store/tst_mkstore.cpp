@@ -105,7 +105,8 @@ void TestMkStore::makesStoreInCurrentFolder()
     QCOMPARE(
         columns(store, QStringLiteral("TaskOptions")),
         QStringList({QStringLiteral("TaskID INTEGER"), QStringLiteral("PageEngine VARCHAR(16)"),
-                     QStringLiteral("ContentWait INTEGER")}));
+                     QStringLiteral("ContentWait INTEGER"),
+                     QStringLiteral("LoggedOutText VARCHAR(255)")}));
     QCOMPARE(columns(store, QStringLiteral("DescOptions")),
              QStringList({QStringLiteral("DescID INTEGER"), QStringLiteral("ShownText BOOLEAN")}));
     // Nothing but the store is left behind.

@@ -132,7 +132,9 @@ private Q_SLOTS:
         DataSet& t = openTasks();
         t.edit();
         t.field(QStringLiteral("TaskName")).setValue(QStringLiteral("改名"));
-        QVERIFY_THROWS_EXCEPTION(DatabaseError, postTask(t, {QStringLiteral("direct")}));
+        TaskOptions direct;
+        direct.pageEngine = QStringLiteral("direct");
+        QVERIFY_THROWS_EXCEPTION(DatabaseError, postTask(t, direct));
         QCOMPARE(t.state(), DataSet::State::Edit);
         QCOMPARE(rows(QStringLiteral("select TaskName from Tasks"))[0][0], QStringLiteral("任务1"));
         QVERIFY(!conn->database().inTransaction());

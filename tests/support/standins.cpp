@@ -28,13 +28,20 @@ void StandInBrowser::WaitPage()
         m_host.running = false;
         return;
     case Outcome::Loads:
-        m_document = "<html>" + m_current.toUtf8() + "</html>";
+        m_document = "<html>" + redirects.value(m_current, m_current).toUtf8() + "</html>";
         break;
     case Outcome::RefusedAtOnce:
     case Outcome::NoDocument:
         break;
     }
     m_loaded = true;
+}
+
+harvest::PageLoad StandInBrowser::LastLoad() const
+{
+    harvest::PageLoad load;
+    load.address = QUrl(redirects.value(m_current, m_current));
+    return load;
 }
 
 QByteArray StandInBrowser::TakeDocument()
@@ -85,8 +92,9 @@ void StandInFetcher::start(int slotIndex, const QString& address, Done done, Sen
     QObject::connect(slot.timer.get(), &QTimer::timeout, [this, slotIndex, answer, done] {
         const QString loading = m_slots[size_t(slotIndex)].address;
         const auto deliver = [this, slotIndex, answer, done](const QString& html) {
-            harvest::PageLoad load{answer.ending, answer.status, html.toUtf8()};
             const QString loaded = std::exchange(m_slots[size_t(slotIndex)].address, QString());
+            harvest::PageLoad load{answer.ending, answer.status, html.toUtf8(),
+                                   QUrl(redirects.value(loaded, loaded))};
             if (onAnswer)
                 onAnswer(loaded);
             done(load);

@@ -39,6 +39,11 @@ public:
     store::DataSet& TaskRecord() override { return m_task; }
     QString WorkFolder() const override { return m_workFolder; }
     void SetGauge(int maximum, int position) override { gauge = {maximum, position}; }
+    // The bytes of text, in UTF-8, are in the document.
+    bool PageShows(const QByteArray& document, const QString& text) const override
+    {
+        return document.contains(text.toUtf8());
+    }
     harvest::ContentRule PageContent() override { return content; }
 
     bool running = true;
@@ -55,7 +60,9 @@ private:
 
 // A browser of made-up pages, fetching in the background from StartPage on.
 // Every address loads unless outcomes says otherwise; a loaded page's document
-// is "<html>" + its address + "</html>" and its links are links[address].
+// is "<html>" + its address + "</html>" and its links are links[address]. A
+// load of an address in redirects ends at the address it names, whose
+// document it gets.
 class StandInBrowser : public harvest::Browser
 {
 public:
@@ -81,8 +88,10 @@ public:
     bool PageLoaded() const override { return m_loaded; }
     QByteArray TakeDocument() override;
     QStringList Links() override { return links.value(m_current); }
+    harvest::PageLoad LastLoad() const override;
 
     QHash<QString, QStringList> links;
+    QHash<QString, QString> redirects;
     QHash<QString, Outcome> outcomes;
     // Runs as a page is waited for, with its address.
     std::function<void(const QString&)> beforeWait;
@@ -103,6 +112,7 @@ private:
 // sentDelayMs after its start, and it answers delayMs after its start, from
 // the event loop, with the next of its address's answers (a loaded page, as
 // StandInBrowser's, once they are used up); one that hangs answers never.
+// A load of an address in redirects ends at the address it names.
 class StandInFetcher : public harvest::PageFetcher
 {
 public:
@@ -125,6 +135,7 @@ public:
     // Runs as an address's load answers, before the run hears of it.
     std::function<void(const QString&)> onAnswer;
     QHash<QString, QList<Answer>> answers;
+    QHash<QString, QString> redirects;
     // The document of a loaded address, ms after its load ended; by default
     // "<html>" + its address + "</html>" throughout.
     std::function<QString(const QString& address, qint64 ms)> documentAt;

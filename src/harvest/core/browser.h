@@ -44,6 +44,9 @@ public:
     // "保存 HTML 文件失败    " has been reported, when the browser has none to
     // hand out.
     virtual QByteArray TakeDocument() = 0;
+    // The loaded document as TakeDocument gives it, for a run that reads the
+    // page rather than saves it: no status text, and no box when there is none.
+    virtual QByteArray ReadDocument() { return TakeDocument(); }
     // The absolute addresses of the loaded document's links, in document order.
     virtual QStringList Links() = 0;
 

@@ -283,7 +283,7 @@ void DirectFetcher::end(int slot, int curlCode)
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
     char* effective = nullptr;
     curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective);
-    page.address = QString::fromUtf8(effective);
+    page.load.address = QUrl::fromEncoded(QByteArray(effective));
     page.load.status = int(status);
     page.load.ending = endingOf(CURLcode(curlCode));
     if (page.load.ending == PageLoad::Ending::Loaded) {
@@ -390,7 +390,7 @@ QStringList DirectBrowser::Links()
     if (!m_loaded)
         return {};
     const DirectPage& page = m_fetcher.lastPage(0);
-    return documentLinks(page.text, QUrl(page.address), page.encoding);
+    return documentLinks(page.text, page.load.address, page.encoding);
 }
 
 } // namespace pagrim::harvest

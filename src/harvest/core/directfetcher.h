@@ -34,7 +34,6 @@ public:
 struct DirectPage
 {
     PageLoad load;
-    QString address;     // after redirects
     QString text;        // the decoded body of an HTML answer
     QByteArray encoding; // the encoding it was decoded from
 };

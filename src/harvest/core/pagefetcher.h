@@ -26,6 +26,8 @@ struct PageLoad
     int status = 0;
     // The document as a page file holds it, when the page loaded.
     QByteArray document;
+    // Where the load ended, after redirects; empty where it went nowhere.
+    QUrl address;
 };
 
 // The address an address bar makes of a text: one without a scheme

@@ -2,6 +2,7 @@
 
 #include "harvest/core/browser.h"
 #include "harvest/core/listmark.h"
+#include "harvest/core/loginlost.h"
 #include "harvest/core/runhost.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
@@ -247,7 +248,7 @@ public:
           m_resEnd(fieldNumber(m_task, "ResEnd")), m_resCurrent(m_current.asInteger()),
           // Wide, so that a range ending at the largest number ends.
           m_start(m_resCurrent > m_resStart ? qint64(m_resCurrent) + 1 : qint64(m_resStart)),
-          m_held(m_start - 1)
+          m_held(m_start - 1), m_login(host)
     {
     }
 
@@ -325,8 +326,10 @@ private:
         m_browser.OpenPage(firstPage);
         // A page whose load a stop cut short is left out; so is its number.
         // The continued list holds the first list page's links already.
-        if (m_browser.PageLoaded())
+        if (m_browser.PageLoaded()) {
+            checkLogin(firstPage);
             collect(m_continued, m_current.asInteger());
+        }
         for (qint64 n = m_start; n <= m_resEnd && m_host.Running(); ++n) {
             const QString address = numbered(nextPage, int(n));
             if (address == firstPage)
@@ -334,12 +337,20 @@ private:
             m_browser.OpenPage(address);
             if (!m_browser.PageLoaded())
                 break;
+            checkLogin(address);
             collect(n <= m_held, int(n));
             post(m_task, m_current, int(n));
         }
         if (!m_written)
             writeCollected(m_current.asInteger());
         return m_list.lines(summaryLine(m_list.count(), m_duplicates));
+    }
+
+    // A logged-out list page gives no links, and its counter stays.
+    void checkLogin(const QString& address)
+    {
+        if (m_login.loggedOut(m_browser))
+            throw LoginLost(0, address);
     }
 
     // Adds a list page's links; those of a page the list held already are no
@@ -379,6 +390,7 @@ private:
     const qint64 m_start;
     qint64 m_held; // the last list page (or number) the continued file holds
     PageList m_list;
+    const LoginCheck m_login;
     int m_duplicates = 0;
     bool m_continued = false;
     bool m_written = false;

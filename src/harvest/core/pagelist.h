@@ -71,8 +71,9 @@ private:
 // passing links of the list pages for a list page task. A run that starts after
 // ResStart continues the list in the file, and the pages the file already holds
 // (see ListMark) add no duplicates. The file is never behind ResCurrent, and a
-// list page whose load a stop cut short is not collected. Gives the lines
-// written (addresses and summary line).
+// list page whose load a stop cut short is not collected, nor one that says
+// the login is gone (LoginCheck), which ends the run with LoginLost. Gives the
+// lines written (addresses and summary line).
 QStringList BuildPageList(RunHost& host, Browser& browser);
 
 // The links of the page the browser holds, in shownAddress form, that match

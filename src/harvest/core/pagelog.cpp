@@ -10,8 +10,8 @@ namespace pagrim::harvest {
 
 namespace {
 
-constexpr std::array<const char*, 5> OutcomeNames{"saved", "http-error", "timeout", "unreachable",
-                                                  "not-saved"};
+constexpr std::array<const char*, 6> OutcomeNames{"saved",       "http-error", "timeout",
+                                                  "unreachable", "not-saved",  "logged-out"};
 
 bool readOutcome(const QByteArray& name, PageOutcome& outcome)
 {

@@ -21,6 +21,7 @@ enum class PageOutcome
     Timeout,
     Unreachable,
     NotSaved,
+    LoggedOut, // the page said the login is gone: not saved, fetched again
 };
 
 struct PageLogEntry
@@ -33,7 +34,7 @@ struct PageLogEntry
     PageOutcome outcome = PageOutcome::Saved;
 };
 
-// "saved", "http-error", "timeout", "unreachable", "not-saved".
+// "saved", "http-error", "timeout", "unreachable", "not-saved", "logged-out".
 QByteArray outcomeName(PageOutcome outcome);
 
 // The outcome of a load whose document, if any was written, took bytes in its

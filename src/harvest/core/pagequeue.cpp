@@ -126,7 +126,7 @@ void BackgroundJobs::finish()
 PageQueue::PageQueue(RunHost& host, PageFetcher& fetcher, const SaveLimits& limits,
                      const QList<QByteArray>& lines, std::vector<int> todo)
     : m_host(host), m_fetcher(fetcher), m_limits(limits), m_folder(host.taskFolder()),
-      m_slots(size_t(qBound(1, qMin(limits.parallel, fetcher.slotCount()), 64)))
+      m_check(host), m_slots(size_t(qBound(1, qMin(limits.parallel, fetcher.slotCount()), 64)))
 {
     for (const int number : todo)
         append(number, lines.at(number - 1));
@@ -190,6 +190,13 @@ void PageQueue::run()
     guarded([this] { m_writes.finish(); });
     if (m_failure)
         std::rethrow_exception(m_failure);
+    if (m_lost >= 0 && m_host.Running())
+        throw LoginLost(m_todo[size_t(m_lost)].number, m_todo[size_t(m_lost)].address);
+}
+
+bool PageQueue::loading() const
+{
+    return std::any_of(m_slots.begin(), m_slots.end(), [](const Slot& s) { return s.line >= 0; });
 }
 
 void PageQueue::guarded(const std::function<void()>& work)
@@ -262,6 +269,8 @@ bool PageQueue::hostReady(const Line& line, qint64 now, qint64& wakeAt) const
 
 int PageQueue::choose(qint64 now, qint64& wakeAt) const
 {
+    if (m_lost >= 0)
+        return -1;
     // Lines waiting for another try come first: they are the lower ones.
     for (const int index : m_waiting) {
         const Line& line = m_todo[size_t(index)];
@@ -355,7 +364,10 @@ void PageQueue::ended(int slotIndex, const PageLoad& load)
     slot.line = -1;
     slot.timeout->stop();
     Line& line = m_todo[size_t(index)];
-    if (worthRetrying(load) && line.tries < MaxTries) {
+    const bool loggedOut = m_check.loggedOut(load);
+    if (loggedOut)
+        m_lost = m_lost < 0 ? index : qMin(m_lost, index);
+    if (!loggedOut && worthRetrying(load) && line.tries < MaxTries) {
         const int pause = busyStatus(load.status) ? m_limits.busyPauseMs
                                                   : m_limits.retryPausesMs[size_t(line.tries - 1)];
         line.readyAt = m_clock.elapsed() + pause;
@@ -366,10 +378,13 @@ void PageQueue::ended(int slotIndex, const PageLoad& load)
         entry.address = line.bytes;
         entry.status = load.status;
         entry.ms = slot.clock.elapsed();
-        entry.outcome = outcomeOf(load, load.document.size());
+        entry.outcome = loggedOut ? PageOutcome::LoggedOut : outcomeOf(load, load.document.size());
         write(index, entry, load.document);
     }
     schedule();
+    // The pages in flight have ended: the rest waits for a new login.
+    if (m_lost >= 0 && !loading())
+        stopAll();
 }
 
 void PageQueue::write(int index, PageLogEntry entry, const QByteArray& document)
@@ -396,6 +411,9 @@ void PageQueue::write(int index, PageLogEntry entry, const QByteArray& document)
 
 void PageQueue::handled(int index, const PageLogEntry& entry)
 {
+    // Fetched again after a new login.
+    if (entry.outcome == PageOutcome::LoggedOut)
+        return;
     m_handled[size_t(index)] = 1;
     m_host.PageHandled(entry);
     advance();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "harvest/core/loginlost.h"
 #include "harvest/core/pagefetcher.h"
 #include "harvest/core/pagelog.h"
 #include "platform/taskfolder.h"
@@ -99,6 +100,9 @@ private:
 // more after pauses, while the other slots go on with the lines after it;
 // still failing, it is logged and counted as handled. Two requests to one
 // host leave at least hostDelayMs apart, counted from when each really left.
+// A page that says the login is gone (LoginCheck) is logged, neither saved nor
+// handled, and no further line is handed out: the pages in flight end, and
+// the run ends with LoginLost at the first such line.
 class PageQueue
 {
 public:
@@ -166,11 +170,14 @@ private:
     void stopAll();
     void guarded(const std::function<void()>& work);
     bool finished() const { return m_handledRun == int(m_todo.size()); }
+    bool loading() const;
 
     RunHost& m_host;
     PageFetcher& m_fetcher;
     SaveLimits m_limits;
     const TaskFolder m_folder;
+    const LoginCheck m_check;
+    int m_lost = -1; // the first line (index) found logged out
     std::vector<Line> m_todo;
     std::vector<char> m_handled;
     std::vector<int> m_waiting; // indices waiting for another try, ascending

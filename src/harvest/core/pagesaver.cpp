@@ -1,6 +1,7 @@
 #include "harvest/core/pagesaver.h"
 
 #include "harvest/core/browser.h"
+#include "harvest/core/loginlost.h"
 #include "harvest/core/pagelist.h"
 #include "harvest/core/pagelog.h"
 #include "harvest/core/pagequeue.h"
@@ -173,6 +174,7 @@ void PageSaver::run()
     if (first > count)
         return;
     m_browser.SetContentRule(m_host.PageContent());
+    const LoginCheck login(m_host);
     // The browser fetches page n + 1 while page n is written and counted.
     NextPage next(m_browser, m_lines);
     next.start(first);
@@ -186,14 +188,20 @@ void PageSaver::run()
         // out nothing and reports the failure.
         const QByteArray document = m_browser.TakeDocument();
         // Read before the next page starts, which forgets it.
-        const PageLoad load = m_browser.LastLoad();
+        PageLoad load = m_browser.LastLoad();
+        load.document = document;
+        if (!refused && login.loggedOut(load)) {
+            appendPageLog(folder.pageLog(), PageLogEntry{n, m_lines.at(n - 1), load.status, 0,
+                                                         next.loadMs(), PageOutcome::LoggedOut});
+            throw LoginLost(n, codepage::toUnicode(m_lines.at(n - 1)));
+        }
         if (n < count && m_host.Running())
             next.start(n + 1);
         if (!document.isEmpty())
             runWhileEventsRun([&] { writeFileOrThrow(folder.pageFile(n), document); });
         PageLoad ending = load;
         if (refused)
-            ending = PageLoad{PageLoad::Ending::Refused, 0, {}};
+            ending = PageLoad{PageLoad::Ending::Refused, 0, {}, {}};
         appendPageLog(folder.pageLog(),
                       PageLogEntry{n, m_lines.at(n - 1), ending.status, document.size(),
                                    next.loadMs(), outcomeOf(ending, document.size())});
@@ -223,11 +231,13 @@ void PageSaver::run(PageFetcher& fetcher, const SaveLimits& limits)
     PageLogState log(folder.pageLog());
     log.refresh();
     // Handled by an earlier run: saved, its file there, or given up after
-    // its tries (重新保存失败的网页 fetches those again).
+    // its tries (重新保存失败的网页 fetches those again). A page that found
+    // the login gone is fetched again.
     const auto handled = [&](int n) {
         const PageLogEntry* last = log.lastAt(n, m_lines);
-        return last &&
-               (last->outcome != PageOutcome::Saved || QFileInfo::exists(folder.pageFile(n)));
+        if (!last || last->outcome == PageOutcome::LoggedOut)
+            return false;
+        return last->outcome != PageOutcome::Saved || QFileInfo::exists(folder.pageFile(n));
     };
     std::vector<int> todo;
     std::vector<int> done;

@@ -19,7 +19,9 @@ struct SaveLimits;
 // HTML of the task folder, each as its line number followed by ".Htm".
 // SaveCurrent in the task record counts the lines saved so far; it is posted
 // after every page, once the page's file is complete, so a stopped or broken
-// run goes on with the page after it.
+// run goes on with the page after it. A page that says the login is gone
+// (LoginCheck) is logged, neither saved nor counted, and ends the run with
+// LoginLost; the next run fetches it again.
 class PageSaver
 {
 public:

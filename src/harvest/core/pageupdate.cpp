@@ -2,6 +2,7 @@
 
 #include "harvest/core/browser.h"
 #include "harvest/core/listmark.h"
+#include "harvest/core/loginlost.h"
 #include "harvest/core/pagelist.h"
 #include "harvest/core/pagelog.h"
 #include "harvest/core/pagequeue.h"
@@ -47,6 +48,10 @@ public:
     QString WorkFolder() const override { return m_host.WorkFolder(); }
     void SetGauge(int, int) override {}
     void PageHandled(const PageLogEntry& entry) override { m_handled(entry); }
+    bool PageShows(const QByteArray& document, const QString& text) const override
+    {
+        return m_host.PageShows(document, text);
+    }
 
 private:
     RunHost& m_host;
@@ -134,12 +139,16 @@ private:
         int read = 0;
         bool cut = false;
         browser.SetContentRule(m_host.PageContent().steady());
+        const LoginCheck login(m_host);
         const auto readPage = [&](const QString& address) {
             browser.OpenPage(address);
             if (!browser.PageLoaded()) {
                 cut = true;
                 return false;
             }
+            // A logged-out list page adds nothing, as the list step's.
+            if (login.loggedOut(browser))
+                throw LoginLost(0, address);
             ++read;
             const int before = m_added;
             for (const QString& link : PassingLinks(m_host, browser, pattern)) {

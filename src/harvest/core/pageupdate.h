@@ -37,6 +37,9 @@ struct PageUpdate
 // rise to the last number added, and SaveCurrent over the lines added when it
 // stood at the end of the list. A number whose page an earlier, killed run has
 // saved is not fetched again. A template without "*" gets no numbers.
+//
+// A list page or a number whose page says the login is gone (LoginCheck) adds
+// nothing and ends the run with LoginLost.
 PageUpdate UpdatePageList(RunHost& host, Browser& browser,
                           const PageSaver::FetcherMaker& makeFetcher, const SaveLimits& limits);
 

@@ -41,6 +41,10 @@ public:
     virtual bool LoadPageList(QList<QByteArray>& lines);
     // The page saving gauge: its maximum and position.
     virtual void SetGauge(int maximum, int position) = 0;
+    // Whether a page's document (in the program code page) shows text, read
+    // as the field picker reads a page: tags left out, character references
+    // decoded, runs of white space as one blank.
+    virtual bool PageShows(const QByteArray& document, const QString& text) const = 0;
     // A page of a side-by-side run is handled: its file and log line are
     // written. The one-page-at-a-time run tells its failures by message box.
     virtual void PageHandled(const PageLogEntry&) {}

@@ -1,5 +1,6 @@
 // Page list generation against a stand-in browser and host: numbered addresses,
 // list pages and their links, the page list file, resuming, stops and failures.
+#include "harvest/core/loginlost.h"
 #include "harvest/core/pagelist.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
@@ -390,14 +391,30 @@ private Q_SLOTS:
 
     // A stop that cuts a list page's load short: that page is left out and its
     // number not posted; the file and the counter agree, and the next run goes on.
+    void stopDuringListPage_data()
+    {
+        QTest::addColumn<bool>("loggedOut");
+        QTest::newRow("stopped") << false;
+        // A list page that went to the login page gives no links either.
+        QTest::newRow("logged out") << true;
+    }
     void stopDuringListPage()
     {
+        QFETCH(bool, loggedOut);
         addTask(false, QStringLiteral("*.htm"), 1, 4, 0, QStringLiteral("l1"),
                 QStringLiteral("l*"));
         for (int n = 1; n <= 4; ++n)
             stand->links[QStringLiteral("l%1").arg(n)] = {QStringLiteral("%1.htm").arg(n)};
-        stand->outcomes[QStringLiteral("l3")] = Outcome::StopsLoading;
-        run();
+        task->edit();
+        task->field(QStringLiteral("LoginAddr")).setValue(QStringLiteral("h/login"));
+        task->post();
+        if (loggedOut) {
+            stand->redirects[QStringLiteral("l3")] = QStringLiteral("http://h/login?back=l3");
+            QVERIFY_THROWS_EXCEPTION(LoginLost, run());
+        } else {
+            stand->outcomes[QStringLiteral("l3")] = Outcome::StopsLoading;
+            run();
+        }
         QCOMPARE(storedCurrent(), 2);
         QCOMPARE(
             test::contents(listPath()),
@@ -405,6 +422,7 @@ private Q_SLOTS:
 
         host->running = true;
         stand->outcomes.clear();
+        stand->redirects.clear();
         stand->opened.clear();
         const QStringList lines = run();
         QCOMPARE(stand->opened,

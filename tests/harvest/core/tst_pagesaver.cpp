@@ -1,5 +1,6 @@
 // Page saving over a stand-in browser and host: which lines are fetched, what
 // is written where, the counter, stops and failures.
+#include "harvest/core/loginlost.h"
 #include "harvest/core/pagelog.h"
 #include "harvest/core/pagequeue.h"
 #include "harvest/core/pagesaver.h"
@@ -8,6 +9,7 @@
 #include "platform/taskfolder.h"
 #include "store/connection.h"
 #include "store/dataset.h"
+#include "store/taskoptions.h"
 #include "support/coresupport.h"
 #include "support/standins.h"
 
@@ -63,6 +65,8 @@ private Q_SLOTS:
     void stopCountsNoCutLoad();
     void hostDelayCountsFromTheRequest();
     void contentWaitTakesThePageWhenItIsFilled();
+    void loggedOutTextStopsTheRun();
+    void redirectToLoginStopsTheQueue();
 
 private:
     QString taskFolder() const { return TaskFolder(m_world->workPath(), TaskName).path(); }
@@ -550,6 +554,58 @@ void TstPageSaver::contentWaitTakesThePageWhenItIsFilled()
     for (const PageLogEntry& e : readPageLog(TaskFolder(taskFolder()).pageLog()))
         QVERIFY2(e.ms >= 700 && e.ms < 1200, qPrintable(QString::number(e.ms)));
     QCOMPARE(storedSaveCurrent(), 4);
+}
+
+void TstPageSaver::loggedOutTextStopsTheRun()
+{
+    // Page 3 shows the text; a new login that does not take finds it again.
+    writeList(5);
+    store::TaskOptions options;
+    options.loggedOutText = QStringLiteral("nologin");
+    store::writeTaskOptions(*m_conn, 1, options);
+    m_browser->redirects[address(3)] = QStringLiteral("http://127.0.0.1/nologin.asp");
+    int logins = 0;
+    const auto save = [&] { QCOMPARE(start(), Refusal::None); };
+    QVERIFY_THROWS_EXCEPTION(LoginLost,
+                             runLoggedIn(save, [&](const LoginLost&) { return ++logins; }));
+    QCOMPARE(logins, 1);
+    QVERIFY(!m_browser->opened.contains(address(4)));
+    QCOMPARE(savedFiles(), words("1.Htm 2.Htm"));
+    QCOMPARE(storedSaveCurrent(), 2);
+    QCOMPARE(logLines(), words("1 saved 0,2 saved 0,3 logged-out 0,3 logged-out 0", ','));
+
+    // The run goes on from the page that found the login gone.
+    m_browser->redirects.clear();
+    save();
+    QCOMPARE(savedFiles().size(), 5);
+    QCOMPARE(storedSaveCurrent(), 5);
+}
+
+void TstPageSaver::redirectToLoginStopsTheQueue()
+{
+    // Pages 4 and 5 end at the login address; 6, in flight with them, is saved.
+    writeList(8);
+    m_task->edit();
+    m_task->field(QStringLiteral("LoginAddr")).setValue(QStringLiteral("127.0.0.1/login.asp?a=1"));
+    m_task->post();
+    test::StandInFetcher fetcher(3);
+    for (const int n : {4, 5})
+        fetcher.redirects[address(n)] = QStringLiteral("http://127.0.0.1/login.asp?back=%1").arg(n);
+    QStringList lost; // the line, the files and SaveCurrent at each login
+    runLoggedIn(
+        [&] {
+            startSideBySide(fetcher, SaveLimits{3, 0, 0, {10, 20}, 200});
+        },
+        [&](const LoginLost& at) {
+            lost << QString::number(at.line()) << savedFiles().join(QLatin1Char(' '))
+                 << QString::number(storedSaveCurrent()) << QString::number(fetcher.starts.size());
+            fetcher.redirects.clear();
+            return true;
+        });
+    QCOMPARE(lost, words("4,1.Htm 2.Htm 3.Htm 6.Htm,3,6", ','));
+    QCOMPARE(fetcher.starts.size(), 10); // 4 5 7 8 after the login, 6 not again
+    QCOMPARE(savedFiles().size(), 8);
+    QCOMPARE(storedSaveCurrent(), 8);
 }
 
 QTEST_GUILESS_MAIN(TstPageSaver)
