@@ -144,6 +144,7 @@ harvest::Browser& CliBrowser::browser()
 void CliBrowser::OpenPage(const QString& address)
 {
     m_host.setAddress(address);
+    browser().SetContentRule(contentRule());
     browser().OpenPage(address);
 }
 
@@ -179,6 +180,7 @@ QStringList CliBrowser::Links()
 void CliBrowser::StartPage(const QString& address)
 {
     m_host.setAddress(address);
+    browser().SetContentRule(contentRule());
     browser().StartPage(address);
 }
 

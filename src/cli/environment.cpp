@@ -11,7 +11,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace pagrim::cli {
@@ -74,10 +76,17 @@ void usePrivateRuntimeFolder()
         qputenv("XDG_RUNTIME_DIR", named);
         return;
     }
-    // The name is taken: a folder of the run's own, made private.
-    QByteArray fresh = named + "-XXXXXX";
-    if (::mkdtemp(fresh.data()))
-        qputenv("XDG_RUNTIME_DIR", fresh);
+    // The name is taken: a folder of the run's own, made private, which goes
+    // when the run ends, so that runs under cron leave none behind.
+    static QByteArray fresh;
+    fresh = named + "-XXXXXX";
+    if (!::mkdtemp(fresh.data()))
+        return;
+    qputenv("XDG_RUNTIME_DIR", fresh);
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(fresh.constData(), ignored);
+    });
 }
 
 void quietStandardError()

@@ -142,12 +142,10 @@ int TaskRun::runSteps()
     for (const auto& [wanted, body] : steps) {
         if (StopSignal::requested())
             return Interrupted;
-        if (m_status != Done)
-            return m_status;
         if (wanted)
             (this->*body)();
     }
-    return StopSignal::requested() ? Interrupted : m_status;
+    return StopSignal::requested() ? Interrupted : Done;
 }
 
 bool TaskRun::findTask()

@@ -71,9 +71,6 @@ private:
     void step(const QString& name, const std::function<void()>& body);
     int taskNumber(const char* column);
 
-    // What the steps have come to; a step that ends the run sets another status.
-    int m_status = Done;
-
     const RunOptions& m_options;
     Progress& m_progress;
     StopSignal& m_stop;

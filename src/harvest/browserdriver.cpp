@@ -194,8 +194,11 @@ void BrowserDriver::WaitPage()
     }
     if (!self)
         return;
-    if (m_pageLoaded && contentRule().waits() && running())
+    if (m_pageLoaded && contentRule().waits() && running()) {
         waitForContent();
+        if (!self)
+            return;
+    }
     m_stoppedLoading = m_view && !m_pageLoaded && !m_refused;
     if (m_refused && !m_pageLoaded) {
         // What the browser still shows is another page's document.

@@ -2,8 +2,10 @@
 
 #include "extract/core/extraction.h"
 #include "extract/core/pagetext.h"
+#include "extract/core/shown.h"
 #include "harvest/hiddenpage.h"
 #include "platform/codepage.h"
+#include "platform/text.h"
 #include "store/dataset.h"
 #include "store/taskoptions.h"
 
@@ -13,10 +15,12 @@ namespace pagrim::harvest {
 
 namespace {
 
-bool hasShownByte(QByteArrayView value)
+// Whether a field's value, as the extraction writes it, holds more than blanks.
+bool holdsValue(const extract::ExtractField& field, QByteArrayView cut, int codePage)
 {
-    return std::any_of(value.begin(), value.end(),
-                       [](char c) { return c != ' ' && c != '\t' && c != '\r' && c != '\n'; });
+    const QByteArray shown = field.shownText ? extract::ShownValue(cut, codePage) : QByteArray();
+    const QByteArrayView value = field.shownText ? QByteArrayView(shown) : cut;
+    return !std::all_of(value.begin(), value.end(), isBlankByte);
 }
 
 } // namespace
@@ -33,15 +37,15 @@ ContentRule taskContentRule(store::DataSet& task)
     fields.setCommandText(QStringLiteral("select * from descs where taskid=:taskid"));
     fields.setParameter(QStringLiteral("taskid"), taskId);
     fields.open();
-    std::vector<extract::ExtractField> ticked =
-        extract::SelectedFields(fields, codepage::current());
+    const int codePage = codepage::current();
+    std::vector<extract::ExtractField> ticked = extract::SelectedFields(fields, codePage);
     if (ticked.empty())
         return rule;
-    rule.ready = [ticked = std::move(ticked)](const QString& html) {
+    rule.ready = [ticked = std::move(ticked), codePage](const QString& html) {
         const QByteArray text = extract::PageText(documentBytes(html));
         return std::all_of(ticked.begin(), ticked.end(), [&](const extract::ExtractField& f) {
             const extract::Cut cut = extract::CutBetweenMarkers(text, f.start, f.end);
-            return cut.found && hasShownByte(cut.value);
+            return cut.found && holdsValue(f, cut.value, codePage);
         });
     };
     return rule;

@@ -33,6 +33,24 @@ constexpr int RunLimitMs = 120000;
 constexpr int Articles = 20;
 const QString Task = QStringLiteral("示例1 文章序数");
 
+// An article's price line: its price, or, given script, the script that
+// fills the price in.
+QString priceLine(int k, const QString& script)
+{
+    return QStringLiteral("价格：%1 元").arg(script.isEmpty() ? demosite::articlePrice(k) : script);
+}
+
+// A script that shows the price 300 ms after the load, in two pieces, so that
+// the page text holds no price before it runs.
+QString scriptPrice(int k)
+{
+    const QString price = demosite::articlePrice(k);
+    return QStringLiteral("<span id=\"v\"></span><script>setTimeout(function () { "
+                          "document.getElementById('v').textContent = '%1' + '%2'; }, 300)"
+                          "</script>")
+        .arg(price.left(2), price.mid(2));
+}
+
 struct Finished
 {
     int status = -1;
@@ -65,6 +83,7 @@ private Q_SLOTS:
     void loginLostEndsWithThree();
     void markers();
     void updateNightAfterNight();
+    void scriptFilledPricesWaitedFor();
 
 private:
     QString taskFolder() const { return m_world->workPath() + QStringLiteral("WorkDir/") + Task; }
@@ -99,7 +118,8 @@ private:
     std::atomic<int> m_delayMs{0};
     // Article pages the site's session still serves; then they go to its login page.
     std::atomic<int> m_sessionPages{0};
-    std::atomic<int> m_articles{Articles}; // the articles the site has
+    std::atomic<int> m_articles{Articles};   // the articles the site has
+    std::atomic<bool> m_scriptPrices{false}; // a script fills the prices in after the load
     std::unique_ptr<test::TempWorld> m_world;
 };
 
@@ -117,7 +137,10 @@ void TstCli::initTestCase()
                                     return rs.set_redirect("/login.htm?back=article");
                                 demosite::Request request;
                                 request.path = QString::fromStdString(rq.path);
-                                const demosite::Response page = demosite::page(request);
+                                demosite::Response page = demosite::page(request);
+                                if (m_scriptPrices)
+                                    page.body.replace(priceLine(k, QString()).toUtf8(),
+                                                      priceLine(k, scriptPrice(k)).toUtf8());
                                 std::this_thread::sleep_for(std::chrono::milliseconds(m_delayMs));
                                 rs.status = page.status;
                                 rs.set_content(page.body.toStdString(),
@@ -130,6 +153,7 @@ void TstCli::init()
     m_delayMs = 0;
     m_sessionPages = std::numeric_limits<int>::max();
     m_articles = Articles;
+    m_scriptPrices = false;
     m_world = std::make_unique<test::TempWorld>();
     store::Database db;
     db.open(m_world->storePath());
@@ -411,6 +435,21 @@ void TstCli::updateNightAfterNight()
     QCOMPARE(r.status, 0);
     QVERIFY2(r.err.contains(summary(0)), qPrintable(r.err));
     QCOMPARE(stored("ResEnd"), Articles + 2);
+}
+
+void TstCli::scriptFilledPricesWaitedFor()
+{
+    // The price is filled in 300 ms after the load; its field cuts the text shown.
+    m_scriptPrices = true;
+    test::execOn(m_world->storePath(),
+                 QStringLiteral("insert into TaskOptions (TaskID, ContentWait) values (1, 3000)"));
+    test::execOn(m_world->storePath(),
+                 QStringLiteral("insert into DescOptions (DescID, ShownText) select DescID, 1 "
+                                "from Descs where TaskID = 1 and DescName = '价格'"));
+    const Finished r = call({Task});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(test::contents(taskFolder() + QStringLiteral("/Infos.txt")),
+             test::crlfLines(expectedFiles().second));
 }
 
 QTEST_GUILESS_MAIN(TstCli)

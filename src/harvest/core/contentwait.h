@@ -28,6 +28,9 @@ struct ContentRule
     // The document is read at most this often while a page waits.
     static constexpr int LookMs = 100;
     static constexpr int SteadyMs = 500;
+    // What a page's time limit grows by beyond waitMs: the last reading of a
+    // large document.
+    static constexpr int LastLookMs = 5000;
 };
 
 // Waits after a page's load until its document satisfies a rule: reads it

@@ -312,8 +312,11 @@ void PageQueue::start(int slotIndex, int index)
             late.ending = PageLoad::Ending::TimedOut;
             guarded([&] { ended(slotIndex, late); });
         });
-        // The wait for a page's script content comes on top of its load's.
-        slot.timeout->start(m_limits.timeoutSeconds * 1000 + m_fetcher.contentRule().waitMs);
+        // The wait for a page's script content comes on top of its load's,
+        // with the time its last reading of the document may take.
+        const ContentRule& content = m_fetcher.contentRule();
+        slot.timeout->start(m_limits.timeoutSeconds * 1000 +
+                            (content.waits() ? content.waitMs + ContentRule::LastLookMs : 0));
     }
     const auto current = [this, slotIndex, attempt] {
         const Slot& now = m_slots[size_t(slotIndex)];

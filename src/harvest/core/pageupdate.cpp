@@ -129,7 +129,10 @@ private:
         const int counter = int(m_mark.counterOr(number("ResCurrent")));
         // An update cut short: the pages it had read add nothing now, and
         // their repeats are counted already.
-        const auto note = m_mark.updateNote();
+        // A finished update leaves a note of no page read: it holds nothing.
+        auto note = m_mark.updateNote();
+        if (note && note->pages <= 0)
+            note.reset();
         const int reached = note ? note->pages : 0;
         const int began = note ? qBound(0, note->began, m_list.count()) : m_list.count();
         // The links of this update: a repeat of one is a duplicate.

@@ -128,7 +128,12 @@ private Q_SLOTS:
         QCOMPARE(u.added, 1);
         QCOMPARE(w.browser.opened.size(), 3);
         QCOMPARE(u.lines.mid(11, 4), QStringList({link(15), link(14), link(13), link(12)}));
-        QCOMPARE(w.update().added, 0);
+        QCOMPARE(u.lines.last(), summaryLine(15, 1));
+        // A finished update's links are no repeats of the next one's.
+        w.siteTop(16);
+        u = w.update();
+        QCOMPARE(u.added, 1);
+        QCOMPARE(u.lines.last(), summaryLine(16, 1));
     }
 
     void numbersGoOn()
