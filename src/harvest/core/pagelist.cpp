@@ -224,6 +224,38 @@ QStringList PassingLinks(RunHost& host, Browser& browser, const QString& address
     return passing;
 }
 
+bool WalkListPages(RunHost& host, Browser& browser, const QString& firstPage,
+                   const QString& nextPage, qint64 from, qint64 to,
+                   const std::function<bool(const QString& address, qint64 n)>& read)
+{
+    browser.SetContentRule(host.PageContent().steady());
+    const LoginCheck login(host);
+    const auto open = [&](const QString& address) {
+        browser.OpenPage(address);
+        if (!browser.PageLoaded())
+            return false;
+        // A logged-out list page gives no links.
+        if (login.loggedOut(browser))
+            throw LoginLost(0, address);
+        return true;
+    };
+    // A first page that did not load is left out, and the walk goes on while
+    // the run does.
+    const bool whole = open(firstPage);
+    if (whole && !read(firstPage, 0))
+        return true;
+    for (qint64 n = from; n <= to && host.Running(); ++n) {
+        const QString address = numbered(nextPage, int(n));
+        if (address == firstPage)
+            continue;
+        if (!open(address))
+            return false;
+        if (!read(address, n))
+            return true;
+    }
+    return whole;
+}
+
 void CollectListLinks(RunHost& host, Browser& browser, const QString& addressPattern,
                       PageList& list, int& duplicates)
 {
@@ -248,7 +280,7 @@ public:
           m_resEnd(fieldNumber(m_task, "ResEnd")), m_resCurrent(m_current.asInteger()),
           // Wide, so that a range ending at the largest number ends.
           m_start(m_resCurrent > m_resStart ? qint64(m_resCurrent) + 1 : qint64(m_resStart)),
-          m_held(m_start - 1), m_login(host)
+          m_held(m_start - 1)
     {
     }
 
@@ -321,36 +353,22 @@ private:
 
     QStringList collectListPages()
     {
-        const QString firstPage = fieldText(m_task, "ResLstAddr");
-        const QString nextPage = fieldText(m_task, "NextPageAddr");
-        m_browser.OpenPage(firstPage);
         // A page whose load a stop cut short is left out; so is its number.
         // The continued list holds the first list page's links already.
-        if (m_browser.PageLoaded()) {
-            checkLogin(firstPage);
-            collect(m_continued, m_current.asInteger());
-        }
-        for (qint64 n = m_start; n <= m_resEnd && m_host.Running(); ++n) {
-            const QString address = numbered(nextPage, int(n));
-            if (address == firstPage)
-                continue;
-            m_browser.OpenPage(address);
-            if (!m_browser.PageLoaded())
-                break;
-            checkLogin(address);
-            collect(n <= m_held, int(n));
-            post(m_task, m_current, int(n));
-        }
+        WalkListPages(m_host, m_browser, fieldText(m_task, "ResLstAddr"),
+                      fieldText(m_task, "NextPageAddr"), m_start, m_resEnd,
+                      [this](const QString&, qint64 n) {
+                          if (n == 0) {
+                              collect(m_continued, m_current.asInteger());
+                          } else {
+                              collect(n <= m_held, int(n));
+                              post(m_task, m_current, int(n));
+                          }
+                          return true;
+                      });
         if (!m_written)
             writeCollected(m_current.asInteger());
         return m_list.lines(summaryLine(m_list.count(), m_duplicates));
-    }
-
-    // A logged-out list page gives no links, and its counter stays.
-    void checkLogin(const QString& address)
-    {
-        if (m_login.loggedOut(m_browser))
-            throw LoginLost(0, address);
     }
 
     // Adds a list page's links; those of a page the list held already are no
@@ -390,7 +408,6 @@ private:
     const qint64 m_start;
     qint64 m_held; // the last list page (or number) the continued file holds
     PageList m_list;
-    const LoginCheck m_login;
     int m_duplicates = 0;
     bool m_continued = false;
     bool m_written = false;
@@ -400,7 +417,6 @@ private:
 
 QStringList BuildPageList(RunHost& host, Browser& browser)
 {
-    browser.SetContentRule(host.PageContent().steady());
     return ListRun(host, browser).build();
 }
 

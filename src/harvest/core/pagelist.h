@@ -5,6 +5,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 // Page list generation: the addresses of a task's content pages, numbered from
@@ -86,6 +87,17 @@ QStringList PassingLinks(RunHost& host, Browser& browser, const QString& address
 // that is there already adds 1 to duplicates.
 void CollectListLinks(RunHost& host, Browser& browser, const QString& addressPattern,
                       PageList& list, int& duplicates);
+
+// Opens a task's list pages in order: firstPage, then nextPage numbered from
+// `from` to `to` (one with firstPage's address left out) while the run goes on,
+// each read once its document is steady (the host's content rule). read(address,
+// n) takes the links of the page loaded (n 0 for the first); false ends the
+// walk. A logged-out page raises LoginLost. Gives false when a page did not
+// load (a stop cut its load short); a first page that did not load is left
+// out and the walk goes on.
+bool WalkListPages(RunHost& host, Browser& browser, const QString& firstPage,
+                   const QString& nextPage, qint64 from, qint64 to,
+                   const std::function<bool(const QString& address, qint64 n)>& read);
 
 // The lines of the page list file at path, in the program code page; nothing
 // when no file is there. A file that is there but cannot be read throws Error.

@@ -123,8 +123,6 @@ private:
 
     void readListPages(Browser& browser)
     {
-        const QString firstPage = text("ResLstAddr");
-        const QString nextPage = text("NextPageAddr");
         const QString pattern = text("ResAddr");
         const int counter = int(m_mark.counterOr(number("ResCurrent")));
         // An update cut short: the pages it had read add nothing now, and
@@ -140,18 +138,7 @@ private:
         for (qsizetype i = began; i < m_list.count(); ++i)
             added.insert(m_list.addresses().at(i).toCaseFolded());
         int read = 0;
-        bool cut = false;
-        browser.SetContentRule(m_host.PageContent().steady());
-        const LoginCheck login(m_host);
-        const auto readPage = [&](const QString& address) {
-            browser.OpenPage(address);
-            if (!browser.PageLoaded()) {
-                cut = true;
-                return false;
-            }
-            // A logged-out list page adds nothing, as the list step's.
-            if (login.loggedOut(browser))
-                throw LoginLost(0, address);
+        const auto readPage = [&](const QString&, qint64) {
             ++read;
             const int before = m_added;
             for (const QString& link : PassingLinks(m_host, browser, pattern)) {
@@ -169,13 +156,8 @@ private:
             write(counter);
             return true;
         };
-        bool goOn = readPage(firstPage);
-        for (qint64 n = number("ResStart"); goOn && n <= number("ResEnd") && m_host.Running();
-             ++n) {
-            const QString address = numbered(nextPage, int(n));
-            if (address != firstPage)
-                goOn = readPage(address);
-        }
+        const bool cut = !WalkListPages(m_host, browser, text("ResLstAddr"), text("NextPageAddr"),
+                                        number("ResStart"), number("ResEnd"), readPage);
         // Stopped, the note stays for the next update.
         if (cut || !m_host.Running() || (m_added == 0 && reached == 0 && m_listed))
             return;
