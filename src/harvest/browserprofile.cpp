@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
@@ -52,6 +53,13 @@ QWebEngineProfile* sharedBrowserProfile()
         if (!g_testFolder.isEmpty())
             applyFolder(g_profile, g_testFolder);
         g_profile->setPersistentCookiesPolicy(QWebEngineProfile::AllowPersistentCookies);
+        // No browser of the program downloads anything: every download is
+        // refused at once (a direct connection: one not taken up during the
+        // signal is gone afterwards). Its page is never asked for, which the
+        // toolkit fails on once the page is gone.
+        QObject::connect(
+            g_profile, &QWebEngineProfile::downloadRequested, g_profile,
+            [](QWebEngineDownloadRequest* download) { download->cancel(); }, Qt::DirectConnection);
         qAddPostRoutine(deleteProfile);
         // The store tells of a cookie once: the jar listens from the start.
         profileCookies();

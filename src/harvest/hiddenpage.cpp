@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QTimer>
-#include <QWebEngineDownloadRequest>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
 
@@ -19,14 +18,6 @@ HiddenPage::HiddenPage(QWebEngineProfile* profile, QObject* parent)
         if (loadEnding(info, url()).ending == PageLoad::Ending::Refused)
             m_refusedSince.start();
     });
-    // Direct: a download not taken up during the signal is gone afterwards.
-    connect(
-        profile, &QWebEngineProfile::downloadRequested, this,
-        [this](QWebEngineDownloadRequest* download) {
-            if (download->page() == this)
-                download->cancel();
-        },
-        Qt::DirectConnection);
 }
 
 void retirePage(QWebEnginePage* page, QObject* user)

@@ -17,7 +17,7 @@ namespace pagrim::harvest {
 
 // A page that answers for the user nobody asks: the toolkit would otherwise
 // show a modal box for every script dialog and stall the run. It opens no new
-// windows, chooses no files and cancels every download it is asked for.
+// windows and chooses no files; the shared profile refuses every download.
 class HiddenPage : public QWebEnginePage
 {
 public:
